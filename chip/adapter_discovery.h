@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "chip/hardware_access.h"
+
+namespace tarvento {
+
+// Configuration-space snapshot of the function read last: 64 little-endian words.
+using ConfigHeader = std::array<uint32_t, 64>;
+
+struct DisplayAdapter {
+    uint16_t vendorId = 0;
+    uint16_t deviceId = 0;
+    uint32_t registerBase = 0;  // BAR0 with its four flag bits cleared
+    // Where it was found; for reports only.
+    uint8_t bus = 0;
+    uint8_t device = 0;
+    uint8_t function = 0;
+};
+
+// Process-wide discovery state. The header is never cleared between reads (words a
+// read did not reach keep older values and are never consulted); RegisterBase is 0
+// until the first successful discovery and keeps its value when a later one fails.
+struct DiscoveryState {
+    ConfigHeader PciConfigHeader{};
+    uint32_t RegisterBase = 0;
+};
+
+// Refreshes `header` for one function, word by word, stopping after word 2 unless the
+// class word is 0300h. Returns &header, or nullptr when a configuration read failed.
+const ConfigHeader* ReadConfigHeader(HardwareAccess& hw, ConfigHeader& header,
+                                     uint8_t bus, uint8_t device, uint8_t function);
+
+// The first function, in bus/device/function order, of class word 0300h with BAR0 not 0.
+// On success fills `out`, records state.RegisterBase and returns true; otherwise returns
+// false and leaves `out` and RegisterBase untouched.
+bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapter& out);
+
+}  // namespace tarvento

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+
+#include "chip/adapter_discovery.h"
+#include "chip/hardware_access.h"
+#include "chip/message_box.h"
+
+namespace tarvento {
+
+// Memory clock first, always. Signed MHz.
+struct ClockPair {
+    int32_t memory = 0;
+    int32_t chip = 0;
+    friend bool operator==(const ClockPair&, const ClockPair&) = default;
+};
+
+enum class LinkMode : int {
+    Linked = 1,      // one clock: moving either slider moves both
+    Independent = 2
+};
+
+enum class ChipFamily { Riva128, Tnt };
+
+struct ChipProfile {
+    const char* name;
+    ChipFamily family;
+    int32_t memMin, memMax;    // inclusive slider limits, MHz
+    int32_t chipMin, chipMax;
+    LinkMode linkMode;
+};
+
+inline constexpr const char* kRiva128Name = "RIVA_128";
+inline constexpr const char* kRiva128ZxName = "RIVA_128ZX";
+inline constexpr const char* kRivaTntName = "RIVA_TNT";
+
+// The process-wide state of the chip layer: the machine, what discovery found, and
+// which chip was recognised. Created once at start-up and handed to everything above.
+struct ChipState {
+    explicit ChipState(HardwareAccess& hw) : hardware(hw) {}
+    HardwareAccess& hardware;
+    DiscoveryState discovery;  // PciConfigHeader, RegisterBase
+    // Unset (nullptr) until a chip is recognised; then one of the three names above,
+    // never cleared. An unset name equals no name and no token.
+    const char* CurrentChipName = nullptr;
+};
+
+// True when `name` is set and equals `token` exactly (case-sensitive).
+bool ChipNameEquals(const char* name, const char* token);
+
+// The profile for a vendor/device pair, tested in table order; nullptr when unsupported.
+const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId);
+
+enum class Recognition { Recognized, Unsupported, RegisterReadFailed };
+
+struct RecognizedChip {
+    const ChipProfile* profile = nullptr;
+    ClockPair clocks;  // as read from the chip
+};
+
+// Selects the profile, reads the chip's clocks and, only when they could be read, sets
+// state.CurrentChipName. A failed register read means no chip is recognised.
+Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId,
+                          RecognizedChip& out);
+
+// Writes the pair to the recognised chip through its set routines, in profile order,
+// and shows "Frequency out of range !" once when any value was refused ("PCI/AGP access
+// failed !" once when a register could not be reached instead). Returns true
+// only when every value the chip takes was written. With no recognised chip nothing is
+// written, nothing shown, and the result is false.
+bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks);
+
+}  // namespace tarvento

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "chip/hardware_access.h"
+
+namespace tarvento {
+
+// --- Pure conversions between PLL coefficient words and whole MHz ---
+// `pll` is the coefficient word, `strap` the strap word. The set conversions give the
+// new N, or nothing when the target is refused (N outside 0..255, or M = 0).
+
+int32_t TntChipClockFromPll(uint32_t pll, uint32_t strap);
+int32_t TntMemClockFromPll(uint32_t pll, uint32_t strap);
+int32_t Riva128ClockFromPll(uint32_t pll, uint32_t strap);
+
+std::optional<uint32_t> TntChipN(int32_t mhz, uint32_t pll, uint32_t strap);
+std::optional<uint32_t> TntMemN(int32_t mhz, uint32_t pll, uint32_t strap);
+std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap);
+
+// --- Routines over the chip's registers ---
+// Each reads its PLL register three times and the strap once, in the documented order;
+// nothing is cached. A read routine gives nothing when a register could not be read.
+
+std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase);
+std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase);
+std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase);
+
+enum class SetResult {
+    Written,      // N written into bits 8..15, every other bit as read
+    OutOfRange,   // target refused, nothing written
+    AccessFailed  // a register could not be read or written
+};
+
+SetResult SetTntChipClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
+SetResult SetTntMemClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
+SetResult SetRiva128Clock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
+
+}  // namespace tarvento

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace tarvento {
+
+// Message texts, exactly as the user sees them.
+inline constexpr const char* kMsgFrequencyOutOfRange = "Frequency out of range !";
+inline constexpr const char* kMsgRegistryAccessFailed = "Registry Access failed !";
+inline constexpr const char* kMsgPciAccessFailed = "PCI/AGP access failed !";
+
+// Every box has the exclamation icon and the application's name as its caption.
+enum class MessageButtons {
+    Ok,
+    OkCancel  // Cancel is the default button
+};
+
+enum class MessageAnswer { Ok = 1, Cancel = 2 };
+
+// A message box owned by a window (modal to it). The window toolkit implements it;
+// tests implement it with a recorder that answers from a script.
+class MessageBoxOwner {
+public:
+    virtual ~MessageBoxOwner() = default;
+    virtual MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) = 0;
+};
+
+// The caption of every message: the executable's file name without folder and extension.
+std::string ApplicationName();
+
+}  // namespace tarvento

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+// Register offsets and field layouts, each beside its decoding.
+namespace tarvento {
+
+// --- PCI configuration header (byte offsets) ---
+inline constexpr uint16_t kConfigVendorId = 0x00;   // FFFFh: no function here
+inline constexpr uint16_t kConfigDeviceId = 0x02;   // FFFFh: no function here
+inline constexpr uint16_t kConfigClassWord = 0x0A;  // subclass (low byte), base class (high)
+inline constexpr uint16_t kConfigBar0 = 0x10;
+inline constexpr uint16_t kClassVgaCompatible = 0x0300;
+inline constexpr uint16_t kNoFunction = 0xFFFF;
+inline constexpr uint32_t kBarFlagBits = 0x0000000F;  // low 4 bits of a BAR are flags
+inline constexpr int kConfigHeaderWords = 64;
+
+// --- Chip registers (offsets from the register base, BAR0) ---
+inline constexpr uint32_t kCorePllOffset = 0x680500;  // chip (core) clock PLL
+inline constexpr uint32_t kMemPllOffset = 0x680504;   // memory clock PLL
+inline constexpr uint32_t kStrapOffset = 0x101000;    // boot straps
+inline constexpr uint32_t kStrapCrystalBit = 0x40;    // selects the crystal correction
+
+// --- PLL coefficient word: M in bits 0..7, N in 8..15, P in 16..19 ---
+inline constexpr uint32_t kPllMMask = 0x000000FF;
+inline constexpr uint32_t kPllNShift = 8;
+inline constexpr uint32_t kPllNMask = 0x0000FF00;
+inline constexpr uint32_t kPllPShift = 16;
+inline constexpr uint32_t kPllPMask = 0x000F0000;
+
+constexpr uint32_t PllM(uint32_t v) { return v & kPllMMask; }
+constexpr uint32_t PllN(uint32_t v) { return (v >> kPllNShift) & 0xFF; }
+constexpr uint32_t PllP(uint32_t v) { return (v >> kPllPShift) & 0x0F; }
+// Only N is ever changed; every other bit is written back as read.
+constexpr uint32_t PllWithN(uint32_t v, uint32_t n) { return (v & ~kPllNMask) | ((n & 0xFF) << kPllNShift); }
+
+constexpr bool StrapCrystalBitSet(uint32_t strap) { return (strap & kStrapCrystalBit) != 0; }
+
+}  // namespace tarvento

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <string>
+
+#include "autostart/autostart_window.h"
+#include "autostart/run_value_store.h"
+#include "chip/chip_profiles.h"
+#include "tuner/dialog_controls.h"
+
+namespace tarvento {
+
+inline constexpr const char* kWarningText =
+    "Warning !!!\nImproper use may cause demage\nto your Computer and or Videocard.\n"
+    "You alone are responible for any\ndemage caused by this Programm !\n\n"
+    "Only continue if you absolutely\nknow what you do.";
+inline constexpr const char* kMsgWrongChipset = "wrong Chipset in ComandLine !";
+inline constexpr const char* kMsgDontPanic = "Don\u00b4t Panic !";
+inline constexpr const char* kMsgRestored = "Successfully restored\nformer Clocksettings !";
+inline constexpr const char* kMsgCommandLineError = "Error in ComandLine !";
+inline constexpr const char* kChipsetUnknown = "Unknown";
+inline constexpr const char* kAutostartOffText = "---";
+inline constexpr const char* kWindowCaption = "Tarvento V1.4 by Quenor";
+
+// Everything the program's main window does, free of any window toolkit: the start
+// sequence, the sliders, Set Clock now, Panic ! and the autostart check box. A toolkit
+// window owns one, hands it its controls, and forwards the user's actions to it.
+class TunerDialog : public AutostartWindow {
+public:
+    struct Environment {
+        ChipState& chip;
+        RunValueStore& store;
+        std::string startArguments;    // the command-line tail
+        std::string programPath;       // first field of a new autostart entry
+        std::string currentDirectory;  // where the program was started from
+    };
+
+    TunerDialog(DialogControls& controls, Environment env);
+
+    // The start sequence. Returns 1 (focus on the first tab stop).
+    int OnInitDialog();
+    // A user's move of a trackbar (every notification, while dragging too).
+    void OnHScroll(int controlId);
+    void SetClockNow();      // 1022
+    void RestoreClocks();    // 1018, "Panic !"
+    void OnAutostartClicked();  // 1015
+
+    // True when the start was unattended and its clocks were all written.
+    bool UnattendedStartSucceeded() const { return unattended_ && unattendedOk_; }
+    bool UnattendedStart() const { return unattended_; }
+    bool ChipRecognized() const { return env_.chip.CurrentChipName != nullptr; }
+
+    // AutostartWindow
+    TunerFields& Fields() override { return fields_; }
+    void UpdateData(bool saveAndValidate) override;
+    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) override;
+
+private:
+    DialogControls& controls_;
+    Environment env_;
+    TunerFields fields_;
+    bool unattended_ = false;
+    bool unattendedOk_ = false;
+};
+
+}  // namespace tarvento
