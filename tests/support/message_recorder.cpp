@@ -1,0 +1,2 @@
+// The recorder is header-only; this file keeps the support library non-empty.
+#include "tests/support/message_recorder.h"
