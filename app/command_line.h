@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace tarvento {
+
+// Longest command-line tail the program takes: a line of 260 characters with its terminator.
+inline constexpr std::size_t kStartArgumentsMax = 259;
+
+// The program's own options, recognised only as the first argument.
+enum class Command { Tuner, Info, Help, Version, Usage };
+
+struct CommandLine {
+    Command command = Command::Tuner;
+    // The command-line tail: every argument after the program's path joined by single
+    // spaces. A tail longer than kStartArgumentsMax is refused and left empty, because a
+    // cut tail could still scan as a chip name and two clocks nobody wrote.
+    std::string StartArguments;
+    bool tailRefused = false;
+    std::string usageError;  // for Command::Usage
+};
+
+CommandLine ParseCommandLine(int argc, char** argv);
+
+// True when no window system can be reached: none of QT_QPA_PLATFORM, DISPLAY and
+// WAYLAND_DISPLAY is set to something.
+bool NoDisplay();
+
+}  // namespace tarvento

@@ -1,0 +1,88 @@
+#include "app/headless_start.h"
+
+#include <algorithm>
+#include <map>
+
+#include "autostart/start_arguments.h"
+
+namespace tarvento {
+
+namespace {
+
+// The main window's controls with no window: values are kept as a window would keep
+// them, messages are printed, and the start warning is never agreed to, so a start that
+// turns out to be interactive writes nothing.
+class ConsoleControls : public DialogControls {
+public:
+    ConsoleControls(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+    bool warned = false;  // the start went the interactive way
+
+    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) override {
+        if (text == kWarningText) {
+            warned = true;
+            return MessageAnswer::Cancel;
+        }
+        std::string line = text;
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        err_ << ApplicationName() << ": " << line << "\n";
+        return buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    }
+    std::string GetControlText(int id) override { return texts_[id]; }
+    void SetControlText(int id, const std::string& text) override { texts_[id] = text; }
+    int GetCheck(int id) override { return checks_[id]; }
+    void SetCheck(int id, int checked) override { checks_[id] = checked; }
+    void EnableControl(int, bool) override {}
+    void SetTrackbarRange(int id, int minimum, int maximum, bool) override {
+        ranges_[id] = {minimum, maximum};
+        SetTrackbarPos(id, positions_[id]);
+    }
+    void SetTrackbarPos(int id, int position) override {
+        const auto [lo, hi] = ranges_[id];
+        positions_[id] = std::clamp(position, lo, std::max(lo, hi));
+    }
+    int GetTrackbarPos(int id) override { return positions_[id]; }
+    void EndDialog(int) override {}
+    void RunAutostartNotice(const std::string& chipName) override {
+        out_ << "Chipset: " << chipName << "\n";
+    }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    std::map<int, std::string> texts_;
+    std::map<int, int> checks_;
+    std::map<int, std::pair<int, int>> ranges_;
+    std::map<int, int> positions_;
+};
+
+void NeedsGraphicalSession(std::ostream& err) {
+    err << ApplicationName()
+        << ": the tuner window needs a graphical session (no DISPLAY, WAYLAND_DISPLAY or "
+           "QT_QPA_PLATFORM is set). Use --info for a report of the card, or start with a "
+           "chip name and two clocks to apply them without a window.\n";
+}
+
+}  // namespace
+
+int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& err) {
+    // Only a tail with a chip name and two clocks can be an unattended start; anything
+    // else is not even looked at.
+    ChipNameBuffer name{};
+    int32_t mem = 0;
+    int32_t chip = 0;
+    if (ScanStartArguments(env.startArguments.c_str(), name, mem, chip) != 3) {
+        NeedsGraphicalSession(err);
+        return 2;
+    }
+    ConsoleControls controls(out, err);
+    TunerDialog dialog(controls, std::move(env));
+    dialog.OnInitDialog();
+    if (!dialog.UnattendedStart()) {
+        NeedsGraphicalSession(err);
+        return 2;
+    }
+    return dialog.UnattendedStartSucceeded() ? 0 : 1;
+}
+
+}  // namespace tarvento

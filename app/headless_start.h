@@ -1,0 +1,17 @@
+#pragma once
+
+#include <ostream>
+
+#include "tuner/tuner_dialog.h"
+
+namespace tarvento {
+
+// The start without a display. An unattended start (the tail names the recognised chip
+// and carries two clocks) runs the whole start sequence: messages go to `err` as one line
+// each, prefixed with the application's name; the notice is one line on `out`; nothing
+// waits. Any other start touches nothing and needs a graphical session.
+// Returns the exit status: 0 when the clocks were written, 1 when a message reported a
+// failure, 2 when the start was not unattended.
+int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& err);
+
+}  // namespace tarvento

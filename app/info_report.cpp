@@ -1,0 +1,124 @@
+#include "app/info_report.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "autostart/autostart_entry.h"
+#include "autostart/start_arguments.h"
+#include "chip/clock_formulas.h"
+#include "chip/registers.h"
+
+namespace tarvento {
+
+namespace {
+
+std::string Hex(uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+
+std::string Slot(const DisplayAdapter& a) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0000:%02x:%02x.%x", a.bus, a.device, a.function);
+    return text;
+}
+
+// The stored entry as it is (no current-folder test): on with its two clocks, or off.
+void ReportAutostart(RunValueStore& store, std::ostream& out, std::ostream& err) {
+    if (!store.OpenKey(kRunKeyPath)) {
+        out << "Autostart: unknown\n";
+        err << ApplicationName() << ": " << kMsgRegistryAccessFailed
+            << " (the autostart folder cannot be read)\n";
+        return;
+    }
+    std::string entry;
+    const bool stored = store.QueryValue(kRunValueName, entry, AutostartEntryCapacity());
+    store.CloseKey();
+    if (!stored || entry.empty()) {
+        out << "Autostart: off\n";
+        return;
+    }
+    ChipNameBuffer name{};
+    int32_t mem = 0;
+    int32_t chip = 0;
+    if (ScanStartArguments(FindNthWordFromEnd(3, entry.c_str()), name, mem, chip) != 3) {
+        out << "Autostart: on, but its entry carries no chip name and two clocks\n";
+    } else {
+        out << "Autostart: on, Mem Clock " << mem << " MHz, Chip Clock " << chip << " MHz\n";
+    }
+    out << "Autostart entry: " << entry << "\n";
+}
+
+void ReportPll(HardwareAccess& hw, const char* label, uint32_t address, std::ostream& out) {
+    const std::optional<uint32_t> v = hw.ReadRegister(address);
+    out << label << " (0x" << Hex(address, 8) << "): ";
+    if (!v) {
+        out << "unreadable\n";
+        return;
+    }
+    out << "0x" << Hex(*v, 8) << "  M " << PllM(*v) << ", N " << PllN(*v) << ", P "
+        << PllP(*v) << "\n";
+}
+
+}  // namespace
+
+int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std::ostream& err) {
+    DisplayAdapter adapter;
+    const bool found = FindDisplayAdapter(chip.hardware, chip.discovery, adapter);
+    std::string reason;
+    RecognizedChip recognized;
+    if (!found) {
+        reason = "no VGA-compatible display adapter with a register base was found on the PCI bus";
+    } else {
+        switch (RecognizeChip(chip, adapter.vendorId, adapter.deviceId, recognized)) {
+        case Recognition::Recognized: break;
+        case Recognition::Unsupported:
+            reason = "the display adapter " + Hex(adapter.vendorId, 4) + ":" +
+                     Hex(adapter.deviceId, 4) +
+                     " is not a RIVA 128, RIVA 128ZX or RIVA TNT";
+            break;
+        case Recognition::RegisterReadFailed:
+            reason = "the chip's clock registers could not be read";
+            break;
+        }
+    }
+
+    const bool ok = chip.CurrentChipName != nullptr;
+    out << "Chipset: " << (ok ? chip.CurrentChipName : "Unknown") << "\n";
+    if (ok) {
+        out << "Mem Clock: " << recognized.clocks.memory << " MHz\n";
+        out << "Chip Clock: " << recognized.clocks.chip << " MHz\n";
+    }
+    ReportAutostart(store, out, err);
+
+    if (found) {
+        out << "Adapter: " << Slot(adapter) << ", vendor " << Hex(adapter.vendorId, 4)
+            << ", device " << Hex(adapter.deviceId, 4) << ", register base 0x"
+            << Hex(adapter.registerBase, 8) << "\n";
+    }
+    if (ok) {
+        const uint32_t base = chip.discovery.RegisterBase;
+        HardwareAccess& hw = chip.hardware;
+        ReportPll(hw, "Core PLL", base + kCorePllOffset, out);
+        ReportPll(hw, "Memory PLL", base + kMemPllOffset, out);
+        const std::optional<uint32_t> strap = hw.ReadRegister(base + kStrapOffset);
+        out << "Strap (0x" << Hex(base + kStrapOffset, 8) << "): ";
+        if (strap) {
+            out << "0x" << Hex(*strap, 8) << "  bit 6 " << (StrapCrystalBitSet(*strap) ? 1 : 0)
+                << "\n";
+        } else {
+            out << "unreadable\n";
+        }
+        const ChipProfile& p = *recognized.profile;
+        out << "Slider limits: Mem Clock " << p.memMin << ".." << p.memMax << " MHz, Chip Clock "
+            << p.chipMin << ".." << p.chipMax << " MHz"
+            << (p.linkMode == LinkMode::Linked ? " (linked)" : "") << "\n";
+        return 0;
+    }
+    err << ApplicationName() << ": " << reason << "\n";
+    return 1;
+}
+
+}  // namespace tarvento
