@@ -60,6 +60,7 @@ private:
     TunerFields fields_;
     bool unattended_ = false;
     bool unattendedOk_ = false;
+    int messagesShown_ = 0;  // every box this window showed, for the unattended result
 };
 
 }  // namespace tarvento
