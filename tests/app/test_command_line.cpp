@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace tarvento {
+namespace {
+
+CommandLine Parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "/usr/bin/tarvento");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(CommandLine, OptionsCountOnlyAsTheFirstArgument) {
+    EXPECT_EQ(Parse({"--info"}).command, Command::Info);
+    EXPECT_EQ(Parse({"--help"}).command, Command::Help);
+    EXPECT_EQ(Parse({"--version"}).command, Command::Version);
+    EXPECT_EQ(Parse({"--info", "x"}).command, Command::Usage);
+
+    const CommandLine later = Parse({"RIVA_TNT", "--info"});
+    EXPECT_EQ(later.command, Command::Tuner);
+    EXPECT_EQ(later.StartArguments, "RIVA_TNT --info");
+}
+
+TEST(CommandLine, TailIsTheArgumentsJoinedBySingleSpaces) {
+    EXPECT_EQ(Parse({}).StartArguments, "");
+    EXPECT_EQ(Parse({"RIVA_TNT", "110", "100"}).StartArguments, "RIVA_TNT 110 100");
+    // An argument with spaces inside stays as it was given.
+    EXPECT_EQ(Parse({"My Card", "1"}).StartArguments, "My Card 1");
+}
+
+TEST(CommandLine, TailOfMoreThan259CharactersIsRefusedWhole) {
+    const std::string fits(259 - 13, 'x');
+    const CommandLine ok = Parse({"RIVA_TNT", "110", fits});  // 8 + 1 + 3 + 1 + 246 = 259
+    EXPECT_FALSE(ok.tailRefused);
+    EXPECT_EQ(ok.StartArguments.size(), 259u);
+
+    const CommandLine refused = Parse({"RIVA_TNT", "110", "100", std::string(250, ' ')});
+    EXPECT_TRUE(refused.tailRefused);
+    EXPECT_EQ(refused.StartArguments, "");
+}
+
+TEST(CommandLine, NoDisplayOnlyWhenNoneOfTheThreeIsSet) {
+    const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* n : names) {
+        if (const char* v = std::getenv(n)) saved.emplace_back(n, v);
+        unsetenv(n);
+    }
+    EXPECT_TRUE(NoDisplay());
+    for (const char* n : names) {
+        setenv(n, "", 1);
+        EXPECT_TRUE(NoDisplay()) << n << " set but empty";
+        setenv(n, ":1", 1);
+        EXPECT_FALSE(NoDisplay()) << n;
+        unsetenv(n);
+    }
+    for (auto& [n, v] : saved) setenv(n.c_str(), v.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace tarvento
