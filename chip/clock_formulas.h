@@ -7,6 +7,10 @@
 
 namespace tarvento {
 
+// Conversion toward zero to 64 bits, defined for every double: NaN, the infinities and
+// values beyond the 64-bit range give INT64_MIN (whose low 32 bits are 0).
+int64_t TruncToInt64(double x);
+
 // --- Pure conversions between PLL coefficient words and whole MHz ---
 // `pll` is the coefficient word, `strap` the strap word. The set conversions give the
 // new N, or nothing when the target is refused (N outside 0..255, or M = 0).
