@@ -1,0 +1,29 @@
+#include "ui/message_box_qt.h"
+
+#include <QMessageBox>
+
+namespace tarvento::ui {
+
+MessageAnswer QtMessageBox::MessageBox(const std::string& text, MessageButtons buttons) {
+    const bool okCancel = buttons == MessageButtons::OkCancel;
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(ApplicationName()),
+                    QString::fromStdString(text),
+                    okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
+                    owner_.data());
+    // Shown as written: no rich-text guessing, line breaks kept.
+    box.setTextFormat(Qt::PlainText);
+    box.setObjectName(QStringLiteral("message_box"));
+    if (okCancel) {
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    // Closing the box by its frame counts as its escape answer.
+    return box.exec() == QMessageBox::Ok ? MessageAnswer::Ok
+           : okCancel                    ? MessageAnswer::Cancel
+                                         : MessageAnswer::Ok;
+}
+
+}  // namespace tarvento::ui

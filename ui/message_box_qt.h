@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "chip/message_box.h"
+
+namespace tarvento::ui {
+
+// Real message boxes: the warning icon, the application's name as caption, the text
+// exactly as given, OK, or OK and Cancel with Cancel the default and the Escape answer.
+// Modal to the window that owns them.
+class QtMessageBox : public MessageBoxOwner {
+public:
+    explicit QtMessageBox(QWidget* owner) : owner_(owner) {}
+
+    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) override;
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+}  // namespace tarvento::ui
