@@ -100,6 +100,7 @@ void FakeDialogControls::EndDialog(int code) { log_.push_back({Event::EndDialog,
 
 void FakeDialogControls::RunAutostartNotice(const std::string& chipName) {
     log_.push_back({Event::Notice, 0, chipName, 0, 0});
+    if (onNotice) onNotice(chipName);
 }
 
 MessageAnswer FakeDialogControls::MessageBox(const std::string& text, MessageButtons buttons) {

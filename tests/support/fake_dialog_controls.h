@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     };
 
     std::deque<MessageAnswer> answers;
+    // Runs while the notice window would be open, to look at the machine at that moment.
+    std::function<void(const std::string& chipName)> onNotice;
 
     // What a user's drag does: the thumb moves (clamped), no handler is called.
     void UserMovesTrackbar(int id, int position);

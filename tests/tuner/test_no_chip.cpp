@@ -1,0 +1,106 @@
+// No recognised chip: the window says so, offers nothing that acts on a chip, and its
+// handlers touch neither registers nor the autostart entry if reached anyway.
+#include "tests/tuner/tuner_rig.h"
+
+namespace tarvento::testing {
+namespace {
+
+using NoChip = TunerRig;
+
+void ExpectNothingToActOn(const FakeDialogControls& controls) {
+    EXPECT_EQ(controls.Text(kIdChipsetText), "Unknown");
+    EXPECT_EQ(controls.Text(kIdMemClockText), "---");
+    EXPECT_EQ(controls.Text(kIdChipClockText), "---");
+    for (int id : {kIdMemTrackbar, kIdChipTrackbar}) {
+        const auto t = controls.TrackbarState(id);
+        EXPECT_EQ(t.minimum, 0);
+        EXPECT_EQ(t.maximum, 0);
+        EXPECT_EQ(t.position, 0);
+    }
+    for (int id : {kIdMemTrackbar, kIdChipTrackbar, kIdSetClockNow, kIdPanic, kIdAutostartCheck})
+        EXPECT_FALSE(controls.Enabled(id)) << "control " << id;
+    EXPECT_TRUE(controls.Enabled(kIdCancel));
+}
+
+TEST_F(NoChip, NoGraphicsCardIsReportedAndTheWindowOffersNothing) {
+    hw.lastBus = 0;
+
+    EXPECT_EQ(Start(), 1);
+
+    EXPECT_EQ(controls.Messages(), (std::vector<std::string>{kMsgPciAccessFailed, kWarningText}));
+    ExpectNothingToActOn(controls);
+    EXPECT_FALSE(dialog->ChipRecognized());
+    EXPECT_EQ(Current(), (ClockPair{0, 0}));
+    EXPECT_EQ(Saved(), (ClockPair{0, 0}));
+    EXPECT_EQ(Fields().m_linkMode, 0);
+    EXPECT_EQ(hw.CountAccesses(Access::Read, kMemPll) + hw.CountAccesses(Access::Read, kCorePll), 0);
+}
+
+TEST_F(NoChip, UnsupportedCardIsSilentlyUnknown) {
+    InsertCard(0x12D2, 0x0020);  // a TNT's device id is a TNT only under 10DEh
+
+    Start();
+
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kWarningText});
+    ExpectNothingToActOn(controls);
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
+    InsertTnt();
+    hw.FailRegister(kMemPll);
+
+    Start();
+
+    EXPECT_EQ(controls.Messages(), (std::vector<std::string>{kMsgPciAccessFailed, kWarningText}));
+    ExpectNothingToActOn(controls);
+    EXPECT_EQ(chip.CurrentChipName, nullptr);
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
+    InsertCard(0x10DE, 0x0028);  // a later chip the program does not know
+    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    StartAndAccept();
+    ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
+
+    dialog->SetClockNow();
+    dialog->RestoreClocks();
+    controls.UserMovesTrackbar(kIdMemTrackbar, 5);
+    dialog->OnHScroll(kIdMemTrackbar);
+    controls.UserTogglesCheck(kIdAutostartCheck);
+    dialog->OnAutostartClicked();
+
+    EXPECT_TRUE(controls.Messages().empty());
+    EXPECT_TRUE(hw.Log().empty()) << "no configuration or register access";
+    EXPECT_TRUE(store.Changes().empty());
+    EXPECT_EQ(store.RunValue(), std::string(kProgramPath) + " RIVA_TNT 110 100");
+    EXPECT_EQ(controls.Check(kIdAutostartCheck), 1) << "the check box goes back";
+    EXPECT_EQ(controls.Text(kIdMemClockText), "---");
+    EXPECT_EQ(controls.Text(kIdAutoMemText), "110");
+    EXPECT_EQ(Current(), (ClockPair{0, 0}));
+}
+
+TEST_F(NoChip, ArgumentsThatCannotBeAppliedAreReported) {
+    hw.lastBus = 0;
+
+    Start("RIVA_TNT 100 100");
+
+    EXPECT_EQ(controls.Messages(),
+              (std::vector<std::string>{kMsgPciAccessFailed, kWarningText, kMsgWrongChipset,
+                                        kMsgCommandLineError}));
+    EXPECT_FALSE(dialog->UnattendedStart());
+    EXPECT_TRUE(controls.NoticeRuns().empty());
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST_F(NoChip, NoArgumentsNoCommandLineError) {
+    InsertCard(0x10DE, 0x0028);
+
+    Start(" ");
+
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kWarningText});
+}
+
+}  // namespace
+}  // namespace tarvento::testing

@@ -1,0 +1,91 @@
+// Interactive starts with arguments: the checks after the warning, and the clocks the
+// arguments leave behind in the window.
+#include "tests/tuner/tuner_rig.h"
+
+namespace tarvento::testing {
+namespace {
+
+using StartArguments = TunerRig;
+
+TEST_F(StartArguments, AnotherChipsNameIsReportedAfterTheWarning) {
+    InsertTnt();
+
+    Start("RIVA_128 100 110");
+
+    EXPECT_EQ(controls.Messages(), (std::vector<std::string>{kWarningText, kMsgWrongChipset}));
+    EXPECT_EQ(controls.EventsOf(Event::Message)[1].value, 0) << "OK only";
+    EXPECT_TRUE(controls.EndDialogCodes().empty());
+    EXPECT_TRUE(hw.Writes().empty());
+    // The display shows the chip's clocks while the window holds the arguments'.
+    EXPECT_EQ(controls.Text(kIdMemClockText), "89");
+    EXPECT_EQ(controls.Text(kIdChipClockText), "90");
+    EXPECT_EQ(Current(), (ClockPair{100, 110}));
+    EXPECT_EQ(Saved(), (ClockPair{89, 90}));
+}
+
+TEST_F(StartArguments, AMatchingNameAloneKeepsTheChipsClocks) {
+    InsertTnt();
+
+    Start("RIVA_TNT");
+
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kWarningText});
+    EXPECT_EQ(Current(), (ClockPair{89, 90}));
+    EXPECT_FALSE(dialog->UnattendedStart());
+}
+
+TEST_F(StartArguments, CancelOnTheWarningStillReportsTheWrongNameBeforeTheWindowEnds) {
+    InsertTnt();
+    controls.answers = {MessageAnswer::Cancel};
+
+    EXPECT_EQ(Start("RIVA_128ZX 100 100"), 1);
+
+    std::vector<Event> said;
+    for (const Event& e : controls.Log())
+        if (e.kind == Event::Message || e.kind == Event::EndDialog) said.push_back(e);
+    ASSERT_EQ(said.size(), 3u);
+    EXPECT_EQ(said[0].text, kWarningText);
+    EXPECT_EQ(said[1], (Event{Event::EndDialog, 0, "", kDialogCancel, 0}));
+    EXPECT_EQ(said[2].text, kMsgWrongChipset);
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST_F(StartArguments, ArgumentsLeftInTheWindowAreWhatSetClockNowApplies) {
+    InsertTnt();
+    StartAndAccept("RIVA_TNT 100");  // two fields: interactive, memory clock taken
+
+    EXPECT_EQ(Current(), (ClockPair{100, 90}));
+    EXPECT_EQ(controls.TrackbarState(kIdMemTrackbar).position, 89);
+
+    dialog->SetClockNow();
+
+    const auto coreN = TntChipN(90, kWordN150, kStrapSet);
+    ASSERT_TRUE(coreN.has_value());
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kMemPll, kTntMemAt100),
+                                                Write(kCorePll, PllWithN(kWordN150, *coreN))}));
+}
+
+TEST_F(StartArguments, ArgumentsLeftInTheWindowAreAChangeForPanic) {
+    InsertTnt();
+    Start("RIVA_128 100 100");
+    controls.ClearLog();
+    hw.ClearLog();
+
+    dialog->RestoreClocks();
+
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRestored});
+    EXPECT_EQ(hw.Writes().size(), 2u);
+    EXPECT_EQ(Current(), (ClockPair{89, 90}));
+}
+
+TEST_F(StartArguments, NoArgumentsAskNothingBeyondTheWarning) {
+    InsertTnt();
+    for (const char* arguments : {"", "   ", "\t"}) {
+        SCOPED_TRACE(arguments);
+        controls.ClearLog();
+        Start(arguments);
+        EXPECT_EQ(controls.Messages(), std::vector<std::string>{kWarningText});
+    }
+}
+
+}  // namespace
+}  // namespace tarvento::testing

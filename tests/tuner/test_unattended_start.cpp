@@ -1,0 +1,96 @@
+// The start with this chip's name and two clocks: apply, show the notice, end; no warning.
+#include "tests/tuner/tuner_rig.h"
+
+namespace tarvento::testing {
+namespace {
+
+using UnattendedStart = TunerRig;
+
+TEST_F(UnattendedStart, AppliesTheClocksShowsTheNoticeAndEnds) {
+    InsertTnt();
+    std::vector<Access> writesWhenNoticeShown;
+    controls.onNotice = [&](const std::string&) { writesWhenNoticeShown = hw.Writes(); };
+
+    EXPECT_EQ(Start("RIVA_TNT 100 100"), 1);
+
+    const std::vector<Access> expected{Write(kMemPll, kTntMemAt100),
+                                       Write(kCorePll, kTntCoreAt100)};
+    EXPECT_EQ(hw.Writes(), expected);
+    EXPECT_EQ(writesWhenNoticeShown, expected) << "the clocks are written before the notice";
+    EXPECT_TRUE(controls.Messages().empty()) << "no warning";
+    EXPECT_EQ(controls.NoticeRuns(), std::vector<std::string>{"RIVA_TNT"});
+    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kDialogCancel});
+    EXPECT_EQ(controls.Log().back().kind, Event::EndDialog);
+    EXPECT_TRUE(dialog->UnattendedStart());
+    EXPECT_TRUE(dialog->UnattendedStartSucceeded());
+    // The window was still set up from the chip, as the sequence reads it before the scan.
+    EXPECT_EQ(Saved(), (ClockPair{89, 90}));
+    EXPECT_EQ(Current(), (ClockPair{100, 100}));
+}
+
+TEST_F(UnattendedStart, Riva128AppliesTheMemoryValueOnly) {
+    InsertRiva128(kWordN150, 0x0019);
+
+    Start("RIVA_128ZX 100 120");
+
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kMemPll, kRiva128At100)}));
+    EXPECT_EQ(controls.NoticeRuns(), std::vector<std::string>{"RIVA_128ZX"});
+    EXPECT_TRUE(dialog->UnattendedStartSucceeded());
+}
+
+TEST_F(UnattendedStart, RefusedClockIsReportedThenTheNoticeThenTheEnd) {
+    InsertTnt();
+
+    Start("RIVA_TNT 300 100");  // no N reaches 300 MHz
+
+    const auto log = controls.Log();
+    std::vector<Event::Kind> tail;
+    for (const Event& e : log)
+        if (e.kind == Event::Message || e.kind == Event::Notice || e.kind == Event::EndDialog)
+            tail.push_back(e.kind);
+    EXPECT_EQ(tail, (std::vector<Event::Kind>{Event::Message, Event::Notice, Event::EndDialog}));
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgFrequencyOutOfRange});
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCorePll, kTntCoreAt100)}));
+    EXPECT_TRUE(dialog->UnattendedStart());
+    EXPECT_FALSE(dialog->UnattendedStartSucceeded());
+}
+
+TEST_F(UnattendedStart, AnyMessageDuringTheStartMeansItDidNotSucceed) {
+    InsertTnt();
+    store.failOpen = true;  // "Registry Access failed !" while loading the autostart state
+
+    Start("RIVA_TNT 100 100");
+
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(hw.Writes().size(), 2u) << "the clocks are applied all the same";
+    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kDialogCancel});
+    EXPECT_TRUE(dialog->UnattendedStart());
+    EXPECT_FALSE(dialog->UnattendedStartSucceeded());
+}
+
+TEST_F(UnattendedStart, OnlyTheExactNameWithBothClocksStartsUnattended) {
+    for (const char* arguments :
+         {"riva_tnt 100 100", "RIVA_TNT 100", "RIVA_TNT 100 x", "RIVA_TNTX 100 100",
+          "RIVA_TNT_AND_MORE 100 100", "RIVA_128 100 100", "RIVA_TNT 100 99999999999"}) {
+        SCOPED_TRACE(arguments);
+        FakeHardware machine;
+        ChipState state{machine};
+        FakeDialogControls window;
+        machine.AddFunction(0, 1, 0, 0x10DE, 0x0020, kClassVgaCompatible, kBase);
+        machine.SetRegister(kStrap, kStrapSet);
+        machine.SetRegister(kMemPll, kWordN150);
+        machine.SetRegister(kCorePll, kWordN150);
+        TunerDialog d(window, {state, store, arguments, kProgramPath, kProgramDir});
+
+        d.OnInitDialog();
+
+        EXPECT_FALSE(d.UnattendedStart());
+        EXPECT_TRUE(machine.Writes().empty());
+        EXPECT_TRUE(window.NoticeRuns().empty());
+        ASSERT_FALSE(window.Messages().empty());
+        EXPECT_EQ(window.Messages().front(), kWarningText);
+    }
+}
+
+}  // namespace
+}  // namespace tarvento::testing
