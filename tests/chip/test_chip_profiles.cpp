@@ -1,0 +1,251 @@
+// Which chips are known, how their clocks are read at start, and how a pair is applied.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "chip/chip_profiles.h"
+#include "chip/registers.h"
+#include "tests/support/fake_hardware.h"
+#include "tests/support/message_recorder.h"
+
+namespace tarvento {
+namespace {
+
+using testing::FakeHardware;
+using testing::MessageRecorder;
+using Access = FakeHardware::Access;
+
+constexpr uint32_t kBase = 0xE0000000;
+constexpr uint32_t kCore = kBase + kCorePllOffset;
+constexpr uint32_t kMem = kBase + kMemPllOffset;
+constexpr uint32_t kStrap = kBase + kStrapOffset;
+constexpr uint32_t kWorkedPll = 0x0001960C;  // M = 12, N = 150, P = 1
+
+TEST(ChipNames, CompareExactlyAndNeverMatchWhenUnset) {
+    EXPECT_TRUE(ChipNameEquals(kRivaTntName, "RIVA_TNT"));
+    EXPECT_FALSE(ChipNameEquals(kRivaTntName, "riva_tnt"));
+    EXPECT_FALSE(ChipNameEquals(kRiva128Name, "RIVA_128ZX"));
+    EXPECT_FALSE(ChipNameEquals(kRiva128ZxName, "RIVA_128"));
+    EXPECT_FALSE(ChipNameEquals(kRivaTntName, "RIVA_TNT "));
+    EXPECT_FALSE(ChipNameEquals(nullptr, "RIVA_TNT"));
+    EXPECT_FALSE(ChipNameEquals(nullptr, ""));
+    EXPECT_FALSE(ChipNameEquals(nullptr, nullptr));
+    EXPECT_FALSE(ChipNameEquals(kRivaTntName, nullptr));
+}
+
+TEST(ChipProfiles, VendorAndDeviceSelectTheProfile) {
+    struct Row {
+        uint16_t vendor, device;
+        const char* name;  // nullptr: not supported
+    };
+    const Row rows[] = {
+        {0x10DE, 0x0018, "RIVA_128"},   {0x12D2, 0x0018, "RIVA_128"},
+        {0x10DE, 0x0019, "RIVA_128ZX"}, {0x12D2, 0x0019, "RIVA_128ZX"},
+        {0x10DE, 0x0020, "RIVA_TNT"},   {0x12D2, 0x0020, nullptr},
+        {0x10DE, 0x0028, nullptr},      {0x1002, 0x0018, nullptr},
+        {0x0000, 0x0000, nullptr},      {0xFFFF, 0xFFFF, nullptr},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << std::hex << r.vendor << ":" << r.device);
+        const ChipProfile* p = FindChipProfile(r.vendor, r.device);
+        if (r.name == nullptr) {
+            EXPECT_EQ(p, nullptr);
+        } else {
+            ASSERT_NE(p, nullptr);
+            EXPECT_STREQ(p->name, r.name);
+        }
+    }
+}
+
+TEST(ChipProfiles, SliderLimitsAndLinkMode) {
+    const ChipProfile* riva128 = FindChipProfile(0x10DE, 0x0018);
+    const ChipProfile* zx = FindChipProfile(0x10DE, 0x0019);
+    const ChipProfile* tnt = FindChipProfile(0x10DE, 0x0020);
+    ASSERT_TRUE(riva128 && zx && tnt);
+    for (const ChipProfile* p : {riva128, zx}) {
+        EXPECT_EQ(p->family, ChipFamily::Riva128);
+        EXPECT_EQ(p->linkMode, LinkMode::Linked);
+        EXPECT_EQ(p->memMin, 90);
+        EXPECT_EQ(p->memMax, 130);
+        EXPECT_EQ(p->chipMin, 90);
+        EXPECT_EQ(p->chipMax, 130);
+    }
+    EXPECT_EQ(tnt->family, ChipFamily::Tnt);
+    EXPECT_EQ(tnt->linkMode, LinkMode::Independent);
+    EXPECT_EQ(tnt->memMin, 80);
+    EXPECT_EQ(tnt->memMax, 145);
+    EXPECT_EQ(tnt->chipMin, 80);
+    EXPECT_EQ(tnt->chipMax, 130);
+    // The recognised name is the profile's own string, compared by content elsewhere.
+    EXPECT_STREQ(kRiva128Name, riva128->name);
+}
+
+class ChipProfilesOnMachine : public ::testing::Test {
+protected:
+    ChipProfilesOnMachine() { state.discovery.RegisterBase = kBase; }
+
+    void Registers(uint32_t core, uint32_t mem, uint32_t strap) {
+        hw.SetRegister(kCore, core);
+        hw.SetRegister(kMem, mem);
+        hw.SetRegister(kStrap, strap);
+    }
+
+    FakeHardware hw;
+    ChipState state{hw};
+    MessageRecorder messages;
+};
+
+TEST_F(ChipProfilesOnMachine, Riva128FamilyReadsOneClockForBoth) {
+    for (const uint16_t device : {uint16_t{0x0018}, uint16_t{0x0019}}) {
+        hw.ClearLog();
+        Registers(0x0001A70C, kWorkedPll, 0x40);
+        RecognizedChip chip;
+        ASSERT_EQ(RecognizeChip(state, 0x12D2, device, chip), Recognition::Recognized);
+        EXPECT_EQ(chip.profile, FindChipProfile(0x12D2, device));
+        EXPECT_EQ(chip.clocks, (ClockPair{89, 89}));
+        EXPECT_EQ(state.CurrentChipName, chip.profile->name);
+        // One read routine on the memory PLL; the core PLL is never consulted.
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kMem), 3);
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kStrap), 1);
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0);
+        EXPECT_TRUE(hw.Writes().empty());
+    }
+}
+
+TEST_F(ChipProfilesOnMachine, TntReadsMemoryFirstThenChip) {
+    Registers(0x0001A70C, kWorkedPll, 0x40);
+    RecognizedChip chip;
+    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
+    EXPECT_STREQ(state.CurrentChipName, "RIVA_TNT");
+    // Core N = A7h reads as 100 MHz, memory N = 96h as 89.
+    EXPECT_EQ(chip.clocks, (ClockPair{89, 100}));
+    const std::vector<Access> expected = {
+        {Access::Read, kMem, kWorkedPll},    {Access::Read, kMem, kWorkedPll},
+        {Access::Read, kStrap, 0x40},        {Access::Read, kMem, kWorkedPll},
+        {Access::Read, kCore, 0x0001A70C},   {Access::Read, kCore, 0x0001A70C},
+        {Access::Read, kStrap, 0x40},        {Access::Read, kCore, 0x0001A70C},
+    };
+    EXPECT_EQ(hw.Log(), expected);
+}
+
+TEST_F(ChipProfilesOnMachine, UnsupportedChipTouchesNothingAndSetsNoName) {
+    Registers(kWorkedPll, kWorkedPll, 0x40);
+    RecognizedChip chip;
+    EXPECT_EQ(RecognizeChip(state, 0x12D2, 0x0020, chip), Recognition::Unsupported);
+    EXPECT_EQ(chip.profile, nullptr);
+    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_TRUE(hw.Log().empty());
+}
+
+TEST_F(ChipProfilesOnMachine, RegisterReadFailureRecognisesNothing) {
+    Registers(kWorkedPll, kWorkedPll, 0x40);
+    RecognizedChip chip;
+    hw.FailRegister(kCore);  // the TNT's second clock cannot be read
+    EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
+    EXPECT_EQ(chip.profile, nullptr);
+    EXPECT_EQ(state.CurrentChipName, nullptr);
+
+    hw.FailRegister(kStrap);
+    EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0018, chip), Recognition::RegisterReadFailed);
+    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
+    for (const char* name : {kRiva128Name, kRiva128ZxName}) {
+        Registers(kWorkedPll, kWorkedPll, 0x40);
+        hw.ClearLog();
+        state.CurrentChipName = name;
+        EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 120})) << name;
+        const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A70C}};
+        EXPECT_EQ(hw.Writes(), writes) << name;
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0) << name;
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
+    Registers(kWorkedPll, kWorkedPll, 0x40);
+    state.CurrentChipName = kRivaTntName;
+    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A80C},
+                                        {Access::Write, kCore, 0x0001F20C}};
+    EXPECT_EQ(hw.Writes(), writes);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndTellsOnce) {
+    Registers(kWorkedPll, kWorkedPll, 0x00);  // strap clear: 145 MHz is refused
+    state.CurrentChipName = kRivaTntName;
+    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    EXPECT_EQ(hw.Register(kMem), 0x0001B20Cu);
+    EXPECT_EQ(hw.Register(kCore), kWorkedPll);
+    EXPECT_EQ(hw.CountAccesses(Access::Write, kCore), 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Frequency out of range !");
+    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
+}
+
+TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
+    Registers(kWorkedPll, kWorkedPll, 0x00);
+    state.CurrentChipName = kRivaTntName;
+    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, 100}));
+    const std::vector<Access> writes = {{Access::Write, kCore, 0x0001B10C}};
+    EXPECT_EQ(hw.Writes(), writes);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Frequency out of range !"});
+}
+
+TEST_F(ChipProfilesOnMachine, BothRefusedTellsOnce) {
+    Registers(kWorkedPll, kWorkedPll, 0x00);
+    state.CurrentChipName = kRivaTntName;
+    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, -3}));
+    EXPECT_TRUE(hw.Writes().empty());
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Frequency out of range !"});
+}
+
+TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
+    // 60 MHz is below every slider yet within the PLL's reach.
+    Registers(kWorkedPll, kWorkedPll, 0x40);
+    state.CurrentChipName = kRiva128Name;
+    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{60, 60}));
+    EXPECT_EQ(hw.Register(kMem), 0x0001650Cu);  // N = 101
+}
+
+TEST_F(ChipProfilesOnMachine, NoChipWritesNothingAndSaysNothing) {
+    Registers(kWorkedPll, kWorkedPll, 0x40);
+    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
+    EXPECT_TRUE(hw.Log().empty());
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ChipProfilesOnMachine, AccessFailureTellsOnceInsteadOfOutOfRange) {
+    Registers(kWorkedPll, kWorkedPll, 0x00);
+    state.CurrentChipName = kRivaTntName;
+    hw.FailRegister(kMem);
+    // Memory unreachable, chip refused: the one message names the access.
+    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    EXPECT_TRUE(hw.Writes().empty());
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
+
+    messages.shown.clear();
+    hw.FailRegister(kStrap);
+    state.CurrentChipName = kRiva128Name;
+    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
+}
+
+TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsTheyWere) {
+    // Restoring the start-up pair (Panic) writes the N the chip already had.
+    Registers(0x0001A70C, 0x0001A80C, 0x40);
+    RecognizedChip chip;
+    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
+    EXPECT_EQ(chip.clocks, (ClockPair{100, 100}));
+    EXPECT_TRUE(ApplyClocks(state, messages, chip.clocks));
+    EXPECT_EQ(hw.Register(kMem), 0x0001A80Cu);
+    EXPECT_EQ(hw.Register(kCore), 0x0001A70Cu);
+}
+
+}  // namespace
+}  // namespace tarvento
