@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "autostart/autostart_window.h"
+
+namespace tarvento::testing {
+
+// The main window's six bound controls, its fields, and one log of everything the
+// window saw in order: each data exchange with what the controls then held, and each
+// message box.
+class FakeAutostartWindow : public AutostartWindow {
+public:
+    struct Controls {
+        int check = 0;            // 1015
+        std::string chipset;      // 1016
+        std::string chipClock;    // 1010
+        std::string memClock;     // 1011
+        std::string autoChip;     // 1028
+        std::string autoMem;      // 1027
+    };
+
+    TunerFields fields;
+    Controls controls;
+    std::vector<std::string> events;
+
+    TunerFields& Fields() override { return fields; }
+
+    void UpdateData(bool saveAndValidate) override {
+        if (saveAndValidate) {
+            fields.m_autostartCheck = controls.check;
+            fields.m_chipsetText = controls.chipset;
+            fields.m_chipClockText = controls.chipClock;
+            fields.m_memClockText = controls.memClock;
+            fields.m_autoChipText = controls.autoChip;
+            fields.m_autoMemText = controls.autoMem;
+            events.push_back("read");
+        } else {
+            controls.check = fields.m_autostartCheck;
+            controls.chipset = fields.m_chipsetText;
+            controls.chipClock = fields.m_chipClockText;
+            controls.memClock = fields.m_memClockText;
+            controls.autoChip = fields.m_autoChipText;
+            controls.autoMem = fields.m_autoMemText;
+            events.push_back("write check=" + std::to_string(controls.check) + " mem=" +
+                             controls.autoMem + " chip=" + controls.autoChip);
+        }
+    }
+
+    MessageAnswer MessageBox(const std::string& text, MessageButtons) override {
+        events.push_back("message " + text);
+        return MessageAnswer::Ok;
+    }
+};
+
+}  // namespace tarvento::testing

@@ -1,0 +1,342 @@
+#include "autostart/autostart_entry.h"
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "autostart/xdg_autostart_store.h"
+#include "tests/autostart/fake_autostart_window.h"
+#include "tests/autostart/temp_folder.h"
+#include "tests/support/fake_hardware.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/recording_run_value_store.h"
+
+namespace tarvento {
+namespace {
+
+using testing::FakeAutostartWindow;
+using testing::FakeHardware;
+using testing::MessageRecorder;
+using testing::RecordingRunValueStore;
+using testing::ScopedEnv;
+using testing::TempFolder;
+
+using Strings = std::vector<std::string>;
+
+const std::string kDir = "/opt/tarvento";
+const std::string kProgram = "/opt/tarvento/tarvento";
+const std::string kOpen = std::string("OpenKey ") + kRunKeyPath;
+const std::string kCreate = std::string("CreateKey ") + kRunKeyPath;
+const std::string kQuery = "QueryValue Tarvo";
+const std::string kDelete = "DeleteValue Tarvo";
+const std::string kClose = "CloseKey";
+const std::string kRegistryFailed = std::string("message ") + kMsgRegistryAccessFailed;
+const std::string kPciFailed = std::string("message ") + kMsgPciAccessFailed;
+
+std::string Set(const std::string& entry) { return "SetValue Tarvo " + entry; }
+
+// ---- LoadAutostartState ------------------------------------------------------------
+
+class LoadAutostartStateTest : public ::testing::Test {
+protected:
+    void Load(const std::string& currentDirectory = kDir) {
+        LoadAutostartState(window, store, currentDirectory);
+    }
+    void Stored(const std::string& entry) { store.Put(kRunKeyPath, kRunValueName, entry); }
+
+    FakeAutostartWindow window;
+    RecordingRunValueStore store;
+};
+
+TEST_F(LoadAutostartStateTest, EntryInTheCurrentFolderShowsItsClocks) {
+    Stored(kProgram + " RIVA_TNT 110 100");
+    Load();
+    EXPECT_EQ(store.Calls(), (Strings{kOpen, kQuery, kClose}));
+    EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
+    EXPECT_EQ(window.fields.m_autostartOn, 1);
+}
+
+TEST_F(LoadAutostartStateTest, ZeroClockShowsPlaceholdersButStaysOn) {
+    Stored(kProgram + " RIVA_TNT 0 120");
+    Load();
+    EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=--- chip=---"}));
+    EXPECT_EQ(window.fields.m_autostartOn, 1);
+}
+
+TEST_F(LoadAutostartStateTest, EntryOutsideTheCurrentFolderIsOff) {
+    Stored("/usr/local/bin/tarvento RIVA_TNT 110 100");
+    Load();
+    EXPECT_EQ(window.events, (Strings{"read", "write check=0 mem=--- chip=---"}));
+    EXPECT_EQ(window.fields.m_autostartOn, 0);
+}
+
+TEST_F(LoadAutostartStateTest, MissingClockLeavesAnEmptyTail) {
+    // The path has no spaces, so the third word from the end does not exist.
+    Stored(kProgram + " RIVA_TNT 110");
+    Load();
+    EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=--- chip=---"}));
+}
+
+TEST_F(LoadAutostartStateTest, TwoSpacesBeforeTheChipNameAreOneSeparator) {
+    Stored(kProgram + "  RIVA_TNT 110 100");
+    Load();
+    EXPECT_EQ(window.events.back(), "write check=1 mem=110 chip=100");
+}
+
+TEST_F(LoadAutostartStateTest, PathWithSpacesUnderTheCurrentFolder) {
+    Stored("/opt/my tools/tarvento RIVA_128 95 95");
+    Load("/opt/my tools");
+    EXPECT_EQ(window.events.back(), "write check=1 mem=95 chip=95");
+}
+
+TEST_F(LoadAutostartStateTest, ClockBeyondInt32CountsAsMissing) {
+    Stored(kProgram + " RIVA_TNT 110 4294967396");
+    Load();
+    EXPECT_EQ(window.events.back(), "write check=1 mem=--- chip=---");
+}
+
+TEST_F(LoadAutostartStateTest, NoStoredValueIsOff) {
+    Load();
+    EXPECT_EQ(store.Calls(), (Strings{kOpen, kQuery, kClose}));
+    EXPECT_EQ(window.events, (Strings{"read", "write check=0 mem=--- chip=---"}));
+}
+
+TEST_F(LoadAutostartStateTest, UnknownCurrentFolderMatchesNothing) {
+    Stored(kProgram + " RIVA_TNT 110 100");
+    Load("");
+    EXPECT_EQ(window.events.back(), "write check=0 mem=--- chip=---");
+}
+
+TEST_F(LoadAutostartStateTest, OpenFailureShowsTheMessageAndChangesNothing) {
+    store.failOpen = true;
+    window.controls.chipset = "Unknown";
+    Load();
+    EXPECT_EQ(store.Calls(), Strings{kOpen});
+    EXPECT_EQ(window.events, Strings{kRegistryFailed});
+    EXPECT_EQ(window.controls.autoMem, "");
+    EXPECT_EQ(window.controls.autoChip, "");
+    EXPECT_EQ(window.fields.m_autostartOn, 0);
+}
+
+TEST_F(LoadAutostartStateTest, KeepsTheOtherControlsThroughTheExchange) {
+    Stored(kProgram + " RIVA_TNT 110 100");
+    window.controls.chipset = "RIVA_TNT";
+    window.controls.memClock = "115";
+    Load();
+    EXPECT_EQ(window.controls.chipset, "RIVA_TNT");
+    EXPECT_EQ(window.controls.memClock, "115");
+}
+
+// ---- UpdateAutostartEntry ----------------------------------------------------------
+
+class UpdateAutostartEntryTest : public ::testing::Test {
+protected:
+    UpdateAutostartEntryTest() : chip(hardware) {
+        hardware.AddFunction(0, 3, 0, 0x10DE, 0x0020, 0x0300, 0xE0000008);
+        chip.CurrentChipName = kRivaTntName;
+        window.fields.m_memClock = 110;
+        window.fields.m_chipClock = 100;
+    }
+    void Click(int check, const std::string& programPath = kProgram) {
+        window.controls.check = check;
+        UpdateAutostartEntry(window, store, chip, programPath);
+    }
+
+    FakeHardware hardware;
+    ChipState chip;
+    FakeAutostartWindow window;
+    RecordingRunValueStore store;
+};
+
+TEST_F(UpdateAutostartEntryTest, TurningOnWritesTheEntry) {
+    Click(1);
+    const std::string entry = kProgram + " RIVA_TNT 110 100";
+    EXPECT_EQ(store.Calls(), (Strings{kCreate, Set(entry), kClose}));
+    EXPECT_EQ(store.RunValue(), entry);
+    EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
+    EXPECT_EQ(window.fields.m_autostartOn, 1);
+    EXPECT_EQ(chip.discovery.RegisterBase, 0xE0000000u);  // discovery ran again
+}
+
+TEST_F(UpdateAutostartEntryTest, TurningOffWritesThenDeletes) {
+    store.Put(kRunKeyPath, kRunValueName, "old");
+    window.fields.m_autostartOn = 1;
+    Click(0);
+    const std::string entry = kProgram + " RIVA_TNT 110 100";
+    EXPECT_EQ(store.Calls(), (Strings{kCreate, Set(entry), kDelete, kClose}));
+    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(window.events, (Strings{"read", "write check=0 mem=--- chip=---"}));
+    EXPECT_EQ(window.fields.m_autostartOn, 0);
+}
+
+TEST_F(UpdateAutostartEntryTest, RecordsTheWindowClocksAsTheyStand) {
+    window.fields.m_memClock = 0;
+    window.fields.m_chipClock = -5;
+    Click(1);
+    EXPECT_EQ(store.RunValue(), kProgram + " RIVA_TNT 0 -5");
+    EXPECT_EQ(window.events.back(), "write check=1 mem=0 chip=-5");  // 0, not "---"
+}
+
+TEST_F(UpdateAutostartEntryTest, FailedDiscoveryIsReportedAndTheEntryStillWritten) {
+    FakeHardware empty;
+    ChipState bare(empty);
+    bare.CurrentChipName = kRivaTntName;
+    window.controls.check = 1;
+    UpdateAutostartEntry(window, store, bare, kProgram);
+    EXPECT_EQ(window.events,
+              (Strings{kPciFailed, "read", "write check=1 mem=110 chip=100"}));
+    EXPECT_EQ(store.RunValue(), kProgram + " RIVA_TNT 110 100");
+}
+
+TEST_F(UpdateAutostartEntryTest, CreateFailureAfterTheDisplayWasUpdated) {
+    store.failCreate = true;
+    Click(1);
+    EXPECT_EQ(store.Calls(), Strings{kCreate});
+    EXPECT_EQ(window.events,
+              (Strings{"read", "write check=1 mem=110 chip=100", kRegistryFailed}));
+}
+
+TEST_F(UpdateAutostartEntryTest, SetFailureIsReported) {
+    store.failSet = true;
+    Click(1);
+    EXPECT_EQ(store.Changes(), (Strings{kCreate, Set(kProgram + " RIVA_TNT 110 100")}));
+    EXPECT_EQ(store.Calls().back(), kClose);
+    EXPECT_EQ(window.events.back(), kRegistryFailed);
+    EXPECT_EQ(store.RunValue(), std::nullopt);
+}
+
+TEST_F(UpdateAutostartEntryTest, SetFailureWhenTurningOffStillDeletesAndReportsOnce) {
+    store.failSet = true;
+    store.Put(kRunKeyPath, kRunValueName, "old");
+    Click(0);
+    EXPECT_EQ(store.Calls(),
+              (Strings{kCreate, Set(kProgram + " RIVA_TNT 110 100"), kDelete, kClose}));
+    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(window.events,
+              (Strings{"read", "write check=0 mem=--- chip=---", kRegistryFailed}));
+}
+
+TEST_F(UpdateAutostartEntryTest, DeleteFailureLeavesTheFreshEntry) {
+    store.failDelete = true;
+    Click(0);
+    EXPECT_EQ(store.RunValue(), kProgram + " RIVA_TNT 110 100");
+    EXPECT_EQ(window.events.back(), kRegistryFailed);
+}
+
+TEST_F(UpdateAutostartEntryTest, WithoutAChipNothingIsWrittenAndTheCheckBoxGoesBack) {
+    chip.CurrentChipName = nullptr;
+    store.Put(kRunKeyPath, kRunValueName, "kept");
+    window.fields.m_autostartOn = 1;
+    window.controls.autoMem = "110";
+    window.controls.autoChip = "100";
+    Click(0);
+    EXPECT_EQ(store.Calls(), Strings{});
+    EXPECT_EQ(store.RunValue(), "kept");
+    EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
+    EXPECT_EQ(window.fields.m_autostartOn, 1);
+}
+
+TEST_F(UpdateAutostartEntryTest, EntryTooLongIsRefusedAndNothingWritten) {
+    const std::string longPath = "/" + std::string(AutostartEntryCapacity(), 'p');
+    Click(1, longPath);
+    EXPECT_EQ(store.Calls(), Strings{});
+    EXPECT_EQ(window.events,
+              (Strings{kRegistryFailed, "read", "write check=0 mem= chip="}));
+    EXPECT_EQ(window.fields.m_autostartOn, 0);
+}
+
+// ---- WriteRunValue and the entry's text --------------------------------------------
+
+TEST(WriteRunValue, ReportsWhatHappened) {
+    MessageRecorder owner;
+    RecordingRunValueStore store;
+    EXPECT_TRUE(WriteRunValue(owner, store, true, kRunKeyPath, kRunValueName, "text"));
+    EXPECT_TRUE(WriteRunValue(owner, store, false, kRunKeyPath, kRunValueName, "text"));
+    EXPECT_TRUE(owner.shown.empty());
+
+    store.failCreate = true;
+    EXPECT_FALSE(WriteRunValue(owner, store, true, kRunKeyPath, kRunValueName, "text"));
+    store.failCreate = false;
+    store.failSet = true;
+    EXPECT_FALSE(WriteRunValue(owner, store, true, kRunKeyPath, kRunValueName, "text"));
+    store.failSet = false;
+    store.failDelete = true;
+    EXPECT_FALSE(WriteRunValue(owner, store, false, kRunKeyPath, kRunValueName, "text"));
+    EXPECT_EQ(owner.Texts(), Strings(3, kMsgRegistryAccessFailed));
+    for (const auto& shown : owner.shown) EXPECT_EQ(shown.buttons, MessageButtons::Ok);
+}
+
+TEST(BuildAutostartEntry, FieldsAndBounds) {
+    EXPECT_EQ(BuildAutostartEntry("/usr/bin/tarvento", kRiva128ZxName, INT32_MIN, 7),
+              "/usr/bin/tarvento RIVA_128ZX -2147483648 7");
+    EXPECT_EQ(BuildAutostartEntry("/usr/bin/tarvento", nullptr, 110, 100), std::nullopt);
+    EXPECT_EQ(BuildAutostartEntry("/usr/bin/tarvento", "", 110, 100), std::nullopt);
+
+    // The longest path Linux has, with the widest fields, fits; one byte more does not.
+    const std::string longest(PATH_MAX - 1, 'p');
+    const std::optional<std::string> widest =
+        BuildAutostartEntry(longest, "RIVA_128ZX_", INT32_MIN, INT32_MIN);
+    ASSERT_TRUE(widest);
+    EXPECT_LE(widest->size(), AutostartEntryCapacity());
+    const std::string filler(AutostartEntryCapacity() - widest->size() + 1, 'q');
+    EXPECT_EQ(BuildAutostartEntry(longest + filler, "RIVA_128ZX_", INT32_MIN, INT32_MIN),
+              std::nullopt);
+    EXPECT_TRUE(BuildAutostartEntry(longest + filler.substr(1), "RIVA_128ZX_", INT32_MIN,
+                                    INT32_MIN));
+}
+
+TEST(ProgramPath, IsTheRunningExecutable) {
+    const std::string path = ProgramPath();
+    EXPECT_TRUE(path.starts_with("/")) << path;
+    EXPECT_TRUE(path.ends_with("/tarvento_autostart_tests")) << path;
+}
+
+// ---- Through real files ------------------------------------------------------------
+
+// A click writes Tarvo.desktop into the folder $XDG_CONFIG_DIRS names, and the next
+// start reads it back as on, with its clocks; a click off removes it.
+TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
+    TempFolder tmp;
+    ScopedEnv dirs("XDG_CONFIG_DIRS", (tmp / "xdg").c_str());
+    XdgAutostartStore store(XdgAutostartStore::AutostartFolderFromEnvironment());
+    FakeHardware hardware;
+    hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
+    ChipState chip(hardware);
+    chip.CurrentChipName = kRivaTntName;
+    const std::string program = tmp / "bin dir/tarvento";
+
+    FakeAutostartWindow clicked;
+    clicked.fields.m_memClock = 125;
+    clicked.fields.m_chipClock = 105;
+    clicked.controls.check = 1;
+    UpdateAutostartEntry(clicked, store, chip, program);
+    EXPECT_TRUE(std::filesystem::exists(tmp / "xdg/autostart/Tarvo.desktop"));
+
+    FakeAutostartWindow next;
+    LoadAutostartState(next, store, tmp / "bin dir");
+    EXPECT_EQ(next.events, (Strings{"read", "write check=1 mem=125 chip=105"}));
+
+    next.controls.check = 0;
+    UpdateAutostartEntry(next, store, chip, program);
+    EXPECT_FALSE(std::filesystem::exists(tmp / "xdg/autostart/Tarvo.desktop"));
+    EXPECT_EQ(next.events.back(), "write check=0 mem=--- chip=---");
+}
+
+TEST(AutostartThroughXdgFolder, PathTheFormatCannotCarryIsRefused) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp / "autostart");
+    FakeHardware hardware;
+    hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
+    ChipState chip(hardware);
+    chip.CurrentChipName = kRivaTntName;
+    FakeAutostartWindow window;
+    window.controls.check = 1;
+    UpdateAutostartEntry(window, store, chip, "/opt/new\nline/tarvento");
+    EXPECT_EQ(window.events.back(), kRegistryFailed);
+    EXPECT_EQ(testing::FileNames(tmp / "autostart"), std::set<std::string>{});
+}
+
+}  // namespace
+}  // namespace tarvento

@@ -1,0 +1,182 @@
+// The written desktop entry as the desktop's own tools see it: the validator, the dex
+// launcher and systemd's autostart generator. Each test is skipped where its tool is
+// not installed.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "autostart/desktop_entry.h"
+#include "tests/autostart/temp_folder.h"
+
+namespace tarvento {
+namespace {
+
+using testing::FileNames;
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::WriteFile;
+
+constexpr const char* kValidator = "/usr/bin/desktop-file-validate";
+constexpr const char* kDex = "/usr/bin/dex";
+constexpr const char* kGenerator =
+    "/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator";
+
+bool Installed(const char* tool) { return ::access(tool, X_OK) == 0; }
+
+struct ToolRun {
+    int status = -1;
+    std::string output;  // standard output and standard error together
+};
+
+// Runs argv with `env` added to the environment, without a shell.
+ToolRun RunTool(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+    std::string command = "env";
+    for (const std::string& e : env) command += " '" + e + "'";
+    for (const std::string& a : argv) command += " '" + a + "'";
+    command += " 2>&1";
+    ToolRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 4096> buffer{};
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        run.output.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// A program folder under a temporary folder, named to exercise the quoting, with an
+// executable "tarvento" in it; the autostart folder beside it holds the entry.
+struct Installation {
+    explicit Installation(const std::string& folderName) {
+        programFolder = root / folderName;
+        std::filesystem::create_directories(programFolder);
+        program = programFolder + "/tarvento";
+        WriteFile(program, "#!/bin/sh\nexit 0\n");
+        ::chmod(program.c_str(), 0755);
+        configDir = root / "xdg";
+        autostart = configDir + "/autostart";
+        std::filesystem::create_directories(autostart);
+        entry = program + " RIVA_TNT 110 100";
+        const std::optional<std::string> file = FormatDesktopEntry(entry);
+        EXPECT_TRUE(file);
+        desktopFile = autostart + "/" + kDesktopEntryFileName;
+        WriteFile(desktopFile, file.value_or(""));
+    }
+
+    TempFolder root;
+    std::string programFolder, program, configDir, autostart, entry, desktopFile;
+};
+
+// A unit's command line as words: white space separates, double quotes group, a
+// backslash takes the next character as it is.
+std::vector<std::string> SplitExecStart(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            inWord = true;
+        } else if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c == ' ' && !quoted) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+// None of these names may contain a single quote: RunTool quotes with them.
+const char* kPlain = "plain";
+const char* kSpaces = "Tarvento Tools";
+const char* kQuotesAndDollar = "clocks \"fast\" $HOME `x`";
+const char* kPercentAndBackslash = "50% back\\slash";
+
+TEST(DesktopEntryTools, ValidatorAcceptsTheWrittenEntry) {
+    if (!Installed(kValidator)) GTEST_SKIP() << "desktop-file-validate is not installed";
+    for (const char* name : {kPlain, kSpaces, kQuotesAndDollar, kPercentAndBackslash}) {
+        SCOPED_TRACE(name);
+        Installation in(name);
+        const ToolRun run = RunTool({kValidator, in.desktopFile});
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output, "");
+    }
+}
+
+TEST(DesktopEntryTools, ValidatorAcceptsTheReferenceFiles) {
+    if (!Installed(kValidator)) GTEST_SKIP() << "desktop-file-validate is not installed";
+    for (const char* name :
+         {"plain.desktop", "spaces.desktop", "special.desktop", "percent.desktop"}) {
+        SCOPED_TRACE(name);
+        const ToolRun run =
+            RunTool({kValidator, std::string(TARVENTO_TEST_DATA_DIR) + "/autostart/" + name});
+        EXPECT_EQ(run.status, 0) << run.output;
+    }
+}
+
+// dex reads neither escapes inside quotes nor %%, so it is asked only about paths
+// without them; the validator and the generator cover the rest.
+TEST(DesktopEntryTools, DexWouldRunTheProgramWithTheThreeFields) {
+    if (!Installed(kDex)) GTEST_SKIP() << "dex is not installed";
+    for (const char* name : {kPlain, kSpaces}) {
+        SCOPED_TRACE(name);
+        Installation in(name);
+        const ToolRun run = RunTool({kDex, "-a", "-d", "-s", in.autostart},
+                                {"XDG_CURRENT_DESKTOP=", "XDG_CONFIG_HOME=" + in.configDir});
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find("Executing command: " + in.entry + "\n"), std::string::npos)
+            << run.output;
+
+        const ToolRun single = RunTool({kDex, "-d", in.desktopFile});
+        EXPECT_EQ(single.output, "Executing command: " + in.entry + "\n");
+    }
+}
+
+// The generator turns the entry into a user service; its ExecStart names the program
+// and passes the three fields (however the generator's version quotes them).
+TEST(DesktopEntryTools, SystemdGeneratorMakesAServiceOfIt) {
+    if (!Installed(kGenerator)) GTEST_SKIP() << "systemd's xdg-autostart generator is absent";
+    // systemd 252 looks the program up before it reads %% and unescapes a backslash
+    // twice, so a path holding either is left to the validator.
+    for (const char* name : {kPlain, kSpaces, kQuotesAndDollar}) {
+        SCOPED_TRACE(name);
+        Installation in(name);
+        const std::string out = in.root / "units";
+        std::filesystem::create_directories(out);
+        const ToolRun run = RunTool({kGenerator, out, out, out},
+                                {"XDG_CONFIG_DIRS=" + in.configDir,
+                                 "XDG_CONFIG_HOME=" + (in.root / "home-config"),
+                                 "SYSTEMD_LOG_LEVEL=info"});
+        EXPECT_EQ(run.status, 0) << run.output;
+        const std::optional<std::string> unit = ReadFile(out + "/app-Tarvo@autostart.service");
+        ASSERT_TRUE(unit) << run.output;
+        const std::size_t at = unit->find("\nExecStart=:");
+        ASSERT_NE(at, std::string::npos) << *unit;
+        const std::string line = unit->substr(at + 1, unit->find('\n', at + 1) - at - 1);
+        EXPECT_EQ(SplitExecStart(line.substr(std::strlen("ExecStart=:"))),
+                  (std::vector<std::string>{in.program, "RIVA_TNT", "110", "100"}))
+            << line;
+    }
+}
+
+}  // namespace
+}  // namespace tarvento

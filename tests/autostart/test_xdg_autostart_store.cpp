@@ -1,0 +1,262 @@
+#include "autostart/xdg_autostart_store.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "autostart/desktop_entry.h"
+#include "tests/autostart/temp_folder.h"
+
+namespace tarvento {
+namespace {
+
+using testing::FileNames;
+using testing::ReadFile;
+using testing::ScopedEnv;
+using testing::TempFolder;
+using testing::WriteFile;
+
+constexpr const char* kEntry = "/usr/bin/tarvento RIVA_TNT 110 100";
+
+mode_t Mode(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// Runs `check` where permission bits bind. Root overrides them, so as root it runs in
+// a child process that has become "nobody". Nothing when that cannot be arranged.
+std::optional<bool> WithoutOverride(const std::function<bool()>& check) {
+    if (::geteuid() != 0) return check();
+    const pid_t child = ::fork();
+    if (child < 0) return std::nullopt;
+    if (child == 0) {
+        constexpr id_t kNobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 0;
+}
+
+class UmaskGuard {
+public:
+    explicit UmaskGuard(mode_t mask) : old_(::umask(mask)) {}
+    ~UmaskGuard() { ::umask(old_); }
+
+private:
+    mode_t old_;
+};
+
+bool Write(XdgAutostartStore& store, const std::string& text) {
+    if (!store.CreateKey(kRunKeyPath)) return false;
+    const bool ok = store.SetValue(kRunValueName, text);
+    store.CloseKey();
+    return ok;
+}
+
+std::optional<std::string> Read(XdgAutostartStore& store, std::size_t capacity = 4096) {
+    if (!store.OpenKey(kRunKeyPath)) return std::nullopt;
+    std::string text = "untouched";
+    const bool ok = store.QueryValue(kRunValueName, text, capacity);
+    store.CloseKey();
+    if (!ok) {
+        EXPECT_EQ(text, "untouched");
+        return std::nullopt;
+    }
+    return text;
+}
+
+TEST(XdgAutostartStore, FolderFromEnvironment) {
+    struct Case {
+        const char* dirs;
+        const char* folder;
+    };
+    const Case cases[] = {
+        {nullptr, "/etc/xdg/autostart"},
+        {"", "/etc/xdg/autostart"},
+        {"::", "/etc/xdg/autostart"},
+        {"/srv/xdg:/etc/xdg", "/srv/xdg/autostart"},
+        {":/srv/xdg", "/srv/xdg/autostart"},
+        {"relative/xdg:/srv/xdg", "/srv/xdg/autostart"},
+        {"/srv/xdg/", "/srv/xdg/autostart"},
+        {"/", "/autostart"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dirs ? c.dirs : "(unset)");
+        ScopedEnv env("XDG_CONFIG_DIRS", c.dirs);
+        EXPECT_EQ(XdgAutostartStore::AutostartFolderFromEnvironment(), c.folder);
+    }
+}
+
+TEST(XdgAutostartStore, MissingFolderIsAKeyWithNoValue) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp / "xdg/autostart");
+    ASSERT_TRUE(store.OpenKey(kRunKeyPath));
+    std::string text = "untouched";
+    EXPECT_FALSE(store.QueryValue(kRunValueName, text, 100));
+    EXPECT_EQ(text, "untouched");
+    store.CloseKey();
+    EXPECT_FALSE(std::filesystem::exists(tmp / "xdg"));  // reading makes nothing
+}
+
+TEST(XdgAutostartStore, WritesReadsBackAndDeletes) {
+    TempFolder tmp;
+    UmaskGuard strict(077);
+    const std::string folder = tmp / "etc/xdg/autostart";
+    XdgAutostartStore store(folder);
+
+    ASSERT_TRUE(Write(store, kEntry));
+    // Every user's session must be able to read the folder and the entry.
+    EXPECT_EQ(Mode(tmp / "etc"), 0755u);
+    EXPECT_EQ(Mode(folder), 0755u);
+    EXPECT_EQ(Mode(folder + "/Tarvo.desktop"), 0644u);
+    EXPECT_EQ(ReadFile(folder + "/Tarvo.desktop"), FormatDesktopEntry(kEntry));
+    EXPECT_EQ(Read(store), std::optional<std::string>(kEntry));
+
+    ASSERT_TRUE(store.CreateKey(kRunKeyPath));
+    EXPECT_TRUE(store.DeleteValue(kRunValueName));
+    EXPECT_FALSE(store.DeleteValue(kRunValueName));  // gone: as a missing value
+    store.CloseKey();
+    EXPECT_EQ(FileNames(folder), std::set<std::string>{});
+    EXPECT_EQ(Read(store), std::nullopt);
+}
+
+TEST(XdgAutostartStore, ReplacingLeavesOnlyTheNewEntry) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    ASSERT_TRUE(Write(store, kEntry));
+    ASSERT_TRUE(Write(store, "/usr/bin/tarvento RIVA_TNT 120 105"));
+    EXPECT_EQ(Read(store), std::optional<std::string>("/usr/bin/tarvento RIVA_TNT 120 105"));
+    EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{"Tarvo.desktop"});
+}
+
+TEST(XdgAutostartStore, RefusedTextChangesNothing) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    ASSERT_TRUE(Write(store, kEntry));
+    const std::optional<std::string> before = ReadFile(tmp / "Tarvo.desktop");
+
+    EXPECT_FALSE(Write(store, "/opt/new\nline/tarvento RIVA_TNT 110 100"));
+    EXPECT_FALSE(Write(store, "/opt/not-utf8-\xff/tarvento RIVA_TNT 110 100"));
+    EXPECT_FALSE(Write(store, "/usr/bin/tarvento"));
+    EXPECT_EQ(ReadFile(tmp / "Tarvo.desktop"), before);
+    EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{"Tarvo.desktop"});
+}
+
+TEST(XdgAutostartStore, FailedReplaceRemovesItsTemporaryFile) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    // A non-empty folder where the entry goes: the rename over it fails.
+    std::filesystem::create_directories(tmp / "Tarvo.desktop/inside");
+    EXPECT_FALSE(Write(store, kEntry));
+    EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{"Tarvo.desktop"});
+    EXPECT_TRUE(std::filesystem::is_directory(tmp / "Tarvo.desktop/inside"));
+}
+
+TEST(XdgAutostartStore, FolderThatIsNotAFolderCannotBeOpened) {
+    TempFolder tmp;
+    WriteFile(tmp / "autostart", "not a folder");
+    XdgAutostartStore store(tmp / "autostart");
+    EXPECT_FALSE(store.OpenKey(kRunKeyPath));
+    EXPECT_FALSE(store.CreateKey(kRunKeyPath));
+    XdgAutostartStore below(tmp / "autostart/deeper");
+    EXPECT_FALSE(below.OpenKey(kRunKeyPath));
+}
+
+TEST(XdgAutostartStore, UnreadableFolderCannotBeOpened) {
+    TempFolder tmp;
+    ::chmod(tmp.Path().c_str(), 0755);
+    const std::string folder = tmp / "autostart";
+    std::filesystem::create_directories(folder);
+    ::chmod(folder.c_str(), 0311);  // can pass through, cannot list
+    const std::optional<bool> refused = WithoutOverride([&] {
+        XdgAutostartStore store(folder);
+        return !store.OpenKey(kRunKeyPath);
+    });
+    if (!refused) GTEST_SKIP() << "cannot run without overriding permissions";
+    EXPECT_TRUE(*refused);
+}
+
+TEST(XdgAutostartStore, ReadOnlyFolderRefusesTheWriteAndKeepsTheEntry) {
+    TempFolder tmp;
+    ::chmod(tmp.Path().c_str(), 0755);
+    const std::string folder = tmp / "autostart";
+    XdgAutostartStore store(folder);
+    ASSERT_TRUE(Write(store, kEntry));
+    ::chmod(folder.c_str(), 0555);
+
+    const std::optional<bool> refused = WithoutOverride([&] {
+        XdgAutostartStore writer(folder);
+        const bool opened = writer.CreateKey(kRunKeyPath);
+        const bool set = writer.SetValue(kRunValueName, "/usr/bin/tarvento RIVA_TNT 1 2");
+        const bool deleted = writer.DeleteValue(kRunValueName);
+        return opened && !set && !deleted;
+    });
+    if (!refused) GTEST_SKIP() << "cannot run without overriding permissions";
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(Read(store), std::optional<std::string>(kEntry));
+    EXPECT_EQ(FileNames(folder), std::set<std::string>{"Tarvo.desktop"});
+}
+
+TEST(XdgAutostartStore, ReadsAtMostTheCapacity) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    ASSERT_TRUE(Write(store, kEntry));
+    EXPECT_EQ(Read(store, 8), std::optional<std::string>("/usr/bin"));
+    EXPECT_EQ(Read(store, 0), std::optional<std::string>(""));
+}
+
+TEST(XdgAutostartStore, ForeignOrBrokenFilesReadAsNoValue) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    WriteFile(tmp / "Tarvo.desktop", "[Desktop Entry]\nType=Application\nExec=/bin/true\n");
+    EXPECT_EQ(Read(store), std::nullopt);
+    WriteFile(tmp / "Tarvo.desktop", "[Desktop Entry]\nX-Tarvento-Entry=/a\\z b c d\n");
+    EXPECT_EQ(Read(store), std::nullopt);
+
+    // A FIFO in the entry's place is not read (it would block).
+    std::filesystem::remove(tmp / "Tarvo.desktop");
+    ASSERT_EQ(::mkfifo((tmp / "Tarvo.desktop").c_str(), 0644), 0);
+    EXPECT_EQ(Read(store), std::nullopt);
+}
+
+TEST(XdgAutostartStore, KnowsOnlyTheRunKeyAndItsValue) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    EXPECT_FALSE(store.OpenKey("SOFTWARE\\Other"));
+    EXPECT_FALSE(store.CreateKey("SOFTWARE\\Other"));
+
+    ASSERT_TRUE(store.CreateKey(kRunKeyPath));
+    EXPECT_FALSE(store.SetValue("Other", kEntry));
+    ASSERT_TRUE(store.SetValue(kRunValueName, kEntry));
+    EXPECT_FALSE(store.DeleteValue("Other"));
+    std::string text;
+    EXPECT_FALSE(store.QueryValue("Other", text, 100));
+    store.CloseKey();
+    EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{"Tarvo.desktop"});
+}
+
+TEST(XdgAutostartStore, ReadingKeyCannotWriteAndClosedKeyDoesNothing) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    ASSERT_TRUE(store.OpenKey(kRunKeyPath));
+    EXPECT_FALSE(store.SetValue(kRunValueName, kEntry));
+    store.CloseKey();
+    EXPECT_FALSE(store.SetValue(kRunValueName, kEntry));
+    std::string text;
+    EXPECT_FALSE(store.QueryValue(kRunValueName, text, 100));
+    EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{});
+}
+
+}  // namespace
+}  // namespace tarvento
