@@ -27,20 +27,6 @@ TEST_F(Sliders, LinkedSlidersFollowEachOtherEitherWay) {
     EXPECT_EQ(Saved(), (ClockPair{100, 100}));
 }
 
-TEST_F(Sliders, EveryNotificationWhileDraggingIsFollowed) {
-    InsertRiva128(WordReading(Riva128ClockFromPll, 100));
-    StartAndAccept();
-
-    for (int position = 101; position <= 110; ++position) Drag(kIdMemTrackbar, position);
-
-    std::vector<std::string> shown;
-    for (const Event& e : controls.EventsOf(Event::Text))
-        if (e.id == kIdChipClockText) shown.push_back(e.text);
-    ASSERT_EQ(shown.size(), 10u);
-    EXPECT_EQ(shown.front(), "101");
-    EXPECT_EQ(shown.back(), "110");
-}
-
 TEST_F(Sliders, MovingFromOutsideTheLimitsTakesTheThumbsValueForBothClocks) {
     InsertRiva128(kWordN150);  // 89 MHz, below the sliders' 90
     StartAndAccept();
