@@ -1,0 +1,132 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "chip/chip_profiles.h"
+#include "chip/registers.h"
+#include "tests/support/fake_hardware.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/recording_run_value_store.h"
+#include "tuner/tuner_dialog.h"
+#include "ui/template_builder.h"
+#include "ui/tuner_dialog_window.h"
+
+namespace tarvento::testing {
+
+// One application object for the whole test program, never destroyed (Qt wants it to
+// outlive every widget, and the tests' statics too).
+inline QApplication& TestApplication() {
+    static int argc = 1;
+    static char name[] = "tarvento_ui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("tarvento"));
+        return a;
+    }();
+    return *app;
+}
+
+// Saves a picture of `widget` under <build>/ui-grabs/<name>.png for a person to look at.
+inline void SaveGrab(QWidget& widget, const QString& name) {
+    const QString folder = QStringLiteral(TARVENTO_BINARY_DIR "/ui-grabs");
+    QDir().mkpath(folder);
+    EXPECT_TRUE(widget.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
+}
+
+// Runs `step` from the event loop once `ready` holds (polled every 10 ms), so a test can
+// act inside a modal run it started. Gives up after `timeoutMs`.
+inline void WhenReady(std::function<bool()> ready, std::function<void()> step, int timeoutMs = 5000) {
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, ready, step, timeoutMs] {
+        if (ready()) {
+            timer->stop();
+            timer->deleteLater();
+            step();
+        } else if (clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "the awaited window never came";
+        }
+    });
+    timer->start(10);
+}
+
+inline constexpr uint32_t kBase = 0xE0000000;
+inline constexpr uint32_t kMemPll = kBase + kMemPllOffset;
+inline constexpr uint32_t kCorePll = kBase + kCorePllOffset;
+inline constexpr uint32_t kStrap = kBase + kStrapOffset;
+// M = 12, N = 150, P = 1 with the strap's crystal bit set: 89 MHz on a RIVA 128 and as a
+// TNT memory clock, 90 MHz as a TNT core clock.
+inline constexpr uint32_t kWordN150 = 0x0001960C;
+// The same word set to 100 MHz: as a TNT memory clock, as a TNT core clock.
+inline constexpr uint32_t kTntMemAt100 = 0x0001A80C;
+inline constexpr uint32_t kTntCoreAt100 = 0x0001A70C;
+
+inline constexpr const char* kProgramPath = "/opt/tarvento/bin/tarvento";
+inline constexpr const char* kProgramDir = "/opt/tarvento/bin";
+
+// A machine with at most one card, a Run-value store, a message recorder, and the real
+// main window over them.
+class UiRig : public ::testing::Test {
+protected:
+    FakeHardware hw;
+    ChipState chip{hw};
+    RecordingRunValueStore store;
+    MessageRecorder messages;
+    std::unique_ptr<ui::TunerDialogWindow> window;
+
+    void SetUp() override { TestApplication(); }
+    void TearDown() override { window.reset(); }
+
+    void InsertCard(uint16_t vendorId, uint16_t deviceId) {
+        hw.lastBus = 1;
+        hw.AddFunction(1, 0, 0, vendorId, deviceId, kClassVgaCompatible, kBase);
+        hw.SetRegister(kStrap, kStrapCrystalBit);
+    }
+    void InsertTnt() {
+        InsertCard(0x10DE, 0x0020);
+        hw.SetRegister(kMemPll, kWordN150);
+        hw.SetRegister(kCorePll, kWordN150);
+    }
+    void InsertRiva128() {
+        InsertCard(0x10DE, 0x0018);
+        hw.SetRegister(kMemPll, kWordN150);
+    }
+
+    // Message boxes go to the recorder, or are real boxes when `realBoxes`.
+    ui::TunerDialogWindow& MakeWindow(const std::string& arguments = "", bool realBoxes = false) {
+        window = std::make_unique<ui::TunerDialogWindow>(
+            TunerDialog::Environment{chip, store, arguments, kProgramPath, kProgramDir},
+            realBoxes ? nullptr : &messages);
+        return *window;
+    }
+
+    // Runs the window modally; `whileOpen` runs from its event loop once it is shown
+    // and must end the dialog. Returns the code the run ended with.
+    int Run(std::function<void(ui::TunerDialogWindow&)> whileOpen) {
+        ui::TunerDialogWindow* w = window.get();
+        WhenReady([w] { return w->isVisible(); }, [w, whileOpen] { whileOpen(*w); });
+        return window->exec();
+    }
+
+    QWidget* Control(int id) { return window->Control(id); }
+    TunerFields& Fields() { return window->Tuner().Fields(); }
+    ClockPair Current() { return {Fields().m_memClock, Fields().m_chipClock}; }
+    std::string Text(int id) { return window->GetControlText(id); }
+};
+
+}  // namespace tarvento::testing
