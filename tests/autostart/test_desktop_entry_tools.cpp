@@ -110,10 +110,12 @@ const char* kPlain = "plain";
 const char* kSpaces = "Tarvento Tools";
 const char* kQuotesAndDollar = "clocks \"fast\" $HOME `x`";
 const char* kPercentAndBackslash = "50% back\\slash";
+const char* kUnicode = "T\u00e4kt \u00fcn\u00efcode";
 
 TEST(DesktopEntryTools, ValidatorAcceptsTheWrittenEntry) {
     if (!Installed(kValidator)) GTEST_SKIP() << "desktop-file-validate is not installed";
-    for (const char* name : {kPlain, kSpaces, kQuotesAndDollar, kPercentAndBackslash}) {
+    for (const char* name :
+         {kPlain, kSpaces, kQuotesAndDollar, kPercentAndBackslash, kUnicode}) {
         SCOPED_TRACE(name);
         Installation in(name);
         const ToolRun run = RunTool({kValidator, in.desktopFile});

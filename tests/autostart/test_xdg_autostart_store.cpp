@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "autostart/autostart_entry.h"
 #include "autostart/desktop_entry.h"
 #include "tests/autostart/temp_folder.h"
 
@@ -214,6 +216,20 @@ TEST(XdgAutostartStore, ReadsAtMostTheCapacity) {
     ASSERT_TRUE(Write(store, kEntry));
     EXPECT_EQ(Read(store, 8), std::optional<std::string>("/usr/bin"));
     EXPECT_EQ(Read(store, 0), std::optional<std::string>(""));
+}
+
+TEST(XdgAutostartStore, LongestEntryWithTheMostEscapingReadsBackWhole) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    // Backslashes take four bytes each in the Exec line and two in the kept text.
+    std::string path = "/";
+    while (path.size() < PATH_MAX - 1) path += path.size() % 2 ? "\\" : "%";
+    path.resize(PATH_MAX - 1);
+    const std::optional<std::string> entry =
+        BuildAutostartEntry(path, "RIVA_128ZX", INT32_MIN, INT32_MIN);
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(Write(store, *entry));
+    EXPECT_EQ(Read(store, AutostartEntryCapacity()), entry);
 }
 
 TEST(XdgAutostartStore, ForeignOrBrokenFilesReadAsNoValue) {
