@@ -146,7 +146,7 @@ SysfsHardware::SysfsHardware(std::string sysfsRoot) : root_(std::move(sysfsRoot)
 }
 
 SysfsHardware::~SysfsHardware() {
-    for (auto& [key, base] : mappings_) munmap(base, pageSize_);
+    for (auto& [key, mapping] : mappings_) munmap(mapping.base, pageSize_);
     FreeDevices();
     pci_cleanup(pci_);
 }
@@ -296,7 +296,12 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     const auto key = std::make_pair(path, pageOffset);
     auto cached = mappings_.find(key);
     if (cached != mappings_.end()) {
-        return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(cached->second) + inPage);
+        if (inPage + 4 > cached->second.validBytes) {
+            ReportOnce(Reason::FileTooSmall, path + " ends before address " + Hex32(address) +
+                                                 "; it was not mapped");
+            return nullptr;
+        }
+        return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(cached->second.base) + inPage);
     }
 
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -343,7 +348,8 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
         }
         return nullptr;
     }
-    mappings_.emplace(key, base);
+    const uint64_t validBytes = std::min<uint64_t>(pageSize_, static_cast<uint64_t>(st.st_size) - pageOffset);
+    mappings_.emplace(key, Mapping{base, validBytes});
     return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(base) + inPage);
 }
 

@@ -102,7 +102,11 @@ private:
     std::map<size_t, pci_dev*> devices_;
     bool windowsLoaded_ = false;
     std::vector<Window> windows_;
-    std::map<std::pair<std::string, uint64_t>, void*> mappings_;  // resourceN file + page
+    struct Mapping {
+        void* base = nullptr;
+        uint64_t validBytes = 0;  // how much of the page lies inside the file
+    };
+    std::map<std::pair<std::string, uint64_t>, Mapping> mappings_;  // resourceN file + page
     size_t pageSize_ = 4096;
     std::set<Reason> reported_;
 };

@@ -1,0 +1,303 @@
+// The machine through sysfs, on virtual trees: the bus listing, configuration reads as
+// two halves, and chip registers through mappings of resourceN that never answer from a copy.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "chip/registers.h"
+#include "chip/sysfs_hardware.h"
+#include "tests/support/virtual_tree.h"
+
+namespace tarvento {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::VirtualTree;
+
+constexpr uint32_t kBase = 0xE0000000;
+constexpr uint32_t kCorePll = kBase + kCorePllOffset;
+constexpr uint32_t kMemPll = kBase + kMemPllOffset;
+
+std::string CaptureStderrOf(const std::function<void()>& run) {
+    ::testing::internal::CaptureStderr();
+    run();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+// --- The listing ---
+
+TEST(SysfsListing, LastBusIsTheHighestBusOfDomainZero) {
+    VirtualTree tree;
+    tree.AddFunction(0, 0, 0, 0x8086, 0x1237, 0x060000, 0);
+    tree.AddFunction(3, 0, 0, 0x10DE, 0x0020, 0x030000, 0);
+    virtualcard::VirtualCard other;
+    other.slot = SysfsSlot{1, 9, 0, 0};  // another domain does not count
+    other.vendorId = 0x8086;
+    tree.Add(other);
+    fs::create_directories(tree.Root() / "devices" / "not-a-slot");
+    std::ofstream(tree.Root() / "devices" / "0000:0a:00.9");  // function 9 does not exist
+    SysfsHardware hw(tree.RootString());
+    EXPECT_EQ(hw.PciBiosPresent(), 3);
+}
+
+TEST(SysfsListing, EmptyOrMissingDevicesFolder) {
+    VirtualTree tree;
+    SysfsHardware missing(tree.RootString());
+    EXPECT_EQ(missing.PciBiosPresent(), -1);
+    fs::create_directories(tree.Root() / "devices");
+    SysfsHardware empty(tree.RootString());
+    EXPECT_EQ(empty.PciBiosPresent(), 0);
+}
+
+TEST(SysfsListing, AnOverlongRootIsNoBusRatherThanALibpciAbort) {
+    SysfsHardware hw("/" + std::string(2000, 'x'));
+    uint16_t low = 0, high = 0;
+    EXPECT_EQ(hw.PciBiosPresent(), -1);
+    EXPECT_TRUE(hw.ReadConfigDword(0, 0, 0, 0, low, high));
+    EXPECT_EQ(low, 0xFFFF);
+}
+
+TEST(SysfsListing, RootFromTheEnvironment) {
+    const char* saved = std::getenv("TARVENTO_SYSFS_ROOT");
+    const std::string keep = saved != nullptr ? saved : "";
+    setenv("TARVENTO_SYSFS_ROOT", "/tmp/some-card", 1);
+    EXPECT_EQ(SysfsHardware::SysfsRootFromEnvironment(), "/tmp/some-card");
+    setenv("TARVENTO_SYSFS_ROOT", "", 1);
+    EXPECT_EQ(SysfsHardware::SysfsRootFromEnvironment(), "/sys/bus/pci");
+    unsetenv("TARVENTO_SYSFS_ROOT");
+    EXPECT_EQ(SysfsHardware::SysfsRootFromEnvironment(), "/sys/bus/pci");
+    if (saved != nullptr) setenv("TARVENTO_SYSFS_ROOT", keep.c_str(), 1);
+}
+
+// --- Configuration reads ---
+
+TEST(SysfsConfig, ReadsBothHalvesOfAPresentFunction) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, 0xE0000008);
+    SysfsHardware hw(tree.RootString());
+    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    uint16_t low = 0, high = 0;
+    ASSERT_TRUE(hw.ReadConfigDword(1, 0, 0, 0x00, low, high));
+    EXPECT_EQ(low, 0x10DE);
+    EXPECT_EQ(high, 0x0020);
+    ASSERT_TRUE(hw.ReadConfigDword(1, 0, 0, 0x08, low, high));
+    EXPECT_EQ(high, 0x0300);
+    ASSERT_TRUE(hw.ReadConfigDword(1, 0, 0, 0x10, low, high));
+    EXPECT_EQ(low, 0x0008);
+    EXPECT_EQ(high, 0xE000);
+}
+
+TEST(SysfsConfig, AnAbsentFunctionAnswersAllOnesFromTheListing) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    SysfsHardware hw(tree.RootString());
+    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    uint16_t low = 0, high = 0;
+    EXPECT_TRUE(hw.ReadConfigDword(1, 0, 1, 0, low, high));
+    EXPECT_EQ(low, 0xFFFF);
+    EXPECT_EQ(high, 0xFFFF);
+
+    // A function that appears after the listing is not looked for on the disk until
+    // the next listing: absent functions cost no system call.
+    tree.AddFunction(1, 1, 0, 0x8086, 0x1237, 0x060000, 0);
+    EXPECT_TRUE(hw.ReadConfigDword(1, 1, 0, 0, low, high));
+    EXPECT_EQ(low, 0xFFFF);
+    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    EXPECT_TRUE(hw.ReadConfigDword(1, 1, 0, 0, low, high));
+    EXPECT_EQ(low, 0x8086);
+}
+
+TEST(SysfsConfig, AShortReadOnTheSecondHalfFailsWithTheLowHalfStored) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, 0xE0000008);
+    fs::resize_file(tree.SlotDir(1, 0, 0) / "config", 0x12);  // ends after BAR0's low half
+    SysfsHardware hw(tree.RootString());
+    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    uint16_t low = 0x1111, high = 0x2222;
+    std::string err = CaptureStderrOf([&] { EXPECT_FALSE(hw.ReadConfigDword(1, 0, 0, 0x10, low, high)); });
+    EXPECT_EQ(low, 0x0008);
+    EXPECT_EQ(high, 0x2222);
+    EXPECT_EQ(err, "") << "root lacks no privilege: a short file is no reason to blame one";
+    EXPECT_FALSE(hw.ReadConfigDword(1, 0, 0, 0x40, low, high));
+}
+
+TEST(SysfsConfig, AListedFunctionWithoutConfigFailsQuietly) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    fs::remove(tree.SlotDir(1, 0, 0) / "config");
+    SysfsHardware hw(tree.RootString());
+    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    uint16_t low = 0x1111, high = 0x2222;
+    std::string err = CaptureStderrOf([&] { EXPECT_FALSE(hw.ReadConfigDword(1, 0, 0, 0, low, high)); });
+    EXPECT_EQ(low, 0x1111);
+    EXPECT_EQ(err, "") << "libpci's own warnings stay silent";
+}
+
+// --- Registers ---
+
+TEST(SysfsRegisters, ReadsTheWordsOfResource0) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    SysfsHardware hw(tree.RootString());
+    EXPECT_EQ(hw.ReadRegister(kCorePll), 0x0001960Cu);
+    EXPECT_EQ(hw.ReadRegister(kMemPll), 0x0001B80Cu);
+    EXPECT_EQ(hw.ReadRegister(kBase + kStrapOffset), 0x00000040u);
+    EXPECT_EQ(hw.ReadRegister(kBase), 0u) << "the first word of the BAR";
+    EXPECT_EQ(hw.ReadRegister(kBase + 0x00FFFFFC), 0u) << "the last word of the BAR";
+}
+
+TEST(SysfsRegisters, AWritePersistsInResource0AndIsReadBack) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const fs::path resource0 = tree.SlotDir(1, 0, 0) / "resource0";
+    {
+        SysfsHardware hw(tree.RootString());
+        ASSERT_TRUE(hw.WriteRegister(kCorePll, 0x0001A70C));
+        EXPECT_EQ(hw.ReadRegister(kCorePll), 0x0001A70Cu);
+        EXPECT_EQ(tree.FileWord(resource0, kCorePllOffset), 0x0001A70Cu);
+        EXPECT_EQ(hw.ReadRegister(kMemPll), 0x0001B80Cu) << "the neighbour is untouched";
+    }
+    SysfsHardware later(tree.RootString());
+    EXPECT_EQ(later.ReadRegister(kCorePll), 0x0001A70Cu);
+}
+
+TEST(SysfsRegisters, AReadIsNeverAnsweredFromACopy) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const fs::path resource0 = tree.SlotDir(1, 0, 0) / "resource0";
+    SysfsHardware hw(tree.RootString());
+    ASSERT_EQ(hw.ReadRegister(kMemPll), 0x0001B80Cu);
+    tree.SetFileWord(resource0, kMemPllOffset, 0x0002C707);
+    EXPECT_EQ(hw.ReadRegister(kMemPll), 0x0002C707u);
+    volatile uint32_t* reg = hw.MapPhysical(kMemPll);
+    ASSERT_NE(reg, nullptr);
+    tree.SetFileWord(resource0, kMemPllOffset, 0x00012345);
+    EXPECT_EQ(*reg, 0x00012345u);
+}
+
+TEST(SysfsRegisters, TheFirstMemoryBarThatHoldsTheAddressServesIt) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    tree.AddTnt(2, 0, 0, 0xE1000000);
+    const fs::path second = tree.SlotDir(2, 0, 0) / "resource0";
+    SysfsHardware hw(tree.RootString());
+    ASSERT_TRUE(hw.WriteRegister(0xE1000000 + kCorePllOffset, 0x0001F20C));
+    EXPECT_EQ(tree.FileWord(second, kCorePllOffset), 0x0001F20Cu);
+    EXPECT_EQ(tree.FileWord(tree.SlotDir(1, 0, 0) / "resource0", kCorePllOffset), 0x0001960Cu);
+}
+
+TEST(SysfsRegisters, AnAddressInNoBarIsRefusedAndSaidOnce) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const fs::path resource0 = tree.SlotDir(1, 0, 0) / "resource0";
+    const auto before = tree.FileBytes(resource0);
+    SysfsHardware hw(tree.RootString());
+    const std::string err = CaptureStderrOf([&] {
+        EXPECT_EQ(hw.ReadRegister(0xD0000000), std::nullopt);
+        EXPECT_FALSE(hw.WriteRegister(kBase + 0x01000000, 0x12345678)) << "one past the BAR";
+        EXPECT_FALSE(hw.WriteRegister(kBase - 4, 0x12345678)) << "just below the BAR";
+        EXPECT_EQ(hw.MapPhysical(0x10), nullptr);
+    });
+    EXPECT_EQ(err, "tarvento: no BAR holds address 0xD0000000\n");
+    EXPECT_EQ(tree.FileBytes(resource0), before);
+}
+
+TEST(SysfsRegisters, ARegisterStraddlingTheEndOfABarIsRefused) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const fs::path dir = tree.SlotDir(1, 0, 0);
+    // A window ending two bytes into the memory PLL register.
+    {
+        std::ofstream resource(dir / "resource", std::ios::trunc);
+        resource << "0x00000000e0000000 0x00000000e0680505 0x0000000000040200\n";
+        for (int i = 0; i < 6; ++i) resource << "0x0000000000000000 0x0000000000000000 0x0000000000000000\n";
+    }
+    const auto before = tree.FileBytes(dir / "resource0");
+    SysfsHardware hw(tree.RootString());
+    EXPECT_EQ(hw.ReadRegister(kCorePll), 0x0001960Cu) << "wholly inside";
+    const std::string err = CaptureStderrOf([&] {
+        EXPECT_EQ(hw.ReadRegister(kMemPll), std::nullopt);
+        EXPECT_FALSE(hw.WriteRegister(kMemPll, 0xFFFFFFFF));
+    });
+    EXPECT_NE(err.find("no BAR holds address 0xE0680504"), std::string::npos) << err;
+    EXPECT_EQ(tree.FileBytes(dir / "resource0"), before);
+}
+
+TEST(SysfsRegisters, IoAndUnusedWindowsServeNoRegister) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const fs::path dir = tree.SlotDir(1, 0, 0);
+    {
+        std::ofstream resource(dir / "resource", std::ios::trunc);
+        resource << "0x00000000e0000000 0x00000000e0ffffff 0x0000000000040101\n";  // I/O flags
+        for (int i = 0; i < 6; ++i) resource << "0x0000000000000000 0x0000000000000000 0x0000000000000000\n";
+    }
+    SysfsHardware hw(tree.RootString());
+    CaptureStderrOf([&] { EXPECT_EQ(hw.ReadRegister(kCorePll), std::nullopt); });
+}
+
+TEST(SysfsRegisters, AnUnalignedAddressIsRefused) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const auto before = tree.FileBytes(tree.SlotDir(1, 0, 0) / "resource0");
+    SysfsHardware hw(tree.RootString());
+    const std::string err = CaptureStderrOf([&] { EXPECT_FALSE(hw.WriteRegister(kCorePll + 2, 0xFFFFFFFF)); });
+    EXPECT_EQ(err, "tarvento: register address 0xE0680502 is not 32-bit aligned\n");
+    EXPECT_EQ(tree.FileBytes(tree.SlotDir(1, 0, 0) / "resource0"), before);
+}
+
+TEST(SysfsRegisters, AResourceFileShorterThanTheRegisterIsNeverMapped) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const fs::path resource0 = tree.SlotDir(1, 0, 0) / "resource0";
+    fs::resize_file(resource0, kMemPllOffset + 2);  // the memory PLL would run past the end
+    SysfsHardware hw(tree.RootString());
+    EXPECT_EQ(hw.ReadRegister(kCorePll), 0x0001960Cu);
+    const std::string err = CaptureStderrOf([&] {
+        EXPECT_EQ(hw.ReadRegister(kMemPll), std::nullopt);  // would be SIGBUS if touched
+        EXPECT_EQ(hw.ReadRegister(kBase + kStrapOffset + 0x00800000), std::nullopt);
+    });
+    EXPECT_NE(err.find("resource0 ends before address 0xE0680504"), std::string::npos) << err;
+    EXPECT_EQ(fs::file_size(resource0), kMemPllOffset + 2u);
+}
+
+TEST(SysfsRegisters, AMissingResourceFileIsAFailureNotACrash) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    fs::remove(tree.SlotDir(1, 0, 0) / "resource0");
+    SysfsHardware hw(tree.RootString());
+    const std::string err = CaptureStderrOf([&] { EXPECT_EQ(hw.ReadRegister(kCorePll), std::nullopt); });
+    EXPECT_NE(err.find("tarvento: cannot open"), std::string::npos) << err;
+}
+
+TEST(SysfsRegisters, ADeviceAddedLaterIsFound) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    SysfsHardware hw(tree.RootString());
+    ASSERT_TRUE(hw.ReadRegister(kCorePll).has_value());
+    tree.AddTnt(2, 0, 0, 0xE1000000);
+    EXPECT_EQ(hw.ReadRegister(0xE1000000 + kCorePllOffset), 0x0001960Cu);
+}
+
+TEST(SysfsRegisters, WithoutWritePermissionTheMappingIsRefusedPlainly) {
+    if (geteuid() == 0) GTEST_SKIP() << "root opens the file regardless of its mode";
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, kBase);
+    const fs::path resource0 = tree.SlotDir(1, 0, 0) / "resource0";
+    chmod(resource0.c_str(), 0400);
+    SysfsHardware hw(tree.RootString());
+    const std::string err = CaptureStderrOf([&] { EXPECT_EQ(hw.ReadRegister(kCorePll), std::nullopt); });
+    EXPECT_EQ(err, "tarvento: reaching the card's registers needs root, or CAP_SYS_ADMIN with "
+                   "CAP_DAC_OVERRIDE\n");
+}
+
+}  // namespace
+}  // namespace tarvento

@@ -1,0 +1,82 @@
+#include "tests/support/virtual_tree.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include <gtest/gtest.h>
+
+namespace tarvento::testing {
+
+namespace fs = std::filesystem;
+
+VirtualTree::VirtualTree() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvento-tree-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a temporary folder from " << pattern;
+    }
+    root_ = pattern;
+}
+
+VirtualTree::~VirtualTree() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+fs::path VirtualTree::SlotDir(uint8_t bus, uint8_t device, uint8_t function) const {
+    return root_ / "devices" / virtualcard::FormatSlot(SysfsSlot{0, bus, device, function});
+}
+
+void VirtualTree::Add(const virtualcard::VirtualCard& card) {
+    std::string error;
+    ASSERT_TRUE(virtualcard::CreateCard(root_, card, error)) << error;
+}
+
+void VirtualTree::AddFunction(uint8_t bus, uint8_t device, uint8_t function, uint16_t vendorId,
+                              uint16_t deviceId, uint32_t classCode, uint32_t bar0) {
+    virtualcard::VirtualCard card;
+    card.slot = SysfsSlot{0, bus, device, function};
+    card.vendorId = vendorId;
+    card.deviceId = deviceId;
+    card.classCode = classCode;
+    card.bar0 = bar0;
+    Add(card);
+}
+
+void VirtualTree::AddTnt(uint8_t bus, uint8_t device, uint8_t function, uint32_t bar0) {
+    virtualcard::VirtualCard card = *virtualcard::StockCard("RIVA_TNT");
+    card.slot = SysfsSlot{0, bus, device, function};
+    card.bar0 = bar0;
+    Add(card);
+}
+
+uint32_t VirtualTree::FileWord(const fs::path& file, uint64_t offset) const {
+    unsigned char b[4] = {};
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << file;
+    if (fd < 0) return 0;
+    EXPECT_EQ(pread(fd, b, 4, static_cast<off_t>(offset)), 4) << file;
+    close(fd);
+    return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+}
+
+void VirtualTree::SetFileWord(const fs::path& file, uint64_t offset, uint32_t value) const {
+    const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    const int fd = open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << file;
+    EXPECT_EQ(pwrite(fd, b, 4, static_cast<off_t>(offset)), 4) << file;
+    close(fd);
+}
+
+std::vector<char> VirtualTree::FileBytes(const fs::path& file) const {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace tarvento::testing

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/virtual_card.h"
+
+namespace tarvento::testing {
+
+// A virtual PCI tree in a fresh temporary folder, removed again with the object.
+class VirtualTree {
+public:
+    VirtualTree();
+    ~VirtualTree();
+    VirtualTree(const VirtualTree&) = delete;
+    VirtualTree& operator=(const VirtualTree&) = delete;
+
+    const std::filesystem::path& Root() const { return root_; }
+    std::string RootString() const { return root_.string(); }
+    std::filesystem::path SlotDir(uint8_t bus, uint8_t device, uint8_t function) const;
+
+    // Adds a function; a failure fails the running test.
+    void Add(const virtualcard::VirtualCard& card);
+    // A function without registers: ids, class (24-bit) and BAR0 as given.
+    void AddFunction(uint8_t bus, uint8_t device, uint8_t function, uint16_t vendorId,
+                     uint16_t deviceId, uint32_t classCode, uint32_t bar0);
+    // A stock RIVA TNT (90 MHz core, 110 MHz memory) with its registers.
+    void AddTnt(uint8_t bus, uint8_t device, uint8_t function, uint32_t bar0);
+
+    // The 32-bit word at `offset` of a file, read straight from the disk.
+    uint32_t FileWord(const std::filesystem::path& file, uint64_t offset) const;
+    void SetFileWord(const std::filesystem::path& file, uint64_t offset, uint32_t value) const;
+    std::vector<char> FileBytes(const std::filesystem::path& file) const;
+
+private:
+    std::filesystem::path root_;
+};
+
+}  // namespace tarvento::testing
