@@ -1,0 +1,199 @@
+// The built program run as a user runs it, on virtual cards in temporary folders.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "autostart/run_value_store.h"
+#include "autostart/xdg_autostart_store.h"
+#include "chip/clock_formulas.h"
+#include "chip/registers.h"
+#include "tests/app/program_runner.h"
+#include "tests/support/virtual_tree.h"
+
+namespace tarvento::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kDisplayVariables = {"DISPLAY", "WAYLAND_DISPLAY",
+                                                    "QT_QPA_PLATFORM"};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    VirtualTree tree;
+    fs::path config = tree.Root() / "xdg";  // XDG_CONFIG_DIRS: never the real /etc/xdg
+
+    fs::path Resource0() const { return tree.SlotDir(1, 0, 0) / "resource0"; }
+    uint32_t Word(uint32_t offset) const { return tree.FileWord(Resource0(), offset); }
+
+    ProgramResult Run(const std::vector<std::string>& args,
+                      std::map<std::string, std::string> set = {}, double limit = 20) {
+        set["TARVENTO_SYSFS_ROOT"] = tree.RootString();
+        set["XDG_CONFIG_DIRS"] = config.string();
+        std::vector<std::string> unset;
+        for (const auto& v : kDisplayVariables)
+            if (!set.count(v)) unset.push_back(v);
+        return RunProgram(TARVENTO_PROGRAM, args, set, unset, limit);
+    }
+
+    void StoreEntry(const std::string& entry) {
+        XdgAutostartStore store((config / "autostart").string());
+        ASSERT_TRUE(store.CreateKey(kRunKeyPath));
+        ASSERT_TRUE(store.SetValue(kRunValueName, entry));
+        store.CloseKey();
+    }
+};
+
+std::string FirstLines(const std::string& text, int n) {
+    size_t at = 0;
+    for (int i = 0; i < n && at != std::string::npos; ++i) {
+        at = text.find('\n', at);
+        if (at != std::string::npos) ++at;
+    }
+    return text.substr(0, at);
+}
+
+TEST_F(ProgramTest, InfoReportsATntAndItsStoredEntryWithoutWritingAnything) {
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    StoreEntry("/opt/tarvento/bin/tarvento RIVA_TNT 110 100");
+    const std::vector<char> before = tree.FileBytes(Resource0());
+
+    const ProgramResult r = Run({"--info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(FirstLines(r.out, 4),
+              "Chipset: RIVA_TNT\nMem Clock: 110 MHz\nChip Clock: 90 MHz\n"
+              "Autostart: on, Mem Clock 110 MHz, Chip Clock 100 MHz\n");
+    EXPECT_NE(r.out.find("0000:01:00.0"), std::string::npos);
+    EXPECT_NE(r.out.find("M 12, N 150, P 1"), std::string::npos) << "core PLL decoded";
+    EXPECT_EQ(tree.FileBytes(Resource0()), before);
+}
+
+TEST_F(ProgramTest, InfoPrintsTheOneClockOfTheRiva128FamilyOnBothLines) {
+    for (const char* name : {"RIVA_128", "RIVA_128ZX"}) {
+        VirtualTree own;
+        auto card = virtualcard::StockCard(name);
+        ASSERT_TRUE(card);
+        card->bar0 = 0xE0000000;
+        own.Add(*card);
+        const int32_t mhz = Riva128ClockFromPll(card->memPll, card->strap);
+        const ProgramResult r = RunProgram(
+            TARVENTO_PROGRAM, {"--info"},
+            {{"TARVENTO_SYSFS_ROOT", own.RootString()}, {"XDG_CONFIG_DIRS", config.string()}},
+            kDisplayVariables);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(FirstLines(r.out, 4), std::string("Chipset: ") + name + "\nMem Clock: " +
+                                            std::to_string(mhz) + " MHz\nChip Clock: " +
+                                            std::to_string(mhz) + " MHz\nAutostart: off\n");
+    }
+}
+
+TEST_F(ProgramTest, InfoWithoutASupportedChipSaysWhyAndFails) {
+    const ProgramResult empty = Run({"--info"});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(FirstLines(empty.out, 2), "Chipset: Unknown\nAutostart: off\n");
+    EXPECT_NE(empty.err.find("no VGA-compatible display adapter"), std::string::npos) << empty.err;
+
+    tree.AddFunction(1, 0, 0, 0x10DE, 0x0028, 0x030000, 0xE0000000);  // a TNT2
+    const ProgramResult other = Run({"--info"});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(FirstLines(other.out, 1), "Chipset: Unknown\n");
+    EXPECT_NE(other.err.find("10DE:0028"), std::string::npos) << other.err;
+}
+
+TEST_F(ProgramTest, InfoNeverLoadsTheWindowToolkit) {
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    const ProgramResult r = Run({"--info"}, {{"LD_DEBUG", "libs"}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("libtarvento_core"), std::string::npos) << "LD_DEBUG gave no trace";
+    EXPECT_EQ(r.err.find("libQt6"), std::string::npos);
+    EXPECT_EQ(r.err.find("libtarvento_ui"), std::string::npos);
+}
+
+TEST_F(ProgramTest, HeadlessUnattendedStartWritesExactlyTheTwoPllWords) {
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    const uint32_t strap = Word(kStrapOffset);
+    const uint32_t core = Word(kCorePllOffset);
+    const uint32_t mem = Word(kMemPllOffset);
+    std::vector<char> expected = tree.FileBytes(Resource0());
+
+    const ProgramResult r = Run({"RIVA_TNT", "120", "100"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("RIVA_TNT"), std::string::npos) << "the notice names the chip";
+    EXPECT_LT(r.seconds, 1.0) << "nothing waits without a display";
+
+    const uint32_t newMem = PllWithN(mem, *TntMemN(120, mem, strap));
+    const uint32_t newCore = PllWithN(core, *TntChipN(100, core, strap));
+    EXPECT_EQ(Word(kMemPllOffset), newMem);
+    EXPECT_EQ(Word(kCorePllOffset), newCore);
+    std::memcpy(&expected[kMemPllOffset], &newMem, 4);
+    std::memcpy(&expected[kCorePllOffset], &newCore, 4);
+    EXPECT_TRUE(tree.FileBytes(Resource0()) == expected) << "a byte changed outside the PLLs";
+}
+
+TEST_F(ProgramTest, HeadlessRefusedClockIsReportedAndFails) {
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    const uint32_t mem = Word(kMemPllOffset);
+    const ProgramResult r = Run({"RIVA_TNT", "400", "100"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarvento: Frequency out of range !\n");
+    EXPECT_EQ(Word(kMemPllOffset), mem) << "a refused clock is not written";
+}
+
+TEST_F(ProgramTest, HeadlessStartThatIsNotUnattendedTouchesNothing) {
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    const std::vector<char> before = tree.FileBytes(Resource0());
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"RIVA_TNT"}, {"RIVA_128", "100", "100"}}) {
+        const ProgramResult r = Run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("graphical session"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--info"), std::string::npos);
+    }
+    EXPECT_EQ(tree.FileBytes(Resource0()), before);
+    EXPECT_FALSE(fs::exists(config / "autostart" / "Tarvo.desktop"));
+}
+
+TEST_F(ProgramTest, UnattendedStartUnderXShowsTheNoticeAndEndsByItself) {
+    PrivateXServer x;
+    if (x.Display().empty()) GTEST_SKIP() << "Xvfb is not available";
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    const uint32_t strap = Word(kStrapOffset);
+    const uint32_t mem = Word(kMemPllOffset);
+    const uint32_t core = Word(kCorePllOffset);
+
+    const ProgramResult r = Run({"RIVA_TNT", "115", "95"}, {{"DISPLAY", x.Display()}}, 15);
+    ASSERT_FALSE(r.timedOut) << "the program did not end by itself";
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The notice stays for its three 500 ms ticks, then everything closes.
+    EXPECT_GT(r.seconds, 1.2);
+    EXPECT_LT(r.seconds, 3.5);
+    EXPECT_EQ(Word(kMemPllOffset), PllWithN(mem, *TntMemN(115, mem, strap)));
+    EXPECT_EQ(Word(kCorePllOffset), PllWithN(core, *TntChipN(95, core, strap)));
+}
+
+TEST_F(ProgramTest, MissingWindowLibraryGivesAClearError) {
+    // A copy of the program whose folder has the core library but no window library.
+    const fs::path home = tree.Root() / "install";
+    fs::create_directories(home / "bin");
+    fs::create_directories(home / "lib" / "tarvento");
+    const fs::path built = fs::path(TARVENTO_PROGRAM).parent_path().parent_path();
+    fs::copy_file(TARVENTO_PROGRAM, home / "bin" / "tarvento");
+    fs::copy_file(built / "lib" / "tarvento" / "libtarvento_core.so",
+                  home / "lib" / "tarvento" / "libtarvento_core.so");
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+
+    const ProgramResult r = RunProgram((home / "bin" / "tarvento").string(), {},
+                                       {{"TARVENTO_SYSFS_ROOT", tree.RootString()},
+                                        {"XDG_CONFIG_DIRS", config.string()},
+                                        {"QT_QPA_PLATFORM", "offscreen"}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot load the window library"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace tarvento::testing
