@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -110,7 +111,10 @@ bool XdgAutostartStore::QueryValue(const std::string& valueName, std::string& te
     if (!KeyIsOpen() || valueName != kRunValueName || folderFd_ < 0) return false;
     // Room for the largest entry of `capacity` bytes with all its escaping (four bytes
     // per byte in Exec, two in the entry key) and the fixed lines.
-    const std::size_t limit = 8 * capacity + 4096;
+    constexpr std::size_t kFixedLines = 4096;
+    const std::size_t limit = capacity > (SIZE_MAX - kFixedLines) / 8
+                                  ? SIZE_MAX
+                                  : 8 * capacity + kFixedLines;
     const std::optional<std::string> contents =
         ReadRegularFile(folderFd_, kDesktopEntryFileName, limit);
     if (!contents) return false;
