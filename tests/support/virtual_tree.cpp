@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include <gtest/gtest.h>
@@ -75,8 +73,20 @@ void VirtualTree::SetFileWord(const fs::path& file, uint64_t offset, uint32_t va
 }
 
 std::vector<char> VirtualTree::FileBytes(const fs::path& file) const {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // One large read: resource0 files are 16 MiB.
+    std::vector<char> bytes;
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    bytes.resize(static_cast<size_t>(lseek(fd, 0, SEEK_END)));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    close(fd);
+    bytes.resize(done);
+    return bytes;
 }
 
 }  // namespace tarvento::testing
