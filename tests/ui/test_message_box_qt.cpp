@@ -1,0 +1,119 @@
+// Real message boxes, found as the active modal window and answered with real keys and
+// clicks: icon, caption, exact text, buttons, and which answer Enter and Escape give.
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "tests/ui/ui_rig.h"
+#include "ui/message_box_qt.h"
+
+namespace tarvento::testing {
+namespace {
+
+QMessageBox* ActiveBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
+
+struct Seen {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
+    QWidget* owner = nullptr;
+};
+
+// Records the next box that comes up, then does `answer` to it.
+void AnswerNextBox(Seen& seen, std::function<void(QMessageBox&)> answer) {
+    WhenReady([] { return ActiveBox() && ActiveBox()->isVisible(); }, [&seen, answer] {
+        QMessageBox& box = *ActiveBox();
+        seen.title = box.windowTitle();
+        seen.text = box.text();
+        seen.icon = box.icon();
+        seen.buttons = box.standardButtons();
+        seen.defaultButton = box.standardButton(box.defaultButton());
+        seen.escapeButton = box.standardButton(box.escapeButton());
+        seen.owner = box.parentWidget();
+        answer(box);
+    });
+}
+
+void PressOn(QMessageBox& box, Qt::Key key) {
+    QWidget* target = box.focusWidget() ? box.focusWidget() : &box;
+    QTest::keyClick(target, key);
+}
+
+class RealMessageBox : public UiRig {};
+
+TEST_F(RealMessageBox, TheWarningOffersOkAndCancelWithCancelTheDefault) {
+    QWidget owner;
+    ui::QtMessageBox boxes(&owner);
+    const struct {
+        const char* how;
+        std::function<void(QMessageBox&)> answer;
+        MessageAnswer expected;
+    } cases[] = {
+        {"Enter", [](QMessageBox& b) { PressOn(b, Qt::Key_Return); }, MessageAnswer::Cancel},
+        {"Escape", [](QMessageBox& b) { PressOn(b, Qt::Key_Escape); }, MessageAnswer::Cancel},
+        {"click OK", [](QMessageBox& b) { QTest::mouseClick(b.button(QMessageBox::Ok), Qt::LeftButton); },
+         MessageAnswer::Ok},
+        {"close", [](QMessageBox& b) { b.close(); }, MessageAnswer::Cancel},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        Seen seen;
+        AnswerNextBox(seen, c.answer);
+        EXPECT_EQ(boxes.MessageBox(kWarningText, MessageButtons::OkCancel), c.expected);
+        EXPECT_EQ(seen.title.toStdString(), ApplicationName());
+        EXPECT_EQ(seen.text.toStdString(), kWarningText) << "every line break kept";
+        EXPECT_EQ(seen.icon, QMessageBox::Warning);
+        EXPECT_EQ(seen.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(seen.defaultButton, QMessageBox::Cancel);
+        EXPECT_EQ(seen.escapeButton, QMessageBox::Cancel);
+        EXPECT_EQ(seen.owner, &owner);
+    }
+}
+
+TEST_F(RealMessageBox, PanicWithNothingChangedShowsTheAcuteAccentInARealBox) {
+    InsertTnt();
+    MakeWindow("", /*realBoxes=*/true);
+    Seen warning, panic;
+    // The warning comes up while the start sequence runs, before the window is shown.
+    AnswerNextBox(warning, [](QMessageBox& b) {
+        QTest::mouseClick(b.button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    const int code = Run([&](ui::TunerDialogWindow& w) {
+        AnswerNextBox(panic, [&w](QMessageBox& b) {
+            PressOn(b, Qt::Key_Escape);  // an OK-only box answers Escape with OK
+            QTimer::singleShot(0, &w, [&w] { w.reject(); });
+        });
+        QTest::mouseClick(w.Control(kIdPanic), Qt::LeftButton);
+    });
+    EXPECT_EQ(code, kDialogCancel);
+    EXPECT_EQ(warning.text.toStdString(), kWarningText);
+    EXPECT_EQ(warning.owner, window.get());
+    // U+00B4, the acute accent, not an apostrophe.
+    EXPECT_EQ(panic.text, QStringLiteral("Don") + QChar(0x00B4) + QStringLiteral("t Panic !"));
+    EXPECT_EQ(panic.buttons, QMessageBox::Ok);
+    EXPECT_EQ(panic.icon, QMessageBox::Warning);
+    EXPECT_EQ(panic.owner, window.get()) << "modal to the main window";
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST_F(RealMessageBox, EscapeOnTheWarningLeavesBeforeTheWindowIsEverShown) {
+    InsertTnt();
+    MakeWindow("", /*realBoxes=*/true);
+    Seen seen;
+    bool windowVisible = true;
+    AnswerNextBox(seen, [&](QMessageBox& b) {
+        windowVisible = window->isVisible();
+        SaveGrab(b, QStringLiteral("warning-box"));
+        PressOn(b, Qt::Key_Escape);
+    });
+    EXPECT_EQ(window->exec(), kDialogCancel);
+    EXPECT_FALSE(windowVisible);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(seen.text.toStdString(), kWarningText);
+}
+
+}  // namespace
+}  // namespace tarvento::testing
