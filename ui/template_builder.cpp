@@ -36,6 +36,17 @@ QLabel* MakeStaticText(QWidget* parent, const ControlTemplate& c) {
     return label;
 }
 
+// A group's frame runs through the middle of its title, as the templates were drawn
+// for: the controls inside keep the distance from the frame they were placed at.
+QGroupBox* MakeGroupBox(QWidget* parent, const QString& title) {
+    auto* group = new QGroupBox(title, parent);
+    group->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 5px; padding: 0 2px; top: 0px; background-color: palette(window); }"));
+    return group;
+}
+
 QWidget* MakeControl(QWidget* parent, const ControlTemplate& c) {
     const QString text = QString::fromUtf8(c.text);
     switch (c.kind) {
@@ -52,7 +63,7 @@ QWidget* MakeControl(QWidget* parent, const ControlTemplate& c) {
         return MakeStaticText(parent, c);
     case ControlKind::GroupBox:
         // A frame only: its contents are the dialog's own children, placed absolutely.
-        return new QGroupBox(text, parent);
+        return MakeGroupBox(parent, text);
     case ControlKind::CheckBox:
         return new QCheckBox(text, parent);
     case ControlKind::Trackbar:

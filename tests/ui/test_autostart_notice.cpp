@@ -31,6 +31,7 @@ TEST_F(AutostartNotice, NamesTheChipAndClosesItselfOnTheThirdTick) {
     });
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!notice.isVisible()) return;  // closed, and the run not yet returned
         if (ticksSeen.empty() || ticksSeen.back() != notice.Ticks()) ticksSeen.push_back(notice.Ticks());
     });
     watch.start(20);
