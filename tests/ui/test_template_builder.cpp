@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <map>
 #include <set>
 
 #include "tests/ui/ui_rig.h"
@@ -199,6 +200,38 @@ TEST_F(TemplateBuilder, NoticeWindowNamesTheChipInsideItsGroupAndFitsItsPictures
     EXPECT_TRUE(Rect(group).contains(Rect(name)));
     for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         EXPECT_TRUE(dialog.rect().contains(Rect(w))) << w->objectName().toStdString();
+    }
+}
+
+TEST_F(TemplateBuilder, EveryTextTheWindowsShowFitsItsControl) {
+    // What the program puts into its text controls, besides their template texts.
+    const std::map<int, std::vector<QString>> shown = {
+        {kIdChipsetText, {"RIVA_128", "RIVA_128ZX", "RIVA_TNT", "Unknown"}},
+        {kIdMemClockText, {"145", "---"}},
+        {kIdChipClockText, {"130", "---"}},
+        {kIdAutoMemText, {"145", "---"}},
+        {kIdAutoChipText, {"130", "---"}},
+    };
+    for (const DialogTemplate* t : {&ui::MainWindowTemplate(), &ui::AutostartNoticeTemplate()}) {
+        SCOPED_TRACE(t->id);
+        QDialog dialog;
+        ui::BuildDialog(dialog, *t);
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (!label->pixmap().isNull()) continue;
+            std::vector<QString> texts{label->text()};
+            const int id = label->objectName().startsWith(QStringLiteral("ctl_"))
+                               ? label->objectName().mid(4).toInt()
+                               : ui::kNoControlId;
+            if (auto more = shown.find(id); more != shown.end()) {
+                texts.insert(texts.end(), more->second.begin(), more->second.end());
+            }
+            for (const QString& text : texts) {
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->width())
+                    << label->objectName().toStdString() << " cuts \"" << text.toStdString() << '"';
+                EXPECT_LE(label->fontMetrics().height(), label->height() + 2)
+                    << label->objectName().toStdString();
+            }
+        }
     }
 }
 
