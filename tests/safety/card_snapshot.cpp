@@ -1,0 +1,103 @@
+#include "tests/safety/card_snapshot.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "chip/registers.h"
+
+namespace tarvento::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One read for the whole file: the 16 MiB register files are read many times per test.
+std::vector<char> ReadWhole(const fs::path& file) {
+    std::vector<char> bytes;
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot read " << file;
+        return bytes;
+    }
+    const off_t size = lseek(fd, 0, SEEK_END);
+    bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    close(fd);
+    EXPECT_EQ(done, bytes.size()) << "short read of " << file;
+    return bytes;
+}
+
+// Byte offsets of the two N fields in a little-endian register file.
+constexpr uint64_t kCoreN = kCorePllOffset + kPllNShift / 8;
+constexpr uint64_t kMemN = kMemPllOffset + kPllNShift / 8;
+static_assert(kPllNMask == 0xFF00, "N is the second byte of the PLL word");
+
+std::string Hex(uint64_t v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%llXh", static_cast<unsigned long long>(v));
+    return text;
+}
+
+}  // namespace
+
+CardSnapshot TakeSnapshot(const fs::path& treeRoot) {
+    CardSnapshot snapshot;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(treeRoot / "devices", ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file()) snapshot.files[it->path()] = ReadWhole(it->path());
+    }
+    EXPECT_FALSE(ec) << "cannot list " << treeRoot << ": " << ec.message();
+    return snapshot;
+}
+
+std::vector<std::string> ForbiddenChanges(const CardSnapshot& before, const CardSnapshot& after,
+                                          const std::set<fs::path>& writable) {
+    std::vector<std::string> found;
+    for (const auto& [file, bytes] : before.files) {
+        if (!after.files.count(file)) found.push_back(file.string() + " vanished");
+    }
+    for (const auto& [file, now] : after.files) {
+        const auto was = before.files.find(file);
+        if (was == before.files.end()) {
+            found.push_back(file.string() + " appeared");
+            continue;
+        }
+        if (was->second.size() != now.size()) {
+            found.push_back(file.string() + " changed size from " + std::to_string(was->second.size()) +
+                            " to " + std::to_string(now.size()));
+            continue;
+        }
+        const bool mayWrite = writable.count(file) > 0;
+        auto a = was->second.begin();
+        auto b = now.begin();
+        for (;;) {
+            std::tie(a, b) = std::mismatch(a, was->second.end(), b);
+            if (a == was->second.end()) break;
+            const uint64_t at = static_cast<uint64_t>(a - was->second.begin());
+            if (!mayWrite || (at != kCoreN && at != kMemN)) {
+                found.push_back(file.string() + " byte " + Hex(at) + " went from " +
+                                Hex(static_cast<unsigned char>(*a)) + " to " +
+                                Hex(static_cast<unsigned char>(*b)));
+                if (found.size() > 20) return found;  // enough to see what went wrong
+            }
+            ++a;
+            ++b;
+        }
+    }
+    return found;
+}
+
+}  // namespace tarvento::testing
