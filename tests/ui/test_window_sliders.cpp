@@ -120,22 +120,5 @@ TEST_F(WindowSliders, PanicPutsTheThumbsAndTheFieldsBack) {
     EXPECT_EQ(hw.CountAccesses(FakeHardware::Access::Write, kCorePll), 1);
 }
 
-TEST_F(WindowSliders, SetClockNowWritesWhatTheSlidersShow) {
-    InsertTnt();
-    MakeWindow();
-    Run([&](ui::TunerDialogWindow& w) {
-        // 89 -> 100 and 90 -> 100, by keys.
-        for (int i = 0; i < 11; ++i) QTest::keyClick(SliderOf(w, kIdMemTrackbar), Qt::Key_Right);
-        for (int i = 0; i < 10; ++i) QTest::keyClick(SliderOf(w, kIdChipTrackbar), Qt::Key_Right);
-        messages.answers = {MessageAnswer::Cancel};
-        QTest::mouseClick(w.Control(kIdSetClockNow), Qt::LeftButton);
-        EXPECT_TRUE(hw.Writes().empty()) << "Cancel on the warning writes nothing";
-        QTest::mouseClick(w.Control(kIdSetClockNow), Qt::LeftButton);
-        w.reject();
-    });
-    EXPECT_EQ(hw.Register(kMemPll), kTntMemAt100);
-    EXPECT_EQ(hw.Register(kCorePll), kTntCoreAt100);
-}
-
 }  // namespace
 }  // namespace tarvento::testing
