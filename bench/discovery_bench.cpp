@@ -2,7 +2,9 @@
 // functions spread over it and the only VGA card on bus 255, so both read everything.
 //
 //   tarvento_discovery_bench                 the Google Benchmark runs
-//   tarvento_discovery_bench --tree DIR      builds the tree at DIR and exits
+//   tarvento_discovery_bench --tree DIR [COUNT LASTBUS]
+//                                            builds the tree at DIR (64 functions, last
+//                                            bus 255 unless told) and exits
 //   tarvento_discovery_bench --find DIR      one discovery, as a program start makes it
 
 #include <fcntl.h>
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -37,16 +40,30 @@ namespace fs = std::filesystem;
 std::string g_tree;
 std::string g_self;
 
-bool BuildTree(const fs::path& root) {
+// `count` functions, the last of them the only VGA card: a RIVA TNT after every other
+// function of the last bus, so a discovery reads the whole tree before it finds it. The
+// others go round the buses 0..lastBus, each bus filled device by device with functions
+// 0, 1, 2, ... in turn (a scan stops at the first missing function of a device).
+bool BuildTree(const fs::path& root, int count, int lastBus) {
+    const int buses = lastBus + 1;
+    if (count < 1 || lastBus < 0 || lastBus > 255 || count > buses * 256) {
+        std::fprintf(stderr, "bench: %d functions do not fit on buses 0..%d\n", count, lastBus);
+        return false;
+    }
     std::string error;
     static const uint32_t kClasses[] = {0x060400, 0x020000, 0x010601, 0x0c0330, 0x040300, 0x088000};
-    for (int i = 0; i < 63; ++i) {
+    std::vector<int> used(static_cast<size_t>(buses), 0);  // functions placed per bus
+    auto place = [&](virtualcard::VirtualCard& card, int bus) {
+        const int k = used[static_cast<size_t>(bus)]++;
+        card.slot = SysfsSlot{0, static_cast<uint8_t>(bus), static_cast<uint8_t>(k / 8), static_cast<uint8_t>(k % 8)};
+    };
+    for (int i = 0; i < count - 1; ++i) {
         virtualcard::VirtualCard card;
-        card.slot = SysfsSlot{0, static_cast<uint8_t>(i * 4), static_cast<uint8_t>((i * 7) % 32), 0};
+        place(card, i % buses);
         card.vendorId = 0x8086;
         card.deviceId = static_cast<uint16_t>(0x1000 + i);
         card.classCode = kClasses[i % 6];
-        card.bar0 = 0xC0000000u + static_cast<uint32_t>(i) * virtualcard::kRegisterBarSize;
+        card.bar0 = 0xC0000000u + static_cast<uint32_t>(i) * 0x10000u;  // clear of the TNT at F0000000h
         card.hasRegisters = false;
         if (!virtualcard::CreateCard(root, card, error)) {
             std::fprintf(stderr, "bench: %s\n", error.c_str());
@@ -54,7 +71,7 @@ bool BuildTree(const fs::path& root) {
         }
     }
     virtualcard::VirtualCard tnt = *virtualcard::StockCard("RIVA_TNT");
-    tnt.slot = SysfsSlot{0, 255, 0, 0};
+    place(tnt, lastBus);
     tnt.bar0 = 0xF0000000;
     if (!virtualcard::CreateCard(root, tnt, error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
@@ -145,7 +162,11 @@ BENCHMARK(BM_ProcessLspci)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--find") == 0) return FindOnce(argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "--tree") == 0) return BuildTree(argv[2]) ? 0 : 1;
+    if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "--tree") == 0) {
+        const int count = argc == 5 ? std::atoi(argv[3]) : 64;
+        const int lastBus = argc == 5 ? std::atoi(argv[4]) : 255;
+        return BuildTree(argv[2], count, lastBus) ? 0 : 1;
+    }
 
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -157,7 +178,7 @@ int main(int argc, char** argv) {
     if (mkdtemp(pattern.data()) == nullptr) return 1;
     g_tree = pattern;
     int rc = 1;
-    if (BuildTree(g_tree)) {
+    if (BuildTree(g_tree, 64, 255)) {
         benchmark::Initialize(&argc, argv);
         benchmark::RunSpecifiedBenchmarks();
         benchmark::Shutdown();
