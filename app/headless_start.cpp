@@ -79,6 +79,9 @@ int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& e
     TunerDialog dialog(controls, std::move(env));
     dialog.OnInitDialog();
     if (!dialog.UnattendedStart()) {
+        // Clocks were given but no chip could take them: the messages above said why
+        // (no card, no access), and a window would not help.
+        if (!dialog.ChipRecognized()) return 1;
         NeedsGraphicalSession(err);
         return 2;
     }

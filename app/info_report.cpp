@@ -1,5 +1,6 @@
 #include "app/info_report.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -79,9 +80,19 @@ int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std:
                      Hex(adapter.deviceId, 4) +
                      " is not a RIVA 128, RIVA 128ZX or RIVA TNT";
             break;
-        case Recognition::RegisterReadFailed:
-            reason = "the chip's clock registers could not be read";
+        case Recognition::RegisterReadFailed: {
+            const std::optional<uint64_t> bar0 = Bar0MemoryAddress(chip.discovery.PciConfigHeader);
+            if (!bar0) {
+                reason = "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
+            } else if (*bar0 > UINT32_MAX) {
+                reason = "BAR0 of the display adapter lies above 4 GiB (0x" + Hex(*bar0 >> 32, 8) +
+                         Hex(static_cast<uint32_t>(*bar0), 8) +
+                         "), out of reach of a 32-bit register base; its registers were not touched";
+            } else {
+                reason = "the chip's clock registers could not be read";
+            }
             break;
+        }
         }
     }
 

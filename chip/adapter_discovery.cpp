@@ -29,6 +29,14 @@ const ConfigHeader* ReadConfigHeader(HardwareAccess& hw, ConfigHeader& header, u
     return &header;
 }
 
+std::optional<uint64_t> Bar0MemoryAddress(const ConfigHeader& header) {
+    const uint32_t bar0 = header[kBar0Index];
+    if ((bar0 & kBarIoSpace) != 0) return std::nullopt;
+    uint64_t address = bar0 & ~kBarFlagBits;
+    if ((bar0 & kBarMemTypeMask) == kBarMemType64) address |= uint64_t{header[kBar0Index + 1]} << 32;
+    return address;
+}
+
 bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapter& out) {
     const int last = hw.PciBiosPresent();
     if (last < 0) return false;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "chip/hardware_access.h"
 
@@ -32,6 +33,10 @@ struct DiscoveryState {
 // class word is 0300h. Returns &header, or nullptr when a configuration read failed.
 const ConfigHeader* ReadConfigHeader(HardwareAccess& hw, ConfigHeader& header,
                                      uint8_t bus, uint8_t device, uint8_t function);
+
+// The physical memory address BAR0 of a whole header names (a 64-bit BAR takes its high
+// half from BAR1), or nothing for an I/O BAR0, which names ports.
+std::optional<uint64_t> Bar0MemoryAddress(const ConfigHeader& header);
 
 // The first function, in bus/device/function order, of class word 0300h with BAR0 not 0.
 // On success fills `out`, records state.RegisterBase and returns true; otherwise returns

@@ -1,5 +1,6 @@
 #include "chip/chip_profiles.h"
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -45,6 +46,12 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     out = RecognizedChip{};
     const ChipProfile* profile = FindChipProfile(vendorId, deviceId);
     if (profile == nullptr) return Recognition::Unsupported;
+
+    // The registers are reached at a 32-bit physical address. An I/O BAR0 names no memory,
+    // and a 64-bit BAR0 above 4 GiB cut to its low half would name another device's memory:
+    // nothing is touched, as for a register that cannot be read.
+    const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.PciConfigHeader);
+    if (!bar0 || *bar0 > UINT32_MAX) return Recognition::RegisterReadFailed;
 
     HardwareAccess& hw = state.hardware;
     const uint32_t base = state.discovery.RegisterBase;

@@ -59,7 +59,9 @@ struct RecognizedChip {
 };
 
 // Selects the profile, reads the chip's clocks and, only when they could be read, sets
-// state.CurrentChipName. A failed register read means no chip is recognised.
+// state.CurrentChipName. A failed register read means no chip is recognised, and so does
+// a BAR0 in state.discovery.PciConfigHeader (the adapter's, read last) that no 32-bit
+// register base can reach: then no register is touched.
 Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId,
                           RecognizedChip& out);
 

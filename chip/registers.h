@@ -13,6 +13,9 @@ inline constexpr uint16_t kConfigBar0 = 0x10;
 inline constexpr uint16_t kClassVgaCompatible = 0x0300;
 inline constexpr uint16_t kNoFunction = 0xFFFF;
 inline constexpr uint32_t kBarFlagBits = 0x0000000F;  // low 4 bits of a BAR are flags
+inline constexpr uint32_t kBarIoSpace = 0x00000001;   // bit 0: an I/O BAR (ports, not memory)
+inline constexpr uint32_t kBarMemTypeMask = 0x00000006;
+inline constexpr uint32_t kBarMemType64 = 0x00000004; // a 64-bit memory BAR: BAR1 is its high half
 inline constexpr int kConfigHeaderWords = 64;
 
 // --- Chip registers (offsets from the register base, BAR0) ---

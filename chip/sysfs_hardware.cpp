@@ -37,7 +37,8 @@ constexpr size_t kMaxRootLength = 900;
 // libpci calls this only where it cannot go on. Ours never returns, as libpci requires,
 // and never ends the process quietly. The paths this file takes avoid every call of it
 // (no pci_scan_bus, no over-long names), so reaching it is a fault worth a core dump.
-[[noreturn]] void OnPciError(char* msg, ...) {
+// GNU spelling: clang counts it as part of the type, which libpci's field has too.
+__attribute__((noreturn)) void OnPciError(char* msg, ...) {
     va_list args;
     va_start(args, msg);
     std::fputs("tarvento: libpci: ", stderr);
@@ -171,7 +172,15 @@ void SysfsHardware::TakeListing() {
         return;
     }
     DIR* dir = opendir((root_ + "/devices").c_str());
-    if (dir == nullptr) return;
+    if (dir == nullptr) {
+        // No folder at all is a machine without a PCI bus; one that is there but cannot
+        // be listed would otherwise look the same.
+        if (errno != ENOENT) {
+            ReportOnce(Reason::ListingUnreadable,
+                       "cannot list " + root_ + "/devices: " + std::strerror(errno));
+        }
+        return;
+    }
     int last = 0;
     while (const dirent* entry = readdir(dir)) {
         SysfsSlot slot;
@@ -200,15 +209,48 @@ pci_dev* SysfsHardware::Device(size_t slot) {
 bool SysfsHardware::ReadHalf(pci_dev* dev, uint16_t offset, uint16_t& out) {
     uint8_t bytes[2];
     if (pci_read_block(dev, offset, bytes, 2) == 0) {
-        // Without CAP_SYS_ADMIN the kernel answers only the first 64 bytes, short.
-        if (offset >= kUnprivilegedConfigBytes && !HasEffectiveCapability(kCapSysAdmin)) {
-            ReportOnce(Reason::ConfigNeedsPrivilege,
-                       "reading the full PCI configuration space needs root or CAP_SYS_ADMIN");
-        }
+        ReportConfigFailure(dev, offset);
         return false;
     }
     out = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
     return true;
+}
+
+// A function that is listed but cannot be read is passed over by discovery like an
+// absent one; the user learns why here, once. libpci's own warnings say nothing useful
+// (they are silenced), so the file is looked at again.
+void SysfsHardware::ReportConfigFailure(pci_dev* dev, uint16_t offset) {
+    if (reported_.count(Reason::ConfigNeedsPrivilege) != 0 ||
+        reported_.count(Reason::ConfigUnreadable) != 0) {
+        return;
+    }
+    char slot[32];
+    std::snprintf(slot, sizeof slot, "%04x:%02x:%02x.%x", static_cast<unsigned>(dev->domain),
+                  static_cast<unsigned>(dev->bus), static_cast<unsigned>(dev->dev),
+                  static_cast<unsigned>(dev->func));
+    const std::string what = std::string("cannot read the PCI configuration space of ") + slot;
+    const std::string path = root_ + "/devices/" + slot + "/config";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        ReportOnce(Reason::ConfigUnreadable, what + ": " + std::strerror(errno));
+        return;
+    }
+    struct stat st {};
+    const bool sized = fstat(fd, &st) == 0;
+    close(fd);
+    const bool fileHoldsIt = sized && static_cast<uint64_t>(st.st_size) >= offset + 2u;
+    // Without CAP_SYS_ADMIN the kernel answers only the first 64 bytes, short.
+    if (fileHoldsIt && offset >= kUnprivilegedConfigBytes && !HasEffectiveCapability(kCapSysAdmin)) {
+        ReportOnce(Reason::ConfigNeedsPrivilege,
+                   "reading the full PCI configuration space needs root or CAP_SYS_ADMIN");
+    } else if (sized && !fileHoldsIt) {
+        ReportOnce(Reason::ConfigUnreadable, what + ": its config file ends at byte " +
+                                                 std::to_string(st.st_size));
+    } else {
+        char at[16];
+        std::snprintf(at, sizeof at, "0x%02X", static_cast<unsigned>(offset));
+        ReportOnce(Reason::ConfigUnreadable, what + " at byte " + at);
+    }
 }
 
 bool SysfsHardware::ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function,
@@ -304,7 +346,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
         return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(cached->second.base) + inPage);
     }
 
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int err = errno;
         if (err == EACCES || err == EPERM) {
@@ -318,8 +360,12 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     // Touching a mapped page past the end of its file is SIGBUS: the whole register must
     // lie inside the file.
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<uint64_t>(st.st_size) < offset + 4) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        ReportOnce(Reason::MapFailed, path + " is not a regular file; it was not mapped");
+        return nullptr;
+    }
+    if (static_cast<uint64_t>(st.st_size) < offset + 4) {
         close(fd);
         ReportOnce(Reason::FileTooSmall, path + " ends before address " + Hex32(address) +
                                              "; it was not mapped");

@@ -73,6 +73,8 @@ private:
     };
     enum class Reason {
         ConfigNeedsPrivilege,
+        ConfigUnreadable,
+        ListingUnreadable,
         MapNeedsPrivilege,
         Lockdown,
         HeldByDriver,
@@ -90,6 +92,7 @@ private:
     void FreeDevices();
     pci_dev* Device(size_t slot);
     bool ReadHalf(pci_dev* dev, uint16_t offset, uint16_t& out);
+    void ReportConfigFailure(pci_dev* dev, uint16_t offset);
     void LoadWindows();
     const Window* FindWindow(uint64_t address, bool& straddles) const;
     void ReportOnce(Reason reason, const std::string& line);

@@ -1,0 +1,169 @@
+#include "tests/robust/robust_support.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+namespace tarvento::testing {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kDisplayVariables = {"DISPLAY", "WAYLAND_DISPLAY",
+                                                    "QT_QPA_PLATFORM"};
+
+namespace {
+
+std::size_t DigestOf(const fs::path& file, uint64_t size) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return 0;
+    std::string bytes(size, '\0');
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, bytes.data() + done, size - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(done);
+    return std::hash<std::string_view>{}(bytes);
+}
+
+std::string Describe(const TreeEntry& e) {
+    std::ostringstream s;
+    s << e.kind << " mode " << std::oct << e.mode << std::dec << " size " << e.size;
+    return s.str();
+}
+
+}  // namespace
+
+TreeSnapshot SnapshotTree(const fs::path& root) {
+    TreeSnapshot snapshot;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0) continue;
+        TreeEntry e;
+        e.mode = st.st_mode & 07777;
+        if (S_ISREG(st.st_mode)) {
+            e.kind = 'f';
+            e.size = static_cast<uint64_t>(st.st_size);
+            e.digest = DigestOf(it->path(), e.size);
+        } else if (S_ISDIR(st.st_mode)) {
+            e.kind = 'd';
+        } else if (S_ISLNK(st.st_mode)) {
+            e.kind = 'l';
+        } else if (S_ISFIFO(st.st_mode)) {
+            e.kind = 'p';
+        }
+        snapshot[fs::relative(it->path(), root).string()] = e;
+    }
+    return snapshot;
+}
+
+std::string DescribeChanges(const TreeSnapshot& before, const TreeSnapshot& after) {
+    std::string text;
+    for (const auto& [path, e] : before) {
+        auto it = after.find(path);
+        if (it == after.end()) {
+            text += "vanished: " + path + "\n";
+        } else if (!(it->second == e)) {
+            text += "changed: " + path + " (" + Describe(e) + " -> " + Describe(it->second) +
+                    (it->second.digest != e.digest ? ", bytes differ" : "") + ")\n";
+        }
+    }
+    for (const auto& [path, e] : after)
+        if (before.find(path) == before.end()) text += "appeared: " + path + "\n";
+    return text;
+}
+
+void OpenToEveryone(const fs::path& root) {
+    std::error_code ec;
+    ::chmod(root.c_str(), 0755);
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
+        ::chmod(it->path().c_str(), (st.st_mode & 07777) | (S_ISDIR(st.st_mode) ? 0555 : 0444));
+    }
+}
+
+void WriteText(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::optional<ChildResult> RunInChild(const std::function<int(int outFd)>& body, bool asNobody) {
+    constexpr int kCouldNotDrop = 125;
+    int pipefd[2];
+    if (::pipe2(pipefd, O_CLOEXEC) != 0) return std::nullopt;
+    const pid_t child = ::fork();
+    if (child < 0) return std::nullopt;
+    if (child == 0) {
+        ::close(pipefd[0]);
+        if (asNobody && ::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(kCouldNotDrop);
+        }
+        ::_exit(body(pipefd[1]));
+    }
+    ::close(pipefd[1]);
+    ChildResult result;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipefd[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        result.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipefd[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+        if (asNobody && result.status == kCouldNotDrop) return std::nullopt;
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+std::optional<ProgramResult> RunProgramUnprivileged(const std::vector<std::string>& args,
+                                                    const std::map<std::string, std::string>& set,
+                                                    const std::vector<std::string>& unset) {
+    std::string program = TARVENTO_PROGRAM;
+    std::vector<std::string> prefix;
+    if (::geteuid() == 0) {
+        if (::access("/usr/bin/setpriv", X_OK) == 0) {
+            program = "/usr/bin/setpriv";
+            prefix = {"--reuid=65534", "--regid=65534", "--clear-groups", TARVENTO_PROGRAM};
+        } else if (::access("/usr/sbin/runuser", X_OK) == 0) {
+            program = "/usr/sbin/runuser";
+            prefix = {"-u", "nobody", "--", TARVENTO_PROGRAM};
+        } else {
+            return std::nullopt;
+        }
+        // The program must be reachable for nobody at all (a build under a private home
+        // folder is not).
+        std::vector<std::string> probe = prefix;
+        probe.push_back("--version");
+        if (RunProgram(program, probe, {}, {}).status != 0) return std::nullopt;
+    }
+    std::vector<std::string> all = prefix;
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(program, all, set, unset);
+}
+
+}  // namespace tarvento::testing

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/app/program_runner.h"
+
+namespace tarvento::testing {
+
+// Every file and folder under a root, with what could change: kind, mode, size and a
+// digest of the bytes.
+struct TreeEntry {
+    char kind = '?';  // 'f' file, 'd' folder, 'l' link, 'p' FIFO, '?' other
+    mode_t mode = 0;
+    uint64_t size = 0;
+    std::size_t digest = 0;
+    friend bool operator==(const TreeEntry&, const TreeEntry&) = default;
+};
+using TreeSnapshot = std::map<std::string, TreeEntry>;
+
+TreeSnapshot SnapshotTree(const std::filesystem::path& root);
+// The paths that appeared, vanished or changed, one a line; empty when none did.
+std::string DescribeChanges(const TreeSnapshot& before, const TreeSnapshot& after);
+
+inline constexpr uid_t kNobody = 65534;
+
+// Gives everyone read access to a tree and passage through its folders, so that a test
+// can run a process as nobody on it.
+void OpenToEveryone(const std::filesystem::path& root);
+
+struct ChildResult {
+    int status = -1;  // exit status, or -1 when a signal ended the child
+    int signal = 0;   // the signal that ended it, or 0
+    std::string out;  // what the child wrote to the descriptor it was given
+};
+
+// Runs `body` in a forked child, which writes what it wants the test to see to the
+// descriptor it is given and returns its exit status. With `asNobody` the child first
+// becomes nobody when the tests run as root (root is not bound by permission bits).
+// Nothing when the child could not drop its privileges.
+std::optional<ChildResult> RunInChild(const std::function<int(int outFd)>& body, bool asNobody);
+
+// Writes text to a descriptor, whole.
+void WriteText(int fd, const std::string& text);
+
+// The built program run as nobody when the tests run as root (through setpriv or
+// runuser), else as the user. Nothing when that cannot be arranged here.
+std::optional<ProgramResult> RunProgramUnprivileged(const std::vector<std::string>& args,
+                                                    const std::map<std::string, std::string>& set,
+                                                    const std::vector<std::string>& unset);
+
+// The environment names that would give the program a display.
+extern const std::vector<std::string> kDisplayVariables;
+
+}  // namespace tarvento::testing

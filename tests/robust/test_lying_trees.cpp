@@ -1,0 +1,302 @@
+// Virtual trees whose files contradict each other or the kernel's layout. Whatever they
+// claim: no crash, nothing mapped past the end of a file, no byte written anywhere, and
+// the user is told what is wrong.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "chip/adapter_discovery.h"
+#include "chip/chip_profiles.h"
+#include "chip/registers.h"
+#include "chip/sysfs_hardware.h"
+#include "tests/robust/robust_support.h"
+#include "tests/support/virtual_tree.h"
+
+namespace tarvento::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kBase = 0xE0000000;
+constexpr uint64_t kMemIo = 0x200;      // IORESOURCE_MEM
+constexpr uint64_t kMem64 = 0x100000;  // IORESOURCE_MEM_64
+
+std::string ResourceLine(uint64_t start, uint64_t end, uint64_t flags) {
+    char line[80];
+    std::snprintf(line, sizeof line, "0x%016llx 0x%016llx 0x%016llx\n",
+                  static_cast<unsigned long long>(start), static_cast<unsigned long long>(end),
+                  static_cast<unsigned long long>(flags));
+    return line;
+}
+
+// A resource file whose first line is given and whose other six are unused.
+void WriteResource(const fs::path& dir, const std::string& first) {
+    std::ofstream out(dir / "resource", std::ios::trunc);
+    out << first;
+    for (int i = 0; i < 6; ++i) out << ResourceLine(0, 0, 0);
+}
+
+struct Discovered {
+    bool found = false;
+    DisplayAdapter adapter;
+    Recognition recognition = Recognition::Unsupported;
+    std::string err;  // what the machine layer said on standard error
+};
+
+class LyingTree : public ::testing::Test {
+protected:
+    VirtualTree tree;
+    fs::path xdg = tree.Root() / "xdg";  // never the machine's own autostart folder
+    TreeSnapshot before;
+
+    fs::path Dir(uint8_t bus, uint8_t device = 0, uint8_t function = 0) const {
+        return tree.SlotDir(bus, device, function);
+    }
+
+    // Everything as it stands now is what must still be there at the end.
+    void Freeze() { before = SnapshotTree(tree.Root()); }
+    void ExpectNothingWritten() {
+        const TreeSnapshot after = SnapshotTree(tree.Root());
+        EXPECT_TRUE(after == before) << DescribeChanges(before, after);
+    }
+
+    // What the program does at start: discovery, then recognition, on a fresh machine.
+    Discovered Discover() {
+        Discovered d;
+        ::testing::internal::CaptureStderr();
+        {
+            SysfsHardware hw(tree.RootString());
+            ChipState chip(hw);
+            d.found = FindDisplayAdapter(hw, chip.discovery, d.adapter);
+            if (d.found) {
+                RecognizedChip recognized;
+                d.recognition = RecognizeChip(chip, d.adapter.vendorId, d.adapter.deviceId, recognized);
+            }
+        }
+        d.err = ::testing::internal::GetCapturedStderr();
+        return d;
+    }
+
+    ProgramResult Run(const std::vector<std::string>& args) {
+        return RunProgram(TARVENTO_PROGRAM, args,
+                          {{"TARVENTO_SYSFS_ROOT", tree.RootString()}, {"XDG_CONFIG_DIRS", xdg.string()}},
+                          kDisplayVariables);
+    }
+
+    // --info fails plainly: no signal, status 1, no chip, and `reason` on standard error.
+    void ExpectInfoFails(const std::string& reason) {
+        const ProgramResult r = Run({"--info"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.out.rfind("Chipset: Unknown\nAutostart: off\n", 0), 0u) << r.out;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    }
+
+    // The unattended start that would write clocks writes nothing and fails.
+    void ExpectUnattendedStartRefused() {
+        const ProgramResult r = Run({"RIVA_TNT", "120", "100"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("tarvento: PCI/AGP access failed !\n"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("graphical session"), std::string::npos) << r.err;
+    }
+};
+
+TEST_F(LyingTree, ResourceNamesABarLargerThanResource0) {
+    tree.AddTnt(1, 0, 0, kBase);
+    // The resource line still claims 16 MiB; the file holds the strap but not the PLLs.
+    fs::resize_file(Dir(1) / "resource0", 0x600000);
+    Freeze();
+
+    const Discovered d = Discover();
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.recognition, Recognition::RegisterReadFailed);
+    EXPECT_NE(d.err.find("resource0 ends before address 0xE0680504; it was not mapped"),
+              std::string::npos) << d.err;
+    ExpectInfoFails("resource0 ends before address 0xE0680504");
+    ExpectUnattendedStartRefused();
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, Bar0MatchesNoResourceLine) {
+    tree.AddTnt(1, 0, 0, kBase);
+    WriteResource(Dir(1), ResourceLine(0xF0000000, 0xF0FFFFFF, kMemIo));
+    Freeze();
+
+    const Discovered d = Discover();
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.adapter.registerBase, kBase);
+    EXPECT_EQ(d.recognition, Recognition::RegisterReadFailed);
+    EXPECT_EQ(d.err, "tarvento: no BAR holds address 0xE0680504\n");
+    ExpectInfoFails("no BAR holds address 0xE0680504");
+    ExpectUnattendedStartRefused();
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, SixtyFourBitBar0BelowFourGiBIsAnOrdinaryBar) {
+    tree.AddTnt(1, 0, 0, kBase | 0x4);
+    tree.SetFileWord(Dir(1) / "config", kConfigBar0 + 4, 0);  // BAR1: the high half
+    WriteResource(Dir(1), ResourceLine(kBase, kBase + 0xFFFFFF, kMemIo | kMem64));
+
+    const Discovered d = Discover();
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.adapter.registerBase, kBase);
+    EXPECT_EQ(d.recognition, Recognition::Recognized) << d.err;
+    const ProgramResult r = Run({"--info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Chipset: RIVA_TNT\nMem Clock: 110 MHz\nChip Clock: 90 MHz\n", 0), 0u) << r.out;
+}
+
+// The low half of a 64-bit BAR0 above 4 GiB names memory of some other device: here a
+// RIVA 128 that is not a display controller sits exactly there.
+TEST_F(LyingTree, SixtyFourBitBar0AboveFourGiBTouchesNoOtherDevice) {
+    virtualcard::VirtualCard other = *virtualcard::StockCard("RIVA_128");
+    other.slot = SysfsSlot{0, 0, 5, 0};
+    other.classCode = 0x040100;  // a multimedia function
+    other.bar0 = kBase;
+    tree.Add(other);
+    tree.AddTnt(1, 0, 0, 0xF0000000);
+    tree.SetFileWord(Dir(1) / "config", kConfigBar0, kBase | 0xC);  // 64-bit, prefetchable
+    tree.SetFileWord(Dir(1) / "config", kConfigBar0 + 4, 0x1);      // at 0x1_E000_0000
+    WriteResource(Dir(1), ResourceLine(0x1E0000000, 0x1E0FFFFFF, kMemIo | kMem64));
+    Freeze();
+
+    const Discovered d = Discover();
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.recognition, Recognition::RegisterReadFailed);
+    EXPECT_EQ(d.err, "") << "nothing was even tried";
+    ExpectInfoFails("BAR0 of the display adapter lies above 4 GiB (0x00000001E0000000)");
+    ExpectUnattendedStartRefused();
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, IoBar0NamesNoRegisters) {
+    tree.AddTnt(1, 0, 0, kBase);
+    tree.SetFileWord(Dir(1) / "config", kConfigBar0, 0x0000D001);
+    WriteResource(Dir(1), ResourceLine(0xD000, 0xD0FF, 0x100));  // IORESOURCE_IO
+    Freeze();
+
+    const Discovered d = Discover();
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.adapter.registerBase, 0xD000u);
+    EXPECT_EQ(d.recognition, Recognition::RegisterReadFailed);
+    ExpectInfoFails("BAR0 of the display adapter is an I/O BAR");
+    ExpectUnattendedStartRefused();
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, Resource0MissingOrNotAFile) {
+    tree.AddTnt(1, 0, 0, kBase);
+    fs::remove(Dir(1) / "resource0");
+    Freeze();
+    const Discovered missing = Discover();
+    EXPECT_EQ(missing.recognition, Recognition::RegisterReadFailed);
+    EXPECT_NE(missing.err.find("resource0: No such file or directory"), std::string::npos) << missing.err;
+    ExpectInfoFails("resource0: No such file or directory");
+    ExpectUnattendedStartRefused();
+    ExpectNothingWritten();
+
+    // A FIFO in its place is neither waited on nor mapped.
+    ASSERT_EQ(::mkfifo((Dir(1) / "resource0").c_str(), 0600), 0);
+    Freeze();
+    const Discovered fifo = Discover();
+    EXPECT_EQ(fifo.recognition, Recognition::RegisterReadFailed);
+    EXPECT_NE(fifo.err.find("resource0 is not a regular file"), std::string::npos) << fifo.err;
+    ExpectInfoFails("resource0 is not a regular file");
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, ConfigShorterThanItsHeader) {
+    // A whole header is read only for a VGA function: this one ends after 64 bytes.
+    tree.AddTnt(1, 0, 0, kBase);
+    fs::resize_file(Dir(1) / "config", 64);
+    Freeze();
+
+    const Discovered alone = Discover();
+    EXPECT_FALSE(alone.found);
+    EXPECT_EQ(alone.err, "tarvento: cannot read the PCI configuration space of 0000:01:00.0: "
+                         "its config file ends at byte 64\n");
+    ExpectInfoFails("its config file ends at byte 64");
+    ExpectUnattendedStartRefused();
+
+    // It is passed over like a missing function, and said so; a good card behind it is
+    // still found.
+    tree.AddTnt(2, 0, 0, 0xE1000000);
+    Freeze();
+    const Discovered behind = Discover();
+    ASSERT_TRUE(behind.found);
+    EXPECT_EQ(behind.adapter.bus, 2);
+    EXPECT_EQ(behind.recognition, Recognition::Recognized);
+    const ProgramResult r = Run({"--info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Adapter: 0000:02:00.0"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("0000:01:00.0: its config file ends at byte 64"), std::string::npos) << r.err;
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, ConfigCutInsideTheClassWord) {
+    tree.AddTnt(1, 0, 0, kBase);
+    fs::resize_file(Dir(1) / "config", 10);
+    Freeze();
+    const Discovered d = Discover();
+    EXPECT_FALSE(d.found);
+    EXPECT_NE(d.err.find("ends at byte 10"), std::string::npos) << d.err;
+    ExpectInfoFails("ends at byte 10");
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, HundredsOfDevicesWithTheCardNearTheEnd) {
+    // 16 buses of 32 devices: bridges, display functions that must be passed over, and
+    // one RIVA TNT near the end.
+    for (int bus = 0; bus < 16; ++bus) {
+        for (int device = 0; device < 32; ++device) {
+            const auto b = static_cast<uint8_t>(bus);
+            const auto d = static_cast<uint8_t>(device);
+            if (bus == 15 && device == 20) {
+                tree.AddTnt(b, d, 0, kBase);
+            } else if (device % 8 == 3) {
+                tree.AddFunction(b, d, 0, 0x10DE, 0x0020, 0x038000, 0xD0000000);  // 0380h
+            } else if (device % 8 == 5) {
+                tree.AddFunction(b, d, 0, 0x10DE, 0x0020, 0x030000, 0);  // VGA, no BAR0
+            } else {
+                tree.AddFunction(b, d, 0, 0x8086, 0x1237, 0x060000, 0);
+            }
+        }
+    }
+    Freeze();
+
+    const Discovered d = Discover();
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.adapter.bus, 15);
+    EXPECT_EQ(d.adapter.device, 20);
+    EXPECT_EQ(d.recognition, Recognition::Recognized);
+    EXPECT_EQ(d.err, "");
+    const ProgramResult r = Run({"--info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Adapter: 0000:0f:14.0, vendor 10DE, device 0020"), std::string::npos) << r.out;
+    ExpectNothingWritten();
+}
+
+TEST_F(LyingTree, RivaTntWithClassWord0380IsNeverChosen) {
+    virtualcard::VirtualCard tnt = *virtualcard::StockCard("RIVA_TNT");
+    tnt.slot = SysfsSlot{0, 1, 0, 0};
+    tnt.classCode = 0x038000;
+    tnt.bar0 = kBase;
+    tree.Add(tnt);
+    Freeze();
+
+    const Discovered d = Discover();
+    EXPECT_FALSE(d.found);
+    EXPECT_EQ(d.err, "");
+    ExpectInfoFails("no VGA-compatible display adapter with a register base was found");
+    ExpectUnattendedStartRefused();
+    ExpectNothingWritten();
+}
+
+}  // namespace
+}  // namespace tarvento::testing
