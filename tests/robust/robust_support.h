@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tests/app/program_runner.h"
+#include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
 
@@ -58,5 +61,33 @@ std::optional<ProgramResult> RunProgramUnprivileged(const std::vector<std::strin
 
 // The environment names that would give the program a display.
 extern const std::vector<std::string> kDisplayVariables;
+
+// A virtual tree, an autostart folder inside it (never the machine's own), and the
+// check that nothing in either was written.
+class TreeTest : public ::testing::Test {
+protected:
+    VirtualTree tree;
+    std::filesystem::path xdg = tree.Root() / "xdg";
+    TreeSnapshot before;
+
+    std::filesystem::path Dir(uint8_t bus, uint8_t device = 0, uint8_t function = 0) const {
+        return tree.SlotDir(bus, device, function);
+    }
+    std::map<std::string, std::string> Environment() const {
+        return {{"TARVENTO_SYSFS_ROOT", tree.RootString()}, {"XDG_CONFIG_DIRS", xdg.string()}};
+    }
+
+    // Everything as it stands now is what must still be there at the end.
+    void Freeze() { before = SnapshotTree(tree.Root()); }
+    void ExpectNothingWritten() {
+        const TreeSnapshot after = SnapshotTree(tree.Root());
+        EXPECT_TRUE(after == before) << DescribeChanges(before, after);
+    }
+
+    // The built program on the tree, without a display.
+    ProgramResult Run(const std::vector<std::string>& args) {
+        return RunProgram(TARVENTO_PROGRAM, args, Environment(), kDisplayVariables);
+    }
+};
 
 }  // namespace tarvento::testing

@@ -50,23 +50,8 @@ struct Discovered {
     std::string err;  // what the machine layer said on standard error
 };
 
-class LyingTree : public ::testing::Test {
+class LyingTree : public TreeTest {
 protected:
-    VirtualTree tree;
-    fs::path xdg = tree.Root() / "xdg";  // never the machine's own autostart folder
-    TreeSnapshot before;
-
-    fs::path Dir(uint8_t bus, uint8_t device = 0, uint8_t function = 0) const {
-        return tree.SlotDir(bus, device, function);
-    }
-
-    // Everything as it stands now is what must still be there at the end.
-    void Freeze() { before = SnapshotTree(tree.Root()); }
-    void ExpectNothingWritten() {
-        const TreeSnapshot after = SnapshotTree(tree.Root());
-        EXPECT_TRUE(after == before) << DescribeChanges(before, after);
-    }
-
     // What the program does at start: discovery, then recognition, on a fresh machine.
     Discovered Discover() {
         Discovered d;
@@ -82,12 +67,6 @@ protected:
         }
         d.err = ::testing::internal::GetCapturedStderr();
         return d;
-    }
-
-    ProgramResult Run(const std::vector<std::string>& args) {
-        return RunProgram(TARVENTO_PROGRAM, args,
-                          {{"TARVENTO_SYSFS_ROOT", tree.RootString()}, {"XDG_CONFIG_DIRS", xdg.string()}},
-                          kDisplayVariables);
     }
 
     // --info fails plainly: no signal, status 1, no chip, and `reason` on standard error.
