@@ -158,7 +158,8 @@ std::string SysfsHardware::SysfsRootFromEnvironment() {
 }
 
 void SysfsHardware::FreeDevices() {
-    for (auto& [slot, dev] : devices_) pci_free_dev(dev);
+    for (auto& [slot, dev] : devices_)
+        if (dev != nullptr) pci_free_dev(dev);
     devices_.clear();
 }
 
@@ -200,8 +201,20 @@ int SysfsHardware::PciBiosPresent() {
 pci_dev* SysfsHardware::Device(size_t slot) {
     auto it = devices_.find(slot);
     if (it != devices_.end()) return it->second;
-    pci_dev* dev = pci_get_dev(pci_, 0, static_cast<int>(slot >> 8),
-                               static_cast<int>((slot >> 3) & 31), static_cast<int>(slot & 7));
+    pci_dev* dev = nullptr;
+    char name[16];
+    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(slot >> 8),
+                  static_cast<unsigned>((slot >> 3) & 31), static_cast<unsigned>(slot & 7));
+    // libpci opens config with a blocking open: a FIFO in its place would never answer.
+    struct stat st {};
+    const std::string config = root_ + "/devices/" + name + "/config";
+    if (stat(config.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        ReportOnce(Reason::ConfigUnreadable, std::string("cannot read the PCI configuration space of ") +
+                                                 name + ": its config is not a regular file");
+    } else {
+        dev = pci_get_dev(pci_, 0, static_cast<int>(slot >> 8), static_cast<int>((slot >> 3) & 31),
+                          static_cast<int>(slot & 7));
+    }
     devices_.emplace(slot, dev);
     return dev;
 }
@@ -264,6 +277,7 @@ bool SysfsHardware::ReadConfigDword(uint8_t bus, uint8_t device, uint8_t functio
     }
     if (offset > 4092) return false;
     pci_dev* dev = Device(SlotIndex(bus, device, function));
+    if (dev == nullptr) return false;
     if (!ReadHalf(dev, offset, low)) return false;
     return ReadHalf(dev, static_cast<uint16_t>(offset + 2), high);
 }
@@ -284,6 +298,9 @@ void SysfsHardware::LoadWindows() {
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string deviceDir = devicesDir + "/" + name;
+        // Only a regular file is read: opening a FIFO would wait for a writer for ever.
+        struct stat st {};
+        if (stat((deviceDir + "/resource").c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         std::ifstream resource(deviceDir + "/resource");
         std::string line;
         for (int index = 0; index < kBarCount && std::getline(resource, line); ++index) {

@@ -229,6 +229,28 @@ TEST_F(LyingTree, ConfigCutInsideTheClassWord) {
     ExpectNothingWritten();
 }
 
+// A FIFO where a file should be would make a plain open wait for a writer for ever. Run
+// through the program, whose run is cut off, so that a regression fails rather than hangs.
+TEST_F(LyingTree, FifosInsteadOfConfigOrResourceAreNotWaitedOn) {
+    tree.AddTnt(1, 0, 0, kBase);
+    fs::remove(Dir(1) / "resource");
+    ASSERT_EQ(::mkfifo((Dir(1) / "resource").c_str(), 0644), 0);
+    Freeze();
+    ProgramResult r = Run({"--info"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no BAR holds address 0xE0680504"), std::string::npos) << r.err;
+
+    fs::remove(Dir(1) / "config");
+    ASSERT_EQ(::mkfifo((Dir(1) / "config").c_str(), 0644), 0);
+    Freeze();
+    r = Run({"--info"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("0000:01:00.0: its config is not a regular file"), std::string::npos) << r.err;
+    ExpectNothingWritten();
+}
+
 TEST_F(LyingTree, HundredsOfDevicesWithTheCardNearTheEnd) {
     // 16 buses of 32 devices: bridges, display functions that must be passed over, and
     // one RIVA TNT near the end.

@@ -292,6 +292,13 @@ struct KillCase {
     bool renamed;  // whether the new entry is in place when the process dies
 };
 
+const char* StepName(Step step) {
+    constexpr const char* kNames[] = {"CreateTemporary", "FillTemporary", "SyncTemporary",
+                                      "Rename", "SyncFolder"};
+    return kNames[static_cast<int>(step)];
+}
+void PrintTo(const KillCase& c, std::ostream* os) { *os << StepName(c.step); }
+
 class KilledWrite : public StoreFaults, public ::testing::WithParamInterface<KillCase> {};
 
 TEST_P(KilledWrite, LeavesTheOldEntryOrTheNewOneWhole) {
@@ -323,10 +330,8 @@ TEST_P(KilledWrite, NeverLeavesAnEmptyFirstEntry) {
     }
 }
 
-std::string StepName(const ::testing::TestParamInfo<KillCase>& info) {
-    constexpr const char* kNames[] = {"CreateTemporary", "FillTemporary", "SyncTemporary",
-                                      "Rename", "SyncFolder"};
-    return kNames[static_cast<int>(info.param.step)];
+std::string ParamName(const ::testing::TestParamInfo<KillCase>& info) {
+    return StepName(info.param.step);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, KilledWrite,
@@ -335,7 +340,7 @@ INSTANTIATE_TEST_SUITE_P(EachStep, KilledWrite,
                                            KillCase{Step::SyncTemporary, false},
                                            KillCase{Step::Rename, false},
                                            KillCase{Step::SyncFolder, true}),
-                         StepName);
+                         ParamName);
 
 }  // namespace
 }  // namespace tarvento::testing
