@@ -108,7 +108,11 @@ bool PathExists(const fs::path& path) {
 std::vector<Range> TakenRanges(const fs::path& root) {
     std::vector<Range> taken;
     for (const SysfsSlot& slot : ListSlots(root)) {
-        std::ifstream resource(SlotDir(root, slot) / "resource");
+        // A FIFO in a tree would make the read wait for ever; only files are read.
+        const fs::path file = SlotDir(root, slot) / "resource";
+        struct stat st {};
+        if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        std::ifstream resource(file);
         std::string line;
         while (std::getline(resource, line)) {
             unsigned long long start = 0, end = 0, flags = 0;
@@ -461,7 +465,8 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
         const fs::path where = SlotDir(root, slot);
         VirtualCard card;
         card.slot = slot;
-        const int fd = open((where / "config").c_str(), O_RDONLY | O_CLOEXEC);
+        // Without blocking: a FIFO opens at once and then fails the read.
+        const int fd = open((where / "config").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         std::array<uint8_t, 0x40> c{};
         const ssize_t n = fd < 0 ? -1 : pread(fd, c.data(), c.size(), 0);
         if (fd >= 0) close(fd);
@@ -476,7 +481,7 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
         card.bar0 = get16(kConfigBar0) | (uint32_t{get16(kConfigBar0 + 2)} << 16);
         card.irq = c[0x3C];
 
-        const int rfd = open((where / "resource0").c_str(), O_RDONLY | O_CLOEXEC);
+        const int rfd = open((where / "resource0").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (rfd >= 0) {
             const auto core = ReadWordAt(rfd, kCorePllOffset);
             const auto mem = ReadWordAt(rfd, kMemPllOffset);

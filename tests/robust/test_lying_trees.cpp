@@ -251,6 +251,39 @@ TEST_F(LyingTree, FifosInsteadOfConfigOrResourceAreNotWaitedOn) {
     ExpectNothingWritten();
 }
 
+TEST_F(LyingTree, TheVirtualCardToolReadsFifosWithoutWaiting) {
+    tree.AddTnt(1, 0, 0, kBase);
+    tree.AddTnt(2, 0, 0, 0xE1000000);
+    for (const char* name : {"config", "resource"}) {
+        fs::remove(Dir(1) / name);
+        ASSERT_EQ(::mkfifo((Dir(1) / name).c_str(), 0644), 0);
+    }
+    fs::remove(Dir(2) / "resource0");
+    ASSERT_EQ(::mkfifo((Dir(2) / "resource0").c_str(), 0644), 0);
+    Freeze();
+    // In a child with an alarm clock, so that a regression fails rather than hangs.
+    const std::optional<ChildResult> run = RunInChild(
+        [&](int out) {
+            ::alarm(10);
+            std::vector<virtualcard::VirtualCard> cards;
+            std::vector<std::string> problems;
+            std::string error;
+            if (!virtualcard::ReadCards(tree.Root(), cards, problems, error)) return 1;
+            virtualcard::VirtualCard resolved;
+            const bool free = virtualcard::ResolveRequest(tree.Root(), {.chip = "RIVA_TNT"}, resolved, error);
+            WriteText(out, std::to_string(cards.size()) + " cards, " + std::to_string(free) + "\n");
+            for (const std::string& p : problems) WriteText(out, p + "\n");
+            return 0;
+        },
+        false);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->signal, 0) << "waited on a FIFO";
+    EXPECT_EQ(run->out, "1 cards, 1\n"
+                        "0000:01:00.0: its config cannot be read whole\n"
+                        "0000:02:00.0: resource0 is too short to hold the clock registers\n");
+    ExpectNothingWritten();
+}
+
 TEST_F(LyingTree, HundredsOfDevicesWithTheCardNearTheEnd) {
     // 16 buses of 32 devices: bridges, display functions that must be passed over, and
     // one RIVA TNT near the end.
