@@ -316,6 +316,21 @@ TEST_F(LyingTree, HundredsOfDevicesWithTheCardNearTheEnd) {
     ExpectNothingWritten();
 }
 
+TEST_F(LyingTree, HundredsOfDevicesUpToBus255AndNoCard) {
+    // The whole bus range is walked and the scan ends after bus 255.
+    for (int i = 0; i < 300; ++i) {
+        const auto bus = static_cast<uint8_t>(i * 255 / 299);
+        const auto device = static_cast<uint8_t>(i % 32);
+        tree.AddFunction(bus, device, 0, 0x10DE, 0x0020, i % 2 ? 0x038000 : 0x030000, i % 2 ? kBase : 0);
+    }
+    Freeze();
+    const Discovered d = Discover();
+    EXPECT_FALSE(d.found);
+    EXPECT_EQ(d.err, "");
+    ExpectInfoFails("no VGA-compatible display adapter with a register base was found");
+    ExpectNothingWritten();
+}
+
 TEST_F(LyingTree, RivaTntWithClassWord0380IsNeverChosen) {
     virtualcard::VirtualCard tnt = *virtualcard::StockCard("RIVA_TNT");
     tnt.slot = SysfsSlot{0, 1, 0, 0};
