@@ -1,5 +1,6 @@
 // Adapter discovery over a machine whose configuration words, read failures and last bus
-// come from the input.
+// come from the input; then chip recognition on what it found, which may read registers
+// only inside the adapter's own BAR0.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "chip/adapter_discovery.h"
+#include "chip/chip_profiles.h"
 #include "chip/registers.h"
 #include "fuzz/fuzz_check.h"
 
@@ -16,6 +18,7 @@ using namespace tarvento;
 namespace {
 
 constexpr uint32_t kSentinelBase = 0x12345670;
+constexpr uint32_t kRegisterWindow = 0x01000000;  // the chip's 16 MiB of registers
 
 // A bus that answers from the input, and remembers every read it served.
 class InputHardware final : public HardwareAccess {
@@ -69,13 +72,20 @@ public:
         return r.ok;
     }
 
-    // Discovery never touches a chip register.
-    std::optional<uint32_t> ReadRegister(uint32_t) override {
-        FUZZ_CHECK(!"discovery read a register");
-        return std::nullopt;
+    // Discovery never touches a chip register; recognition only reads, and only inside
+    // the adapter's register window.
+    bool registersAllowed = false;
+    uint32_t windowBase = 0;
+    int registerReads = 0;
+    std::optional<uint32_t> ReadRegister(uint32_t address) override {
+        FUZZ_CHECK(registersAllowed);
+        FUZZ_CHECK(address >= windowBase && address - windowBase < kRegisterWindow);
+        ++registerReads;
+        if (in_.remaining_bytes() == 0) return 0x0001960C;  // a stock TNT core PLL
+        return in_.ConsumeIntegral<uint32_t>();
     }
     bool WriteRegister(uint32_t, uint32_t) override {
-        FUZZ_CHECK(!"discovery wrote a register");
+        FUZZ_CHECK(!"discovery or recognition wrote a register");
         return false;
     }
 
@@ -175,5 +185,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The snapshot holds every word read last at each index; words no read reached keep
     // what they held before.
     FUZZ_CHECK(state.PciConfigHeader == expectedHeader);
+
+    if (found) {
+        ChipState chip(hw);
+        chip.discovery = state;
+        hw.registersAllowed = true;
+        hw.windowBase = out.registerBase;
+        RecognizedChip recognized;
+        const Recognition r = RecognizeChip(chip, out.vendorId, out.deviceId, recognized);
+        // Registers are read only where BAR0 really lies: memory below 4 GiB.
+        const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.PciConfigHeader);
+        if (hw.registerReads > 0) FUZZ_CHECK(bar0 && *bar0 == out.registerBase);
+        FUZZ_CHECK((r == Recognition::Recognized) == (chip.CurrentChipName != nullptr));
+        if (r == Recognition::Unsupported) FUZZ_CHECK(hw.registerReads == 0);
+    }
     return 0;
 }
