@@ -2,11 +2,13 @@
 // server in $DISPLAY (a private Xvfb: no window manager, so a top-level window maps as
 // soon as the program maps it). The program is killed once the window is up.
 //
-//   tarvento_map_timer RUNS [--answer COMMAND] -- PROGRAM [ARGS...]
+//   tarvento_map_timer RUNS [--answer COMMAND] -- PROGRAM [ARGS...] [--versus OTHER [ARGS...]]
 //
-// With --answer, COMMAND runs (through /bin/sh) once the first window is up, and the
-// time until a second top-level window maps is measured as well: the main window behind
-// a start-up box answered by COMMAND. Prints the median, minimum and mean of each in ms.
+// With --versus, the two programs take turns, run by run, so that both meet the same
+// load on the machine, and the ratio of the medians is printed. With --answer, COMMAND
+// runs (through /bin/sh) once the first window of PROGRAM is up, and the time until a
+// second top-level window maps is measured as well: the main window behind a start-up
+// box answered by COMMAND. Prints the median, minimum and mean of each in ms.
 
 #include <poll.h>
 #include <signal.h>
@@ -73,11 +75,52 @@ void PrintStats(const char* what, std::vector<double> ms) {
                 ms.front(), mean, ms.size());
 }
 
+struct Timed {
+    std::vector<double> first, second;
+};
+
+// One start of `program`; false when no window came.
+bool TimeOnce(xcb_connection_t* x, char** program, const char* answer, bool show, Timed& out) {
+    // Nothing left over from the previous run.
+    while (xcb_generic_event_t* e = xcb_poll_for_event(x)) std::free(e);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, program[0], nullptr, nullptr, program, environ) != 0) {
+        std::fprintf(stderr, "map_timer: cannot start %s\n", program[0]);
+        return false;
+    }
+    xcb_window_t window = WaitForMap(x, start + std::chrono::seconds(20));
+    bool ok = window != XCB_NONE;
+    if (ok) out.first.push_back(Ms(Clock::now() - start));
+    if (ok && show) std::printf("%s: first window \"%s\"\n", program[0], Title(x, window).c_str());
+    if (ok && answer != nullptr) {
+        if (std::system(answer) != 0) std::fprintf(stderr, "map_timer: the answer failed\n");
+        window = WaitForMap(x, start + std::chrono::seconds(20));
+        ok = window != XCB_NONE;
+        if (ok) out.second.push_back(Ms(Clock::now() - start));
+        if (ok && show) std::printf("%s: second window \"%s\"\n", program[0], Title(x, window).c_str());
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    if (!ok) std::fprintf(stderr, "map_timer: %s: no window was mapped\n", program[0]);
+    return ok;
+}
+
+double Median(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    return ms.empty() ? 0 : ms[ms.size() / 2];
+}
+
+void Usage(const char* self) {
+    std::fprintf(stderr, "usage: %s RUNS [--answer COMMAND] -- PROGRAM [ARGS...] [--versus OTHER [ARGS...]]\n",
+                 self);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s RUNS [--answer COMMAND] -- PROGRAM [ARGS...]\n", argv[0]);
+        Usage(argv[0]);
         return 2;
     }
     const int runs = std::atoi(argv[1]);
@@ -88,10 +131,18 @@ int main(int argc, char** argv) {
         at += 2;
     }
     if (at >= argc || std::strcmp(argv[at], "--") != 0 || at + 1 >= argc || runs < 1) {
-        std::fprintf(stderr, "usage: %s RUNS [--answer COMMAND] -- PROGRAM [ARGS...]\n", argv[0]);
+        Usage(argv[0]);
         return 2;
     }
     char** program = argv + at + 1;
+    char** other = nullptr;
+    for (int i = at + 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--versus") == 0) {
+            argv[i] = nullptr;  // ends the first program's arguments
+            if (i + 1 < argc) other = argv + i + 1;
+            break;
+        }
+    }
 
     xcb_connection_t* x = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(x)) {
@@ -103,36 +154,17 @@ int main(int argc, char** argv) {
     xcb_change_window_attributes(x, screen->root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(x);
 
-    std::vector<double> first, second;
+    Timed a, b;
     for (int run = 0; run < runs; ++run) {
-        // Nothing left over from the previous run.
-        while (xcb_generic_event_t* e = xcb_poll_for_event(x)) std::free(e);
-        const Clock::time_point start = Clock::now();
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, program[0], nullptr, nullptr, program, environ) != 0) {
-            std::fprintf(stderr, "map_timer: cannot start %s\n", program[0]);
-            return 1;
-        }
-        xcb_window_t window = WaitForMap(x, start + std::chrono::seconds(20));
-        bool ok = window != XCB_NONE;
-        if (ok) first.push_back(Ms(Clock::now() - start));
-        if (ok && run == 0) std::printf("first window: \"%s\"\n", Title(x, window).c_str());
-        if (ok && answer != nullptr) {
-            if (std::system(answer) != 0) std::fprintf(stderr, "map_timer: the answer failed\n");
-            window = WaitForMap(x, start + std::chrono::seconds(20));
-            ok = window != XCB_NONE;
-            if (ok) second.push_back(Ms(Clock::now() - start));
-            if (ok && run == 0) std::printf("second window: \"%s\"\n", Title(x, window).c_str());
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        if (!ok) {
-            std::fprintf(stderr, "map_timer: run %d: no window was mapped\n", run);
-            return 1;
-        }
+        if (!TimeOnce(x, program, answer, run == 0, a)) return 1;
+        if (other != nullptr && !TimeOnce(x, other, nullptr, run == 0, b)) return 1;
     }
     xcb_disconnect(x);
-    PrintStats("first window mapped", first);
-    if (answer != nullptr) PrintStats("second window mapped", second);
+    PrintStats("first window mapped", a.first);
+    if (answer != nullptr) PrintStats("second window mapped", a.second);
+    if (other != nullptr) {
+        PrintStats("versus: first window mapped", b.first);
+        std::printf("ratio of the medians, first window: %.2f\n", Median(a.first) / Median(b.first));
+    }
     return 0;
 }
