@@ -10,7 +10,6 @@
 namespace tarvento::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
 // A card the program must not recognise, with register files that would show a write.
