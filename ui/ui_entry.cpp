@@ -1,11 +1,14 @@
 #include "ui/ui_entry.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "tuner/tuner_dialog.h"
+#include "chip/message_box.h"
+#include "ui/display_check.h"
 #include "ui/tuner_dialog_window.h"
 
 namespace {
@@ -16,6 +19,16 @@ std::string OrEmpty(const char* text) { return text ? text : ""; }
 
 extern "C" int tarvento_ui_run(const tarvento::UiRun* run) {
     if (!run || !run->chip || !run->store) return 1;
+
+    std::string display;
+    if (!QApplication::instance() && !tarvento::ui::XDisplayReachable(display)) {
+        std::fprintf(stderr,
+                     "%s: cannot open the display %s: no X server answers there, or this user "
+                     "may not use it. Start the program from your desktop session, or use --info "
+                     "for a report of the card.\n",
+                     tarvento::ApplicationName().c_str(), display.c_str());
+        return 1;
+    }
 
     // Qt takes its own options out of the vector it is given: give it a copy, so the
     // caller's arguments stay as they were.
