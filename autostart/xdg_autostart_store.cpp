@@ -1,15 +1,18 @@
 #include "autostart/xdg_autostart_store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <random>
 #include <string_view>
 
@@ -64,6 +67,35 @@ std::string TemporaryName() {
     std::snprintf(name, sizeof name, ".%s.%08x.tmp", kDesktopEntryFileName,
                   static_cast<unsigned>(device()));
     return name;
+}
+
+// A write killed before its rename leaves its temporary file behind. Nobody reads it, but
+// it should not stay: the next successful write takes such leftovers away.
+bool IsLeftoverTemporary(std::string_view name) {
+    // The names TemporaryName gives: ".<entry>.<8 hex digits>.tmp".
+    const std::string prefix = std::string(".") + kDesktopEntryFileName + ".";
+    constexpr std::string_view suffix = ".tmp";
+    if (name.size() != prefix.size() + 8 + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix)) {
+        return false;
+    }
+    const std::string_view tag = name.substr(prefix.size(), 8);
+    return std::all_of(tag.begin(), tag.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+void RemoveLeftoverTemporaries(int folderFd) {
+    const int fd = ::dup(folderFd);
+    if (fd < 0) return;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (IsLeftoverTemporary(entry->d_name)) ::unlinkat(folderFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 }  // namespace
@@ -177,6 +209,7 @@ bool XdgAutostartStore::SetValue(const std::string& valueName, const std::string
         ::unlinkat(folderFd_, temporary.c_str(), 0);
         return false;
     }
+    RemoveLeftoverTemporaries(folderFd_);
     // The rename is durable only once the folder itself is synced.
     return ::fsync(folderFd_) == 0;
 }

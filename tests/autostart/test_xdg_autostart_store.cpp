@@ -142,6 +142,17 @@ TEST(XdgAutostartStore, ReplacingLeavesOnlyTheNewEntry) {
     EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{"Tarvo.desktop"});
 }
 
+TEST(XdgAutostartStore, ASuccessfulWriteTakesAwayWhatAKilledWriteLeftBehind) {
+    TempFolder tmp;
+    XdgAutostartStore store(tmp.Path().string());
+    WriteFile(tmp / ".Tarvo.desktop.0badf00d.tmp", "[Desktop Entry]\nType=Appl");
+    WriteFile(tmp / ".Tarvo.desktop.notmine.tmp", "someone else's");
+    WriteFile(tmp / "other.desktop", "[Desktop Entry]\n");
+    ASSERT_TRUE(Write(store, kEntry));
+    EXPECT_EQ(FileNames(tmp.Path()),
+              (std::set<std::string>{".Tarvo.desktop.notmine.tmp", "Tarvo.desktop", "other.desktop"}));
+}
+
 TEST(XdgAutostartStore, RefusedTextChangesNothing) {
     TempFolder tmp;
     XdgAutostartStore store(tmp.Path().string());
