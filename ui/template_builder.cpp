@@ -80,9 +80,13 @@ QWidget* MakeControl(QWidget* parent, const ControlTemplate& c) {
 }  // namespace
 
 QFont DialogFont(const DialogTemplate& dialog) {
-    QFont font(QString::fromUtf8(dialog.fontFace));
-    font.setPointSize(dialog.fontPointSize);
-    if (QFontInfo(font).family().compare(font.family(), Qt::CaseInsensitive) == 0) return font;
+    // Asking the font database, not matching a font, keeps a missing face from loading
+    // a substitute that is thrown away at once.
+    if (QFontDatabase::hasFamily(QString::fromUtf8(dialog.fontFace))) {
+        QFont font(QString::fromUtf8(dialog.fontFace));
+        font.setPointSize(dialog.fontPointSize);
+        return font;
+    }
 
     QFont fallback = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     fallback.setStyleHint(QFont::SansSerif);
