@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFontDatabase>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
