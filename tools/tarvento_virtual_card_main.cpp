@@ -1,6 +1,7 @@
 // tarvento-virtual-card: builds and shows virtual cards, folders laid out like
 // /sys/bus/pci that tarvento reads through TARVENTO_SYSFS_ROOT.
 
+#include <charconv>
 #include <cstdint>
 #include <iostream>
 #include <map>
@@ -36,17 +37,10 @@ int UsageError(const std::string& message) {
 // "0x" and up to eight hex digits (the prefix may be left out), at most `max`.
 std::optional<uint32_t> ParseHex(std::string_view text, uint32_t max) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    if (text.empty() || text.size() > 8) return std::nullopt;
     uint32_t value = 0;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else return std::nullopt;
-        value = (value << 4) | static_cast<uint32_t>(v);
-    }
-    if (value > max) return std::nullopt;
+    if (text.empty() || text.size() > 8) return std::nullopt;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
     return value;
 }
 

@@ -1,5 +1,7 @@
 #include "tools/virtual_card.h"
 
+#include <charconv>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,17 +59,9 @@ struct Range {
 
 bool ParseHexDigits(std::string_view text, size_t minDigits, size_t maxDigits, uint32_t& out) {
     if (text.size() < minDigits || text.size() > maxDigits) return false;
-    uint32_t value = 0;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else return false;
-        value = (value << 4) | static_cast<uint32_t>(v);
-    }
-    out = value;
-    return true;
+    // from_chars takes no sign and no prefix here: the digits alone, every one of them.
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out, 16);
+    return error == std::errc() && end == text.data() + text.size();
 }
 
 std::string Hex(uint64_t value, int digits) {
