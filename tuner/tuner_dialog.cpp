@@ -139,22 +139,24 @@ void TunerDialog::OnHScroll(int controlId) {
     if (!ChipRecognized()) return;  // the sliders are disabled and show no clock
     TunerFields& f = fields_;
     const bool linked = f.m_linkMode == static_cast<int>(LinkMode::Linked);
+    // The moved trackbar's position becomes its clock; on a linked chip the other
+    // trackbar, its display and its clock follow.
+    auto follow = [&](int moved, int movedText, int32_t& clock, int other, int otherText,
+                      int32_t& otherClock) {
+        clock = controls_.GetTrackbarPos(moved);
+        controls_.SetControlText(movedText, std::to_string(clock));
+        if (linked) {
+            controls_.SetTrackbarPos(other, clock);
+            controls_.SetControlText(otherText, std::to_string(clock));
+            otherClock = clock;
+        }
+    };
     if (controlId == kIdMemTrackbar) {
-        f.m_memClock = controls_.GetTrackbarPos(kIdMemTrackbar);
-        controls_.SetControlText(kIdMemClockText, std::to_string(f.m_memClock));
-        if (linked) {
-            controls_.SetTrackbarPos(kIdChipTrackbar, f.m_memClock);
-            controls_.SetControlText(kIdChipClockText, std::to_string(f.m_memClock));
-            f.m_chipClock = f.m_memClock;
-        }
+        follow(kIdMemTrackbar, kIdMemClockText, f.m_memClock, kIdChipTrackbar, kIdChipClockText,
+               f.m_chipClock);
     } else if (controlId == kIdChipTrackbar) {
-        f.m_chipClock = controls_.GetTrackbarPos(kIdChipTrackbar);
-        controls_.SetControlText(kIdChipClockText, std::to_string(f.m_chipClock));
-        if (linked) {
-            controls_.SetTrackbarPos(kIdMemTrackbar, f.m_chipClock);
-            controls_.SetControlText(kIdMemClockText, std::to_string(f.m_chipClock));
-            f.m_memClock = f.m_chipClock;
-        }
+        follow(kIdChipTrackbar, kIdChipClockText, f.m_chipClock, kIdMemTrackbar, kIdMemClockText,
+               f.m_memClock);
     }
 }
 

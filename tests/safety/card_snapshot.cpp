@@ -1,8 +1,5 @@
 #include "tests/safety/card_snapshot.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "chip/registers.h"
+#include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
 
@@ -18,24 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One read for the whole file: the 16 MiB register files are read many times per test.
 std::vector<char> ReadWhole(const fs::path& file) {
-    std::vector<char> bytes;
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        ADD_FAILURE() << "cannot read " << file;
-        return bytes;
-    }
-    const off_t size = lseek(fd, 0, SEEK_END);
-    bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    close(fd);
-    EXPECT_EQ(done, bytes.size()) << "short read of " << file;
+    bool complete = false;
+    std::vector<char> bytes = ReadFileBytes(file, &complete);
+    EXPECT_TRUE(complete) << "cannot read the whole of " << file;
     return bytes;
 }
 

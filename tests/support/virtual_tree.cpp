@@ -72,12 +72,13 @@ void VirtualTree::SetFileWord(const fs::path& file, uint64_t offset, uint32_t va
     close(fd);
 }
 
-std::vector<char> VirtualTree::FileBytes(const fs::path& file) const {
-    // One large read: resource0 files are 16 MiB.
+std::vector<char> ReadFileBytes(const fs::path& file, bool* complete) {
     std::vector<char> bytes;
+    if (complete != nullptr) *complete = false;
     const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return bytes;
-    bytes.resize(static_cast<size_t>(lseek(fd, 0, SEEK_END)));
+    const off_t size = lseek(fd, 0, SEEK_END);
+    bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
@@ -85,8 +86,11 @@ std::vector<char> VirtualTree::FileBytes(const fs::path& file) const {
         done += static_cast<size_t>(n);
     }
     close(fd);
+    if (complete != nullptr) *complete = done == bytes.size();
     bytes.resize(done);
     return bytes;
 }
+
+std::vector<char> VirtualTree::FileBytes(const fs::path& file) const { return ReadFileBytes(file); }
 
 }  // namespace tarvento::testing

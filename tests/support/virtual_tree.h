@@ -9,6 +9,10 @@
 
 namespace tarvento::testing {
 
+// A whole file in one read (resource0 files are 16 MiB and compared often). `complete`,
+// when given, says whether the file opened and every byte of it was read.
+std::vector<char> ReadFileBytes(const std::filesystem::path& file, bool* complete = nullptr);
+
 // A virtual PCI tree in a fresh temporary folder, removed again with the object.
 class VirtualTree {
 public:
