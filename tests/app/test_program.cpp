@@ -74,6 +74,13 @@ TEST_F(ProgramTest, InfoReportsATntAndItsStoredEntryWithoutWritingAnything) {
     EXPECT_EQ(tree.FileBytes(Resource0()), before);
 }
 
+TEST_F(ProgramTest, HelpSaysWhereTheAutostartEntryLives) {
+    const ProgramResult r = Run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("$XDG_CONFIG_HOME/autostart/Tarvo.desktop"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("~/.config/autostart"), std::string::npos) << r.out;
+}
+
 TEST_F(ProgramTest, InfoPrintsTheOneClockOfTheRiva128FamilyOnBothLines) {
     for (const char* name : {"RIVA_128", "RIVA_128ZX"}) {
         VirtualTree own;
