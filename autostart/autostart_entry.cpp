@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
@@ -15,7 +14,7 @@ constexpr const char* kOffText = "---";
 // "-2147483648": the longest text std::to_string gives for an int32_t.
 constexpr std::size_t kMaxNumberLength = 11;
 
-// The check box goes back to what is stored: the click changed nothing.
+// The check box goes back to what was last read or written: the click changed nothing.
 void RevertCheckBox(AutostartWindow& window) {
     TunerFields& f = window.Fields();
     window.UpdateData(true);
