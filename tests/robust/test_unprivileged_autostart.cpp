@@ -2,6 +2,7 @@
 // user's own entry from the home folder, else the machine-wide one, and --info names the
 // file that holds it.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "autostart/desktop_entry.h"
 #include "autostart/run_value_store.h"
 #include "autostart/xdg_autostart_store.h"
+#include "tests/autostart/temp_folder.h"
 #include "tests/robust/robust_support.h"
 
 namespace tarvento::testing {
@@ -83,6 +85,57 @@ TEST_F(UnprivilegedAutostart, InfoNamesTheFileTheDesktopWouldStart) {
     Freeze();
     EXPECT_EQ(AutostartLines(), "Autostart: off\nAutostart file: none\n");
     ExpectNothingWritten();
+}
+
+// A normal user ticks and unticks the box with nothing but a home folder: the folders
+// are made for that user alone, a machine-wide entry is hidden and overridden, and the
+// machine's folder, which the user cannot write, is never needed.
+TEST_F(UnprivilegedAutostart, TheUserWritesOnlyIntoTheHomeFolder) {
+    const std::string program = "/usr/bin/tarvento";
+    WriteEntry(xdg / "autostart", *FormatDesktopEntry(program + " RIVA_TNT 110 100"));
+    OpenToEveryone(tree.Root());
+    GiveToNobody(home);
+    const std::optional<ChildResult> run = RunInChild(
+        [&](int out) {
+            ::setenv("HOME", home.c_str(), 1);
+            ::unsetenv("XDG_CONFIG_HOME");
+            ::setenv("XDG_CONFIG_DIRS", xdg.c_str(), 1);
+            XdgAutostartStore store(XdgAutostartStore::UserFolderFromEnvironment(),
+                                    XdgAutostartStore::MachineFoldersFromEnvironment());
+            const auto read = [&] {
+                std::string text = "(none)";
+                store.OpenKey(kRunKeyPath);
+                store.QueryValue(kRunValueName, text, 4096);
+                store.CloseKey();
+                return text + "\n";
+            };
+            std::string report = read();
+            const bool on = store.CreateKey(kRunKeyPath) &&
+                            store.SetValue(kRunValueName, program + " RIVA_TNT 120 95");
+            store.CloseKey();
+            report += std::string(on ? "on " : "refused ") + read();
+            const bool off = store.CreateKey(kRunKeyPath) && store.DeleteValue(kRunValueName);
+            store.CloseKey();
+            report += std::string(off ? "off " : "refused ") + read();
+            WriteText(out, report);
+            return 0;
+        },
+        true);
+    if (!run) GTEST_SKIP() << "cannot give up the privileges that override permissions";
+    EXPECT_EQ(run->out, program + " RIVA_TNT 110 100\n"
+                        "on " + program + " RIVA_TNT 120 95\n"
+                        "off (none)\n");
+    struct stat st {};
+    for (const fs::path& folder : {home / ".config", home / ".config" / "autostart"}) {
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;
+        if (::geteuid() == 0) {
+            EXPECT_EQ(st.st_uid, kNobody) << folder;
+        }
+    }
+    EXPECT_EQ(ReadFile(home / ".config" / "autostart" / "Tarvo.desktop"), FormatHiddenDesktopEntry());
+    EXPECT_EQ(ReadFile(xdg / "autostart" / "Tarvo.desktop"),
+              FormatDesktopEntry(program + " RIVA_TNT 110 100"));
 }
 
 }  // namespace
