@@ -26,7 +26,8 @@ std::string Slot(const DisplayAdapter& a) {
     return text;
 }
 
-// The stored entry as it is (no current-folder test): on with its two clocks, or off.
+// The stored entry as the desktop would start it, whichever program it names: on with its
+// two clocks, or off; then the file that holds it.
 void ReportAutostart(RunValueStore& store, std::ostream& out, std::ostream& err) {
     if (!store.OpenKey(kRunKeyPath)) {
         out << "Autostart: unknown\n";
@@ -37,8 +38,10 @@ void ReportAutostart(RunValueStore& store, std::ostream& out, std::ostream& err)
     std::string entry;
     const bool stored = store.QueryValue(kRunValueName, entry, AutostartEntryCapacity());
     store.CloseKey();
+    const std::string file = stored ? store.ValueLocation() : std::string();
     if (!stored || entry.empty()) {
         out << "Autostart: off\n";
+        out << "Autostart file: none\n";
         return;
     }
     ChipNameBuffer name{};
@@ -49,6 +52,7 @@ void ReportAutostart(RunValueStore& store, std::ostream& out, std::ostream& err)
     } else {
         out << "Autostart: on, Mem Clock " << mem << " MHz, Chip Clock " << chip << " MHz\n";
     }
+    out << "Autostart file: " << (file.empty() ? "none" : file) << "\n";
     out << "Autostart entry: " << entry << "\n";
 }
 

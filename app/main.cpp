@@ -1,8 +1,6 @@
 // tarvento: finds a RIVA 128, RIVA 128ZX or RIVA TNT, shows and sets its clocks.
 
-#include <unistd.h>
 
-#include <climits>
 #include <iostream>
 #include <string>
 
@@ -34,12 +32,10 @@ void PrintHelp(std::ostream& out) {
            "  --version  print the version\n"
            "\n"
            "TARVENTO_SYSFS_ROOT  PCI tree to use instead of /sys/bus/pci (a virtual card)\n"
-           "XDG_CONFIG_DIRS      the first folder's autostart/ holds the autostart entry\n";
-}
-
-std::string CurrentDirectory() {
-    char buffer[PATH_MAX];
-    return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+           "XDG_CONFIG_HOME      the autostart entry is $XDG_CONFIG_HOME/autostart/Tarvo.desktop\n"
+           "                     (default ~/.config/autostart/Tarvo.desktop), the user's own\n"
+           "XDG_CONFIG_DIRS      machine-wide autostart folders (default /etc/xdg/autostart):\n"
+           "                     their Tarvo.desktop counts when the user has none\n";
 }
 
 }  // namespace
@@ -58,7 +54,8 @@ int main(int argc, char** argv) {
 
     SysfsHardware hardware(SysfsHardware::SysfsRootFromEnvironment());
     ChipState chip(hardware);
-    XdgAutostartStore store(XdgAutostartStore::AutostartFolderFromEnvironment());
+    XdgAutostartStore store(XdgAutostartStore::UserFolderFromEnvironment(),
+                            XdgAutostartStore::MachineFoldersFromEnvironment());
 
     if (line.command == Command::Info) return RunInfoReport(chip, store, std::cout, std::cerr);
 
@@ -67,12 +64,11 @@ int main(int argc, char** argv) {
                   << kStartArgumentsMax << " characters and were ignored\n";
     }
     const std::string programPath = ProgramPath();
-    const std::string currentDirectory = CurrentDirectory();
     if (NoDisplay()) {
-        return RunHeadless({chip, store, line.StartArguments, programPath, currentDirectory},
+        return RunHeadless({chip, store, line.StartArguments, programPath},
                            std::cout, std::cerr);
     }
     const UiRun run{argc,  argv, &chip, &store, line.StartArguments.c_str(),
-                    programPath.c_str(), currentDirectory.c_str()};
+                    programPath.c_str()};
     return RunWindow(run, std::cerr);
 }

@@ -1,7 +1,7 @@
 #include "autostart/autostart_entry.h"
 
 #include <climits>
-#include <unistd.h>
+#include <cstdlib>
 
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
@@ -14,7 +14,7 @@ constexpr const char* kOffText = "---";
 // "-2147483648": the longest text std::to_string gives for an int32_t.
 constexpr std::size_t kMaxNumberLength = 11;
 
-// The check box goes back to what is stored: the click changed nothing.
+// The check box goes back to what was last read or written: the click changed nothing.
 void RevertCheckBox(AutostartWindow& window) {
     TunerFields& f = window.Fields();
     window.UpdateData(true);
@@ -41,40 +41,42 @@ std::optional<std::string> BuildAutostartEntry(const std::string& programPath,
 
 std::string ProgramPath() {
     char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
-    // A result that fills the buffer may have been cut.
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof path) return {};
-    return std::string(path, static_cast<std::size_t>(n));
+    if (::realpath("/proc/self/exe", path) == nullptr) return {};
+    return path;
 }
 
-void LoadAutostartState(AutostartWindow& window, RunValueStore& store,
-                        const std::string& currentDirectory) {
-    if (!store.OpenKey(kRunKeyPath)) {
-        window.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
-        return;
-    }
+bool EntryNamesProgram(const std::string& entry, const std::string& programPath) {
+    if (programPath.empty() || !entry.starts_with(programPath)) return false;
+    return entry.size() == programPath.size() || entry[programPath.size()] == ' ';
+}
+
+std::optional<StoredAutostart> ReadStoredAutostart(RunValueStore& store,
+                                                   const std::string& programPath) {
+    if (!store.OpenKey(kRunKeyPath)) return std::nullopt;
     std::string value;
     store.QueryValue(kRunValueName, value, AutostartEntryCapacity());  // missing: empty
     store.CloseKey();
 
-    // The entry counts as this program's only when its path lies under the current
-    // folder. A folder that could not be learnt (empty) is the prefix of nothing.
-    const bool on = !currentDirectory.empty() && value.starts_with(currentDirectory);
-    int32_t memClock = 0;
-    int32_t chipClock = 0;
-    if (on && ScanStartArguments(FindNthWordFromEnd(3, value.c_str()), ChipNameScratch,
-                                 memClock, chipClock) != 3) {
-        memClock = 0;
-        chipClock = 0;
+    StoredAutostart stored;
+    stored.on = EntryNamesProgram(value, programPath);
+    if (stored.on && ScanStartArguments(FindNthWordFromEnd(3, value.c_str()), ChipNameScratch,
+                                        stored.memClock, stored.chipClock) != 3) {
+        stored.memClock = 0;
+        stored.chipClock = 0;
     }
+    return stored;
+}
 
+namespace {
+
+void ShowStored(AutostartWindow& window, const StoredAutostart& stored) {
     TunerFields& f = window.Fields();
     window.UpdateData(true);
-    f.m_autostartCheck = on ? 1 : 0;
-    f.m_autostartOn = on ? 1 : 0;
-    if (on && memClock != 0 && chipClock != 0) {
-        f.m_autoMemText = std::to_string(memClock);
-        f.m_autoChipText = std::to_string(chipClock);
+    f.m_autostartCheck = stored.on ? 1 : 0;
+    f.m_autostartOn = stored.on ? 1 : 0;
+    if (stored.on && stored.memClock != 0 && stored.chipClock != 0) {
+        f.m_autoMemText = std::to_string(stored.memClock);
+        f.m_autoChipText = std::to_string(stored.chipClock);
     } else {
         f.m_autoMemText = kOffText;
         f.m_autoChipText = kOffText;
@@ -82,14 +84,70 @@ void LoadAutostartState(AutostartWindow& window, RunValueStore& store,
     window.UpdateData(false);
 }
 
+// After a failed change: the window shows what the store now holds. When even that
+// cannot be read, the check box goes back to what was last known.
+void ShowWhatIsStored(AutostartWindow& window, RunValueStore& store,
+                      const std::string& programPath) {
+    if (const std::optional<StoredAutostart> stored = ReadStoredAutostart(store, programPath)) {
+        ShowStored(window, *stored);
+    } else {
+        RevertCheckBox(window);
+    }
+}
+
+// Deletes the value without a word: whether that failed matters only by what it left.
+bool DeleteRunValue(RunValueStore& store) {
+    if (!store.CreateKey(kRunKeyPath)) return false;
+    const bool ok = store.DeleteValue(kRunValueName);
+    store.CloseKey();
+    return ok;
+}
+
+}  // namespace
+
+void LoadAutostartState(AutostartWindow& window, RunValueStore& store,
+                        const std::string& programPath) {
+    const std::optional<StoredAutostart> stored = ReadStoredAutostart(store, programPath);
+    if (!stored) {
+        window.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
+        return;
+    }
+    ShowStored(window, *stored);
+}
+
 void UpdateAutostartEntry(AutostartWindow& window, RunValueStore& store, ChipState& chip,
                           const std::string& programPath) {
-    DisplayAdapter adapter;  // only RegisterBase, recorded again, matters here
-    if (!FindDisplayAdapter(chip.hardware, chip.discovery, adapter)) {
+    // Without a recognised chip there is no card whose registers a discovery could
+    // record again, and its failure was already said at start.
+    DisplayAdapter adapter;
+    if (chip.CurrentChipName != nullptr &&
+        !FindDisplayAdapter(chip.hardware, chip.discovery, adapter)) {
         window.MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
     }
 
     TunerFields& f = window.Fields();
+    window.UpdateData(true);
+    if (f.m_autostartCheck == 0) {
+        // Taking the entry away needs no chip name. Whatever a failure left behind, off
+        // is what the user asked for, and it holds when nothing of ours starts any more.
+        if (DeleteRunValue(store)) {
+            ShowStored(window, StoredAutostart{});
+            return;
+        }
+        const std::optional<StoredAutostart> stored = ReadStoredAutostart(store, programPath);
+        if (stored && !stored->on) {
+            ShowStored(window, *stored);
+            return;
+        }
+        window.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
+        if (stored) {
+            ShowStored(window, *stored);
+        } else {
+            RevertCheckBox(window);
+        }
+        return;
+    }
+
     // Without a recognised chip there is nothing the entry could start.
     if (chip.CurrentChipName == nullptr) {
         RevertCheckBox(window);
@@ -102,19 +160,15 @@ void UpdateAutostartEntry(AutostartWindow& window, RunValueStore& store, ChipSta
         RevertCheckBox(window);
         return;
     }
-
-    window.UpdateData(true);
-    f.m_autostartOn = f.m_autostartCheck;
-    if (f.m_autostartOn != 0) {
-        f.m_autoMemText = std::to_string(f.m_memClock);
-        f.m_autoChipText = std::to_string(f.m_chipClock);
-    } else {
-        f.m_autoMemText = kOffText;
-        f.m_autoChipText = kOffText;
+    if (!WriteRunValue(window, store, true, kRunKeyPath, kRunValueName, *entry)) {
+        ShowWhatIsStored(window, store, programPath);
+        return;
     }
+    f.m_autostartCheck = 1;
+    f.m_autostartOn = 1;
+    f.m_autoMemText = std::to_string(f.m_memClock);
+    f.m_autoChipText = std::to_string(f.m_chipClock);
     window.UpdateData(false);
-
-    WriteRunValue(window, store, f.m_autostartOn != 0, kRunKeyPath, kRunValueName, *entry);
 }
 
 bool WriteRunValue(MessageBoxOwner& owner, RunValueStore& store, bool enabled,
@@ -124,10 +178,9 @@ bool WriteRunValue(MessageBoxOwner& owner, RunValueStore& store, bool enabled,
         owner.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
         return false;
     }
-    // Turning autostart off still deletes after a failed write: what the user asked for
-    // is no entry. Either failure is reported once.
-    bool ok = store.SetValue(valueName, text);
-    if (!enabled && !store.DeleteValue(valueName)) ok = false;
+    // Turning autostart off does not write the fresh entry first: a delete that then
+    // failed would leave an entry nobody asked for.
+    const bool ok = enabled ? store.SetValue(valueName, text) : store.DeleteValue(valueName);
     if (!ok) owner.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
     store.CloseKey();
     return ok;

@@ -20,23 +20,40 @@ std::optional<std::string> BuildAutostartEntry(const std::string& programPath,
                                                const char* chipName, int32_t memClock,
                                                int32_t chipClock);
 
-// Absolute path of the running executable (/proc/self/exe).
+// The running executable's real path (/proc/self/exe with every link resolved); empty
+// when it cannot be learnt, for example after the file was replaced.
 std::string ProgramPath();
 
-// Reads the stored entry and sets the window's check box, m_autostartOn and the two
-// autostart display fields. `currentDirectory` is the folder the entry's path must
-// start with for the entry to count as this program's.
-void LoadAutostartState(AutostartWindow& window, RunValueStore& store,
-                        const std::string& currentDirectory);
+// True when the stored entry starts `programPath`: its first field, the path up to the
+// space before the chip name, is that program. An empty program path names nothing.
+bool EntryNamesProgram(const std::string& entry, const std::string& programPath);
 
-// The check box was clicked: repeats discovery, builds the entry from the window's
-// current clocks, refreshes the display fields, and writes or removes the entry.
+// What the store holds, as the window shows it: whether the entry is this program's, and
+// its two clocks (0 when the entry does not carry both).
+struct StoredAutostart {
+    bool on = false;
+    int32_t memClock = 0;
+    int32_t chipClock = 0;
+};
+// Nothing when the store cannot be read.
+std::optional<StoredAutostart> ReadStoredAutostart(RunValueStore& store,
+                                                   const std::string& programPath);
+
+// Reads the stored entry and sets the window's check box, m_autostartOn and the two
+// autostart display fields. An entry counts as on only when it names `programPath`.
+void LoadAutostartState(AutostartWindow& window, RunValueStore& store,
+                        const std::string& programPath);
+
+// The check box was clicked: repeats discovery, then writes the entry from the window's
+// current clocks (on) or takes it away (off), and shows the result. Turning on needs a
+// recognised chip; turning off does not. Off fails only when an entry of this program's
+// would still start; after any failure the window shows what is stored.
 void UpdateAutostartEntry(AutostartWindow& window, RunValueStore& store, ChipState& chip,
                           const std::string& programPath);
 
-// Writes `text` as the value; when `enabled` is false deletes it again. Returns false,
-// after showing "Registry Access failed !", when the key could not be created, the
-// value could not be set, or it could not be deleted.
+// Writes `text` as the value, or, when `enabled` is false, deletes the value (the text
+// is then not written). Returns false, after showing "Registry Access failed !", when the
+// key could not be created or the value could not be set or deleted.
 bool WriteRunValue(MessageBoxOwner& owner, RunValueStore& store, bool enabled,
                    const std::string& keyPath, const std::string& valueName,
                    const std::string& text);

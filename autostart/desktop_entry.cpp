@@ -143,7 +143,11 @@ std::optional<std::string> FormatDesktopEntry(std::string_view entry) {
     return file;
 }
 
-std::optional<std::string> ParseDesktopEntry(std::string_view contents) {
+namespace {
+
+// Calls `take(key, raw value)` for every key of the [Desktop Entry] group, in file order.
+template <typename Take>
+void ForEachEntryKey(std::string_view contents, Take take) {
     constexpr std::string_view kGroup = "[Desktop Entry]";
     bool inGroup = false;
     while (!contents.empty()) {
@@ -160,12 +164,97 @@ std::optional<std::string> ParseDesktopEntry(std::string_view contents) {
         if (equals == std::string_view::npos) continue;
         std::string_view key = line.substr(0, equals);
         while (key.ends_with(' ')) key.remove_suffix(1);
-        if (key != kEntryTextKey) continue;
         std::string_view value = line.substr(equals + 1);
         while (value.starts_with(' ')) value.remove_prefix(1);
-        return UnescapeDesktopString(value);
+        if (!take(key, value)) return;
     }
-    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ParseDesktopEntry(std::string_view contents) {
+    std::optional<std::string> entry;
+    ForEachEntryKey(contents, [&](std::string_view key, std::string_view value) {
+        if (key != kEntryTextKey) return true;
+        entry = UnescapeDesktopString(value);
+        return false;  // the first one counts
+    });
+    return entry;
+}
+
+std::optional<std::vector<std::string>> ExecArguments(std::string_view exec) {
+    std::vector<std::string> args;
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (c == '%') {
+            if (i + 1 >= exec.size() || exec[i + 1] != '%') return std::nullopt;
+            word += '%';
+            inWord = true;
+            ++i;
+        } else if (quoted) {
+            if (c == '"') {
+                quoted = false;
+            } else if (c == '\\' && i + 1 < exec.size() &&
+                       kExecQuotedEscapes.find(exec[i + 1]) != std::string_view::npos) {
+                word += exec[++i];
+            } else {
+                word += c;
+            }
+        } else if (c == ' ') {
+            if (inWord) args.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else if (c == '"') {
+            quoted = true;
+            inWord = true;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quoted) return std::nullopt;
+    if (inWord) args.push_back(std::move(word));
+    return args;
+}
+
+AutostartFile ReadAutostartFile(std::string_view contents) {
+    // A key given twice counts with its last value, as the desktop's readers take it.
+    std::optional<std::string_view> exec;
+    std::optional<std::string_view> hidden;
+    ForEachEntryKey(contents, [&](std::string_view key, std::string_view value) {
+        if (key == "Exec") exec = value;
+        if (key == "Hidden") hidden = value;
+        return true;
+    });
+    AutostartFile file;
+    if (hidden) {
+        std::string_view v = *hidden;
+        while (v.ends_with(' ')) v.remove_suffix(1);
+        file.hidden = v == "true";
+    }
+    if (!exec) return file;
+    const std::optional<std::string> unescaped = UnescapeDesktopString(*exec);
+    if (!unescaped) return file;
+    const std::optional<std::vector<std::string>> args = ExecArguments(*unescaped);
+    if (!args || args->empty()) return file;
+    std::string command;
+    for (std::size_t i = 0; i < args->size(); ++i) {
+        if (i > 0) command += ' ';
+        command += (*args)[i];
+    }
+    file.command = std::move(command);
+    return file;
+}
+
+std::string FormatHiddenDesktopEntry() {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Tarvento\n"
+           "Comment=Keeps the machine-wide Tarvento autostart entry from starting at this login\n"
+           "Hidden=true\n";
 }
 
 }  // namespace tarvento

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvento {
 
@@ -43,5 +44,25 @@ std::optional<std::string> FormatDesktopEntry(std::string_view entry);
 // The entry text kept in a desktop entry file, or nothing when the file has none or it
 // is malformed.
 std::optional<std::string> ParseDesktopEntry(std::string_view contents);
+
+// The arguments of an Exec value whose string escapes are already removed, split as a
+// launcher splits them: spaces separate, double quotes group (with \" \` \$ \\ inside),
+// %% is a percent sign. Nothing for an unclosed quote or any other field code, which a
+// launcher would expand into something this program cannot foresee.
+std::optional<std::vector<std::string>> ExecArguments(std::string_view exec);
+
+// What the desktop makes of an autostart file at login.
+struct AutostartFile {
+    bool hidden = false;  // Hidden=true: nothing starts, and same-named files below are masked
+    // The Exec line's arguments joined by single spaces: the program's path and its
+    // command-line tail as the program itself receives it. Nothing when there is no Exec
+    // line or it cannot be read.
+    std::optional<std::string> command;
+};
+AutostartFile ReadAutostartFile(std::string_view contents);
+
+// The file that keeps a machine-wide entry of the same name from starting at this
+// user's login.
+std::string FormatHiddenDesktopEntry();
 
 }  // namespace tarvento

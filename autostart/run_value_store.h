@@ -21,8 +21,11 @@ public:
     virtual bool CreateKey(const std::string& keyPath) = 0;
     // Replaces the value whole: afterwards it holds the old text or the new, never part.
     virtual bool SetValue(const std::string& valueName, const std::string& text) = 0;
+    // Afterwards the value is gone; true also when there was none.
     virtual bool DeleteValue(const std::string& valueName) = 0;
     virtual void CloseKey() = 0;
+    // Where the value read last lives, for reports; empty when none was found.
+    virtual std::string ValueLocation() const { return {}; }
 };
 
 inline constexpr const char* kRunKeyPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";

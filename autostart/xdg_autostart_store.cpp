@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include "autostart/desktop_entry.h"
 
@@ -22,7 +24,9 @@ namespace tarvento {
 
 namespace {
 
-constexpr mode_t kFolderMode = 0755;
+// Folders the program makes for the user's configuration are the user's alone, as the
+// base-directory rules ask.
+constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kEntryMode = 0644;
 
 bool WriteAll(int fd, const std::string& data) {
@@ -98,30 +102,88 @@ void RemoveLeftoverTemporaries(int folderFd) {
     ::closedir(dir);
 }
 
+// An absolute path from the environment; a relative one is not a valid base folder.
+std::optional<std::string> AbsoluteFromEnvironment(const char* name) {
+    const char* value = ::secure_getenv(name);
+    if (value == nullptr || value[0] != '/') return std::nullopt;
+    return std::string(value);
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.ends_with('/')) path.pop_back();
+    if (path == "/") path.clear();
+    return path;
+}
+
+std::string HomeFolder() {
+    if (std::optional<std::string> home = AbsoluteFromEnvironment("HOME")) return *home;
+    // No usable $HOME: the account's own home folder.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+// What lies at `name`: nothing (the desktop looks further), or a file that counts,
+// which may still be unreadable.
+struct EntryFile {
+    bool present = false;
+    std::optional<AutostartFile> file;  // nothing when it could not be read
+};
+
+EntryFile LookAt(int folderFd, const char* name, std::size_t limit) {
+    EntryFile at;
+    struct stat st {};
+    if (::fstatat(folderFd, name, &st, 0) != 0) {
+        // A dangling link or an unreachable folder hides nothing below it.
+        at.present = errno != ENOENT && errno != ENOTDIR;
+        if (!at.present) return at;
+    } else {
+        at.present = true;
+    }
+    const std::optional<std::string> contents = ReadRegularFile(folderFd, name, limit);
+    if (contents) at.file = ReadAutostartFile(*contents);
+    return at;
+}
+
 }  // namespace
 
-XdgAutostartStore::XdgAutostartStore(std::string folder) : folder_(std::move(folder)) {}
+XdgAutostartStore::XdgAutostartStore(std::string folder, std::vector<std::string> machineFolders)
+    : folder_(std::move(folder)), machineFolders_(std::move(machineFolders)) {}
 
 XdgAutostartStore::~XdgAutostartStore() { CloseKey(); }
 
-std::string XdgAutostartStore::AutostartFolderFromEnvironment() {
-    std::string base = "/etc/xdg";
-    if (const char* dirs = std::getenv("XDG_CONFIG_DIRS")) {
+std::string XdgAutostartStore::UserFolderFromEnvironment() {
+    std::string base;
+    if (std::optional<std::string> config = AbsoluteFromEnvironment("XDG_CONFIG_HOME")) {
+        base = WithoutTrailingSlashes(*config);
+    } else {
+        const std::string home = HomeFolder();
+        if (home.empty()) return {};
+        base = WithoutTrailingSlashes(home) + "/.config";
+    }
+    return base + "/autostart";
+}
+
+std::vector<std::string> XdgAutostartStore::MachineFoldersFromEnvironment() {
+    std::vector<std::string> folders;
+    if (const char* dirs = ::secure_getenv("XDG_CONFIG_DIRS")) {
         std::string_view rest = dirs;
         while (!rest.empty()) {
             const std::size_t colon = rest.find(':');
             const std::string_view entry = rest.substr(0, colon);
             rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
             // Empty and relative entries are not valid base folders.
-            if (entry.starts_with('/')) {
-                base = entry;
-                break;
-            }
+            if (entry.starts_with('/'))
+                folders.push_back(WithoutTrailingSlashes(std::string(entry)) + "/autostart");
         }
     }
-    while (base.size() > 1 && base.ends_with('/')) base.pop_back();
-    if (base == "/") base.clear();
-    return base + "/autostart";
+    if (folders.empty()) folders.push_back("/etc/xdg/autostart");
+    return folders;
 }
 
 bool XdgAutostartStore::OpenKey(const std::string& keyPath) {
@@ -130,7 +192,7 @@ bool XdgAutostartStore::OpenKey(const std::string& keyPath) {
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) return false;
-        open_ = true;  // no folder yet: a key with no value
+        open_ = true;  // no folder yet: a key with no value of the user's own
         return true;
     }
     folderFd_ = fd;
@@ -140,26 +202,37 @@ bool XdgAutostartStore::OpenKey(const std::string& keyPath) {
 
 bool XdgAutostartStore::QueryValue(const std::string& valueName, std::string& text,
                                    std::size_t capacity) {
-    if (!KeyIsOpen() || valueName != kRunValueName || folderFd_ < 0) return false;
+    valueFile_.clear();
+    if (!KeyIsOpen() || valueName != kRunValueName) return false;
     // Room for the largest entry of `capacity` bytes with all its escaping (four bytes
     // per byte in Exec, two in the entry key) and the fixed lines.
     constexpr std::size_t kFixedLines = 4096;
     const std::size_t limit = capacity > (SIZE_MAX - kFixedLines) / 8
                                   ? SIZE_MAX
                                   : 8 * capacity + kFixedLines;
-    const std::optional<std::string> contents =
-        ReadRegularFile(folderFd_, kDesktopEntryFileName, limit);
-    if (!contents) return false;
-    std::optional<std::string> entry = ParseDesktopEntry(*contents);
-    if (!entry) return false;
-    if (entry->size() > capacity) entry->resize(capacity);
-    text = std::move(*entry);
+
+    // The user's file masks the machine's of the same name, whatever it holds.
+    EntryFile found;
+    std::string where;
+    if (folderFd_ >= 0) {
+        found = LookAt(folderFd_, kDesktopEntryFileName, limit);
+        where = folder_ + "/" + kDesktopEntryFileName;
+    }
+    for (std::size_t i = 0; !found.present && i < machineFolders_.size(); ++i) {
+        where = machineFolders_[i] + "/" + kDesktopEntryFileName;
+        found = LookAt(AT_FDCWD, where.c_str(), limit);
+    }
+    if (!found.present || !found.file || found.file->hidden || !found.file->command) return false;
+    std::string command = std::move(*found.file->command);
+    if (command.size() > capacity) command.resize(capacity);
+    text = std::move(command);
+    valueFile_ = where;
     return true;
 }
 
 bool XdgAutostartStore::MakeFolder() {
-    // Each missing level is made 0755 whatever the umask: the entry must be readable by
-    // every user's session.
+    // Only the levels that are missing are made, each 0700 whatever the umask; folders
+    // that exist keep their modes.
     std::size_t next = 0;
     while (next != std::string::npos) {
         next = folder_.find('/', next + 1);
@@ -176,7 +249,7 @@ bool XdgAutostartStore::MakeFolder() {
 
 bool XdgAutostartStore::CreateKey(const std::string& keyPath) {
     CloseKey();
-    if (keyPath != kRunKeyPath || folder_.empty()) return false;
+    if (keyPath != kRunKeyPath || folder_.empty() || !folder_.starts_with('/')) return false;
     if (!MakeFolder()) return false;
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -190,7 +263,10 @@ bool XdgAutostartStore::SetValue(const std::string& valueName, const std::string
     if (!KeyIsOpen() || !writable_ || valueName != kRunValueName) return false;
     const std::optional<std::string> contents = FormatDesktopEntry(text);
     if (!contents) return false;
+    return ReplaceEntryFile(*contents);
+}
 
+bool XdgAutostartStore::ReplaceEntryFile(const std::string& contents) {
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -201,8 +277,8 @@ bool XdgAutostartStore::SetValue(const std::string& valueName, const std::string
     }
     if (fd < 0) return false;
 
-    // The umask must not make the entry unreadable for the users' sessions.
-    bool ok = ::fchmod(fd, kEntryMode) == 0 && WriteAll(fd, *contents) && ::fsync(fd) == 0;
+    // A fixed mode: the umask must not leave a file the desktop's tools treat oddly.
+    bool ok = ::fchmod(fd, kEntryMode) == 0 && WriteAll(fd, contents) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::renameat(folderFd_, temporary.c_str(), folderFd_, kDesktopEntryFileName) == 0;
     if (!ok) {
@@ -214,9 +290,22 @@ bool XdgAutostartStore::SetValue(const std::string& valueName, const std::string
     return ::fsync(folderFd_) == 0;
 }
 
+bool XdgAutostartStore::MachineEntryWouldStart() const {
+    for (const std::string& folder : machineFolders_) {
+        const std::string path = folder + "/" + kDesktopEntryFileName;
+        const EntryFile at = LookAt(AT_FDCWD, path.c_str(), 1 << 20);
+        if (!at.present) continue;
+        // What this user cannot read, this user's desktop cannot start either.
+        return at.file && !at.file->hidden;
+    }
+    return false;
+}
+
 bool XdgAutostartStore::DeleteValue(const std::string& valueName) {
     if (!KeyIsOpen() || !writable_ || valueName != kRunValueName) return false;
-    if (::unlinkat(folderFd_, kDesktopEntryFileName, 0) != 0) return false;
+    // Removing the user's file would let the machine's start again: mask it instead.
+    if (MachineEntryWouldStart()) return ReplaceEntryFile(FormatHiddenDesktopEntry());
+    if (::unlinkat(folderFd_, kDesktopEntryFileName, 0) != 0) return errno == ENOENT;
     ::fsync(folderFd_);
     return true;
 }

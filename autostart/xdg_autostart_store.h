@@ -1,50 +1,68 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "autostart/run_value_store.h"
 
 namespace tarvento {
 
-// The Run key as an XDG autostart folder: the value "Tarvo" is the desktop entry
-// Tarvo.desktop in it. Only kRunKeyPath and kRunValueName are known; any other key or
-// value is refused.
+// The Run key as the user's XDG autostart folder: the value "Tarvo" is the desktop entry
+// Tarvo.desktop, read as the desktop reads it at login. The user's own file counts if
+// there is one; otherwise the first one in the machine-wide autostart folders does. A
+// file saying Hidden=true means no entry. Only kRunKeyPath and kRunValueName are known;
+// any other key or value is refused.
 class XdgAutostartStore : public RunValueStore {
 public:
-    explicit XdgAutostartStore(std::string folder);
+    // `folder` is the user's autostart folder, where entries are written;
+    // `machineFolders` are the machine-wide ones, first one first, only ever read.
+    explicit XdgAutostartStore(std::string folder, std::vector<std::string> machineFolders = {});
     ~XdgAutostartStore() override;
     XdgAutostartStore(const XdgAutostartStore&) = delete;
     XdgAutostartStore& operator=(const XdgAutostartStore&) = delete;
 
-    // The system-wide autostart folder: the first absolute entry of $XDG_CONFIG_DIRS
-    // (default /etc/xdg) plus "/autostart".
-    static std::string AutostartFolderFromEnvironment();
+    // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart when the variable is unset, empty
+    // or relative. Empty when no home folder can be found.
+    static std::string UserFolderFromEnvironment();
+    // Each absolute folder of $XDG_CONFIG_DIRS (default /etc/xdg) plus "/autostart".
+    static std::vector<std::string> MachineFoldersFromEnvironment();
 
     const std::string& Folder() const { return folder_; }
+    const std::vector<std::string>& MachineFolders() const { return machineFolders_; }
 
-    // Fails only when the folder exists but cannot be read: a missing folder is an
+    // Fails only when the user's folder exists but cannot be read: a missing folder is an
     // empty key, as on a machine without a desktop.
     bool OpenKey(const std::string& keyPath) override;
-    // Reads the entry text kept in Tarvo.desktop, cut to `capacity` bytes.
+    // The command the desktop would start, read from the Exec line of the file that
+    // counts (program path and arguments joined by spaces), cut to `capacity` bytes.
+    // False when that file is hidden, has no Exec line this program can read, or there
+    // is none.
     bool QueryValue(const std::string& valueName, std::string& text,
                     std::size_t capacity) override;
-    // Makes the folder (0755, parents too) when it is missing.
+    // Makes the user's folder (0700, missing parents too) when it is missing.
     bool CreateKey(const std::string& keyPath) override;
     // Writes a temporary file beside Tarvo.desktop, syncs it and renames it over the
     // old one; on any failure the temporary file is removed and nothing changes.
     bool SetValue(const std::string& valueName, const std::string& text) override;
-    // Removes Tarvo.desktop; a missing file is a failure, as a missing value is.
+    // Afterwards no Tarvo.desktop starts at this user's login: the user's file is removed,
+    // or, when a machine-wide one would then start, replaced by one saying Hidden=true.
+    // True when that holds, also when there was nothing to remove.
     bool DeleteValue(const std::string& valueName) override;
     void CloseKey() override;
+    std::string ValueLocation() const override { return valueFile_; }
 
 private:
     bool KeyIsOpen() const { return open_; }
     bool MakeFolder();
+    bool ReplaceEntryFile(const std::string& contents);
+    bool MachineEntryWouldStart() const;
 
     std::string folder_;
+    std::vector<std::string> machineFolders_;
     int folderFd_ = -1;  // -1 also while an open key's folder does not exist
     bool open_ = false;
     bool writable_ = false;
+    std::string valueFile_;
 };
 
 }  // namespace tarvento

@@ -60,6 +60,10 @@ std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
 }
 
 void CheckReadingAnyFile(std::string_view contents) {
+    // What the desktop would start: never longer than the file that says it.
+    const AutostartFile read = ReadAutostartFile(contents);
+    if (read.command) FUZZ_CHECK(read.command->size() <= contents.size());
+
     const std::optional<std::string> value = ParseDesktopEntry(contents);
     if (!value) return;
     // Unescaping only ever shortens.
@@ -103,6 +107,10 @@ void CheckWritingAnyEntry(std::string_view entry) {
     const std::vector<std::string> expected{std::string(fields->programPath), std::string(fields->chipName),
                                             std::string(fields->memClock), std::string(fields->chipClock)};
     FUZZ_CHECK(*args == expected);
+    // The program's own reader splits it the same way and reads back the entry.
+    FUZZ_CHECK(ExecArguments(*exec) == args);
+    const AutostartFile read = ReadAutostartFile(*file);
+    FUZZ_CHECK(!read.hidden && read.command == std::string(entry));
 }
 
 }  // namespace

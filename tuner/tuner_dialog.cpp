@@ -54,7 +54,7 @@ int TunerDialog::OnInitDialog() {
     // What the toolkit does on creating the window: the empty fields reach the controls.
     UpdateData(false);
 
-    LoadAutostartState(*this, env_.store, env_.currentDirectory);
+    LoadAutostartState(*this, env_.store, env_.programPath);
 
     DisplayAdapter adapter;
     const bool found = FindDisplayAdapter(env_.chip.hardware, env_.chip.discovery, adapter);
@@ -108,6 +108,9 @@ int TunerDialog::OnInitDialog() {
 
     if (!recognized) {
         for (int id : kChipControls) controls_.EnableControl(id, false);
+        // An entry of this program's can still be taken away: it would otherwise warn
+        // about a missing chip at every login with no way out in the window.
+        if (f.m_autostartOn != 0) controls_.EnableControl(kIdAutostartCheck, true);
     }
 
     const int count = ScanStartArguments(env_.startArguments.c_str(), ChipNameScratch,
@@ -189,14 +192,10 @@ void TunerDialog::RestoreClocks() {
 }
 
 void TunerDialog::OnAutostartClicked() {
-    if (!ChipRecognized()) {
-        // An entry needs a chip name: put the check box back as it was, touch nothing else.
-        UpdateData(true);
-        fields_.m_autostartCheck = fields_.m_autostartOn;
-        UpdateData(false);
-        return;
-    }
     UpdateAutostartEntry(*this, env_.store, env_.chip, env_.programPath);
+    // Without a chip the check box only serves to turn an entry off; once it is off
+    // there is nothing left for it to do.
+    if (!ChipRecognized()) controls_.EnableControl(kIdAutostartCheck, fields_.m_autostartOn != 0);
 }
 
 }  // namespace tarvento

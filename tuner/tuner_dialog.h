@@ -30,8 +30,9 @@ public:
         ChipState& chip;
         RunValueStore& store;
         std::string startArguments;    // the command-line tail
-        std::string programPath;       // first field of a new autostart entry
-        std::string currentDirectory;  // where the program was started from
+        // The running program's real path: the first field of a new autostart entry, and
+        // what a stored one must name to count as this program's.
+        std::string programPath;
     };
 
     TunerDialog(DialogControls& controls, Environment env);

@@ -15,8 +15,7 @@ struct UiRun {
     ChipState* chip;
     RunValueStore* store;
     const char* startArguments;    // the command-line tail
-    const char* programPath;       // first field of a new autostart entry
-    const char* currentDirectory;  // the folder the program was started from
+    const char* programPath;       // the program's real path, as the autostart entry names it
 };
 
 inline constexpr const char* kUiLibraryName = "libtarvento_ui.so";

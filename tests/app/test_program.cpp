@@ -26,6 +26,7 @@ class ProgramTest : public ::testing::Test {
 protected:
     VirtualTree tree;
     fs::path config = tree.Root() / "xdg";  // XDG_CONFIG_DIRS: never the real /etc/xdg
+    fs::path configHome = tree.Root() / "config";  // XDG_CONFIG_HOME: never the real ~/.config
 
     fs::path Resource0() const { return tree.SlotDir(1, 0, 0) / "resource0"; }
     uint32_t Word(uint32_t offset) const { return tree.FileWord(Resource0(), offset); }
@@ -34,6 +35,7 @@ protected:
                       std::map<std::string, std::string> set = {}, double limit = 20) {
         set["TARVENTO_SYSFS_ROOT"] = tree.RootString();
         set["XDG_CONFIG_DIRS"] = config.string();
+        set["XDG_CONFIG_HOME"] = configHome.string();
         std::vector<std::string> unset;
         for (const auto& v : kDisplayVariables)
             if (!set.count(v)) unset.push_back(v);
@@ -72,6 +74,13 @@ TEST_F(ProgramTest, InfoReportsATntAndItsStoredEntryWithoutWritingAnything) {
     EXPECT_EQ(tree.FileBytes(Resource0()), before);
 }
 
+TEST_F(ProgramTest, HelpSaysWhereTheAutostartEntryLives) {
+    const ProgramResult r = Run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("$XDG_CONFIG_HOME/autostart/Tarvo.desktop"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("~/.config/autostart"), std::string::npos) << r.out;
+}
+
 TEST_F(ProgramTest, InfoPrintsTheOneClockOfTheRiva128FamilyOnBothLines) {
     for (const char* name : {"RIVA_128", "RIVA_128ZX"}) {
         VirtualTree own;
@@ -82,7 +91,9 @@ TEST_F(ProgramTest, InfoPrintsTheOneClockOfTheRiva128FamilyOnBothLines) {
         const int32_t mhz = Riva128ClockFromPll(card->memPll, card->strap);
         const ProgramResult r = RunProgram(
             TARVENTO_PROGRAM, {"--info"},
-            {{"TARVENTO_SYSFS_ROOT", own.RootString()}, {"XDG_CONFIG_DIRS", config.string()}},
+            {{"TARVENTO_SYSFS_ROOT", own.RootString()},
+             {"XDG_CONFIG_DIRS", config.string()},
+             {"XDG_CONFIG_HOME", configHome.string()}},
             kDisplayVariables);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(FirstLines(r.out, 4), std::string("Chipset: ") + name + "\nMem Clock: " +
@@ -208,6 +219,7 @@ TEST_F(ProgramTest, MissingWindowLibraryGivesAClearError) {
     const ProgramResult r = RunProgram((home / "bin" / "tarvento").string(), {},
                                        {{"TARVENTO_SYSFS_ROOT", tree.RootString()},
                                         {"XDG_CONFIG_DIRS", config.string()},
+                                        {"XDG_CONFIG_HOME", configHome.string()},
                                         {"QT_QPA_PLATFORM", "offscreen"}});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot load the window library"), std::string::npos) << r.err;

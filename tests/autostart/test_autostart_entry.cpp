@@ -1,11 +1,13 @@
 #include "autostart/autostart_entry.h"
 
 #include <climits>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "autostart/desktop_entry.h"
 #include "autostart/xdg_autostart_store.h"
 #include "tests/autostart/fake_autostart_window.h"
 #include "tests/autostart/temp_folder.h"
@@ -25,7 +27,6 @@ using testing::TempFolder;
 
 using Strings = std::vector<std::string>;
 
-const std::string kDir = "/opt/tarvento";
 const std::string kProgram = "/opt/tarvento/tarvento";
 const std::string kOpen = std::string("OpenKey ") + kRunKeyPath;
 const std::string kCreate = std::string("CreateKey ") + kRunKeyPath;
@@ -41,8 +42,8 @@ std::string Set(const std::string& entry) { return "SetValue Tarvo " + entry; }
 
 class LoadAutostartStateTest : public ::testing::Test {
 protected:
-    void Load(const std::string& currentDirectory = kDir) {
-        LoadAutostartState(window, store, currentDirectory);
+    void Load(const std::string& programPath = kProgram) {
+        LoadAutostartState(window, store, programPath);
     }
     void Stored(const std::string& entry) { store.Put(kRunKeyPath, kRunValueName, entry); }
 
@@ -50,7 +51,7 @@ protected:
     RecordingRunValueStore store;
 };
 
-TEST_F(LoadAutostartStateTest, EntryInTheCurrentFolderShowsItsClocks) {
+TEST_F(LoadAutostartStateTest, EntryNamingThisProgramShowsItsClocks) {
     Stored(kProgram + " RIVA_TNT 110 100");
     Load();
     EXPECT_EQ(store.Calls(), (Strings{kOpen, kQuery, kClose}));
@@ -61,29 +62,63 @@ TEST_F(LoadAutostartStateTest, EntryInTheCurrentFolderShowsItsClocks) {
 TEST(LoadAutostartState, WhatStoredEntriesShow) {
     struct Case {
         std::string stored;
-        std::string currentDirectory;
+        std::string programPath;
         const char* shown;
     };
     const Case cases[] = {
         // A zero clock shows the placeholders, but autostart stays on.
-        {kProgram + " RIVA_TNT 0 120", kDir, "write check=1 mem=--- chip=---"},
-        {"/usr/local/bin/tarvento RIVA_TNT 110 100", kDir, "write check=0 mem=--- chip=---"},
+        {kProgram + " RIVA_TNT 0 120", kProgram, "write check=1 mem=--- chip=---"},
+        {"/usr/local/bin/tarvento RIVA_TNT 110 100", kProgram, "write check=0 mem=--- chip=---"},
         // The path has no spaces, so the third word from the end does not exist.
-        {kProgram + " RIVA_TNT 110", kDir, "write check=1 mem=--- chip=---"},
-        {kProgram + "  RIVA_TNT 110 100", kDir, "write check=1 mem=110 chip=100"},
-        {"/opt/my tools/tarvento RIVA_128 95 95", "/opt/my tools", "write check=1 mem=95 chip=95"},
-        {kProgram + " RIVA_TNT 110 4294967396", kDir, "write check=1 mem=--- chip=---"},
-        // A current folder that could not be learnt is the prefix of nothing.
+        {kProgram + " RIVA_TNT 110", kProgram, "write check=1 mem=--- chip=---"},
+        {kProgram, kProgram, "write check=1 mem=--- chip=---"},
+        {kProgram + "  RIVA_TNT 110 100", kProgram, "write check=1 mem=110 chip=100"},
+        {"/opt/my tools/tarvento RIVA_128 95 95", "/opt/my tools/tarvento",
+         "write check=1 mem=95 chip=95"},
+        {kProgram + " RIVA_TNT 110 4294967396", kProgram, "write check=1 mem=--- chip=---"},
+        // Another program of the same folder, or one whose name merely begins the same.
+        {"/opt/tarvento/other RIVA_TNT 110 100", kProgram, "write check=0 mem=--- chip=---"},
+        {kProgram + "-1.3 RIVA_TNT 110 100", kProgram, "write check=0 mem=--- chip=---"},
+        {"/opt/my RIVA_128 95 95", "/opt/my tools/tarvento", "write check=0 mem=--- chip=---"},
+        // A program whose path could not be learnt is named by nothing.
         {kProgram + " RIVA_TNT 110 100", "", "write check=0 mem=--- chip=---"},
+        {" RIVA_TNT 110 100", "", "write check=0 mem=--- chip=---"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored + " in " + c.currentDirectory);
+        SCOPED_TRACE(c.stored + " for " + c.programPath);
         FakeAutostartWindow window;
         RecordingRunValueStore store;
         store.Put(kRunKeyPath, kRunValueName, c.stored);
-        LoadAutostartState(window, store, c.currentDirectory);
+        LoadAutostartState(window, store, c.programPath);
         EXPECT_EQ(window.events, (Strings{"read", c.shown}));
     }
+}
+
+// The working folder plays no part: started from a home folder, from / or from its own
+// folder, the program sees its own entry as on and another program's as off.
+TEST(LoadAutostartState, SameAnswerFromEveryWorkingFolder) {
+    TempFolder home;
+    const std::string program = ProgramPath();
+    ASSERT_FALSE(program.empty());
+    const std::filesystem::path before = std::filesystem::current_path();
+    for (const std::string& folder :
+         {home.Path().string(), std::string("/"),
+          std::filesystem::path(program).parent_path().string()}) {
+        SCOPED_TRACE(folder);
+        std::filesystem::current_path(folder);
+        for (const auto& [stored, shown] :
+             {std::pair<std::string, const char*>{program + " RIVA_TNT 110 100",
+                                                  "write check=1 mem=110 chip=100"},
+              {"/usr/bin/tarvento RIVA_TNT 110 100", "write check=0 mem=--- chip=---"},
+              {folder + "/tarvento RIVA_TNT 110 100", "write check=0 mem=--- chip=---"}}) {
+            FakeAutostartWindow window;
+            RecordingRunValueStore store;
+            store.Put(kRunKeyPath, kRunValueName, stored);
+            LoadAutostartState(window, store, ProgramPath());
+            EXPECT_EQ(window.events, (Strings{"read", shown})) << stored;
+        }
+    }
+    std::filesystem::current_path(before);
 }
 
 TEST_F(LoadAutostartStateTest, NoStoredValueIsOff) {
@@ -133,14 +168,13 @@ TEST_F(UpdateAutostartEntryTest, TurningOnWritesTheEntry) {
     EXPECT_EQ(chip.discovery.RegisterBase, 0xE0000000u);  // discovery ran again
 }
 
-TEST_F(UpdateAutostartEntryTest, TurningOffWritesThenDeletes) {
-    store.Put(kRunKeyPath, kRunValueName, "old");
+TEST_F(UpdateAutostartEntryTest, TurningOffDeletesWithoutWritingFirst) {
+    store.Put(kRunKeyPath, kRunValueName, kProgram + " RIVA_TNT 90 90");
     window.fields.m_autostartOn = 1;
     Click(0);
-    const std::string entry = kProgram + " RIVA_TNT 110 100";
-    EXPECT_EQ(store.Calls(), (Strings{kCreate, Set(entry), kDelete, kClose}));
+    EXPECT_EQ(store.Calls(), (Strings{kCreate, kDelete, kClose}));
     EXPECT_EQ(store.RunValue(), std::nullopt);
-    EXPECT_EQ(window.events, (Strings{"read", "write check=0 mem=--- chip=---"}));
+    EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem=--- chip=---"}));
     EXPECT_EQ(window.fields.m_autostartOn, 0);
 }
 
@@ -163,45 +197,95 @@ TEST_F(UpdateAutostartEntryTest, FailedDiscoveryIsReportedAndTheEntryStillWritte
     EXPECT_EQ(store.RunValue(), kProgram + " RIVA_TNT 110 100");
 }
 
-TEST_F(UpdateAutostartEntryTest, CreateFailureAfterTheDisplayWasUpdated) {
-    store.failCreate = true;
-    Click(1);
-    EXPECT_EQ(store.Calls(), Strings{kCreate});
-    EXPECT_EQ(window.events,
-              (Strings{"read", "write check=1 mem=110 chip=100", kRegistryFailed}));
+// A failed write leaves the window showing what is stored, not what was asked for.
+TEST_F(UpdateAutostartEntryTest, FailedTurningOnShowsWhatIsStored) {
+    struct Case {
+        const char* fault;
+        std::optional<std::string> stored;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"create", std::nullopt, "write check=0 mem=--- chip=---"},
+        {"set", std::nullopt, "write check=0 mem=--- chip=---"},
+        {"set", kProgram + " RIVA_TNT 95 85", "write check=1 mem=95 chip=85"},
+        {"set", "/usr/bin/other RIVA_TNT 95 85", "write check=0 mem=--- chip=---"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fault) + " " + c.stored.value_or("(none)"));
+        FakeAutostartWindow window;
+        window.fields.m_memClock = 110;
+        window.fields.m_chipClock = 100;
+        window.controls.check = 1;
+        RecordingRunValueStore store;
+        if (c.stored) store.Put(kRunKeyPath, kRunValueName, *c.stored);
+        store.failCreate = std::string(c.fault) == "create";
+        store.failSet = std::string(c.fault) == "set";
+        UpdateAutostartEntry(window, store, chip, kProgram);
+        EXPECT_EQ(window.events, (Strings{"read", kRegistryFailed, "read", c.shown}));
+        EXPECT_EQ(window.fields.m_autostartOn, window.controls.check);
+        EXPECT_EQ(store.RunValue(), c.stored);
+    }
 }
 
-TEST_F(UpdateAutostartEntryTest, SetFailureIsReported) {
+TEST_F(UpdateAutostartEntryTest, StoreUnreadableAfterAFailedWriteLeavesTheCheckBoxAsItWas) {
     store.failSet = true;
+    store.failOpen = true;
+    window.controls.autoMem = "---";
+    window.controls.autoChip = "---";
     Click(1);
-    EXPECT_EQ(store.Changes(), (Strings{kCreate, Set(kProgram + " RIVA_TNT 110 100")}));
-    EXPECT_EQ(store.Calls().back(), kClose);
-    EXPECT_EQ(window.events.back(), kRegistryFailed);
-    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(window.events, (Strings{"read", kRegistryFailed, "read", "write check=0 mem=--- chip=---"}));
+    EXPECT_EQ(window.fields.m_autostartOn, 0);
 }
 
-TEST_F(UpdateAutostartEntryTest, SetFailureWhenTurningOffStillDeletesAndReportsOnce) {
-    store.failSet = true;
-    store.Put(kRunKeyPath, kRunValueName, "old");
-    Click(0);
-    EXPECT_EQ(store.Calls(),
-              (Strings{kCreate, Set(kProgram + " RIVA_TNT 110 100"), kDelete, kClose}));
-    EXPECT_EQ(store.RunValue(), std::nullopt);
-    EXPECT_EQ(window.events,
-              (Strings{"read", "write check=0 mem=--- chip=---", kRegistryFailed}));
+// Turning off fails only when an entry of this program's is still there afterwards.
+TEST_F(UpdateAutostartEntryTest, TurningOffFailsOnlyWhenOurEntryStays) {
+    struct Case {
+        const char* fault;
+        std::optional<std::string> stored;
+        Strings events;
+    };
+    const Case cases[] = {
+        // Nothing to take away: the folder that cannot be made holds nothing either.
+        {"create", std::nullopt, {"read", "read", "write check=0 mem=--- chip=---"}},
+        {"delete", "/usr/bin/other RIVA_TNT 95 85",
+         {"read", "read", "write check=0 mem=--- chip=---"}},
+        {"delete", kProgram + " RIVA_TNT 95 85",
+         {"read", kRegistryFailed, "read", "write check=1 mem=95 chip=85"}},
+        {"create", kProgram + " RIVA_TNT 95 85",
+         {"read", kRegistryFailed, "read", "write check=1 mem=95 chip=85"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fault) + " " + c.stored.value_or("(none)"));
+        FakeAutostartWindow window;
+        window.fields.m_autostartOn = 1;
+        window.controls.check = 0;
+        RecordingRunValueStore store;
+        if (c.stored) store.Put(kRunKeyPath, kRunValueName, *c.stored);
+        store.failCreate = std::string(c.fault) == "create";
+        store.failDelete = std::string(c.fault) == "delete";
+        UpdateAutostartEntry(window, store, chip, kProgram);
+        EXPECT_EQ(window.events, c.events);
+        EXPECT_EQ(window.fields.m_autostartOn, window.controls.check);
+        EXPECT_EQ(store.Changes().size(), store.failCreate ? 1u : 2u) << "nothing is written";
+    }
 }
 
-TEST_F(UpdateAutostartEntryTest, WithoutAChipNothingIsWrittenAndTheCheckBoxGoesBack) {
+TEST_F(UpdateAutostartEntryTest, WithoutAChipTurningOnIsRefusedAndOffStillRemoves) {
     chip.CurrentChipName = nullptr;
-    store.Put(kRunKeyPath, kRunValueName, "kept");
-    window.fields.m_autostartOn = 1;
-    window.controls.autoMem = "110";
-    window.controls.autoChip = "100";
-    Click(0);
+    window.controls.check = 1;
+    UpdateAutostartEntry(window, store, chip, kProgram);
     EXPECT_EQ(store.Calls(), Strings{});
-    EXPECT_EQ(store.RunValue(), "kept");
-    EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 1);
+    EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem= chip="}));
+
+    store.Put(kRunKeyPath, kRunValueName, kProgram + " RIVA_TNT 110 100");
+    window.events.clear();
+    window.fields.m_autostartOn = 1;
+    window.controls.check = 0;
+    UpdateAutostartEntry(window, store, chip, kProgram);
+    EXPECT_EQ(store.Changes(), (Strings{kCreate, kDelete}));
+    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem=--- chip=---"}));
+    EXPECT_TRUE(hardware.Log().empty()) << "no discovery without a chip";
 }
 
 TEST_F(UpdateAutostartEntryTest, EntryTooLongIsRefusedAndNothingWritten) {
@@ -209,7 +293,7 @@ TEST_F(UpdateAutostartEntryTest, EntryTooLongIsRefusedAndNothingWritten) {
     Click(1, longPath);
     EXPECT_EQ(store.Calls(), Strings{});
     EXPECT_EQ(window.events,
-              (Strings{kRegistryFailed, "read", "write check=0 mem= chip="}));
+              (Strings{"read", kRegistryFailed, "read", "write check=0 mem= chip="}));
     EXPECT_EQ(window.fields.m_autostartOn, 0);
 }
 
@@ -227,6 +311,8 @@ TEST(WriteRunValue, ReportsWhatHappened) {
     store.failCreate = false;
     store.failSet = true;
     EXPECT_FALSE(WriteRunValue(owner, store, true, kRunKeyPath, kRunValueName, "text"));
+    EXPECT_TRUE(WriteRunValue(owner, store, false, kRunKeyPath, kRunValueName, "text"))
+        << "turning off does not write";
     store.failSet = false;
     store.failDelete = true;
     EXPECT_FALSE(WriteRunValue(owner, store, false, kRunKeyPath, kRunValueName, "text"));
@@ -261,12 +347,14 @@ TEST(ProgramPath, IsTheRunningExecutable) {
 
 // ---- Through real files ------------------------------------------------------------
 
-// A click writes Tarvo.desktop into the folder $XDG_CONFIG_DIRS names, and the next
-// start reads it back as on, with its clocks; a click off removes it.
+// A click writes Tarvo.desktop into the user's folder $XDG_CONFIG_HOME names, and the
+// next start reads it back as on, with its clocks; a click off removes it.
 TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
     TempFolder tmp;
+    ScopedEnv home("XDG_CONFIG_HOME", (tmp / "config").c_str());
     ScopedEnv dirs("XDG_CONFIG_DIRS", (tmp / "xdg").c_str());
-    XdgAutostartStore store(XdgAutostartStore::AutostartFolderFromEnvironment());
+    XdgAutostartStore store(XdgAutostartStore::UserFolderFromEnvironment(),
+                            XdgAutostartStore::MachineFoldersFromEnvironment());
     FakeHardware hardware;
     hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hardware);
@@ -278,16 +366,57 @@ TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
     clicked.fields.m_chipClock = 105;
     clicked.controls.check = 1;
     UpdateAutostartEntry(clicked, store, chip, program);
-    EXPECT_TRUE(std::filesystem::exists(tmp / "xdg/autostart/Tarvo.desktop"));
+    EXPECT_TRUE(std::filesystem::exists(tmp / "config/autostart/Tarvo.desktop"));
+    EXPECT_FALSE(std::filesystem::exists(tmp / "xdg"));
 
     FakeAutostartWindow next;
-    LoadAutostartState(next, store, tmp / "bin dir");
+    LoadAutostartState(next, store, program);
     EXPECT_EQ(next.events, (Strings{"read", "write check=1 mem=125 chip=105"}));
 
     next.controls.check = 0;
     UpdateAutostartEntry(next, store, chip, program);
-    EXPECT_FALSE(std::filesystem::exists(tmp / "xdg/autostart/Tarvo.desktop"));
+    EXPECT_FALSE(std::filesystem::exists(tmp / "config/autostart/Tarvo.desktop"));
     EXPECT_EQ(next.events.back(), "write check=0 mem=--- chip=---");
+}
+
+// Turning off while the machine's folder holds an entry of this program's: the user's
+// file hides it, and the window, the next start and the store agree it is off.
+TEST(AutostartThroughXdgFolder, OffHidesTheMachineEntryAndOnOverridesIt) {
+    TempFolder tmp;
+    const std::string program = "/usr/bin/tarvento";
+    const std::string user = tmp / "config/autostart";
+    const std::string machine = tmp / "xdg/autostart";
+    std::filesystem::create_directories(machine);
+    testing::WriteFile(machine + "/Tarvo.desktop",
+                       *FormatDesktopEntry(program + " RIVA_TNT 110 100"));
+    XdgAutostartStore store(user, {machine});
+    FakeHardware hardware;
+    hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
+    ChipState chip(hardware);
+    chip.CurrentChipName = kRivaTntName;
+
+    FakeAutostartWindow window;
+    LoadAutostartState(window, store, program);
+    EXPECT_EQ(window.events.back(), "write check=1 mem=110 chip=100");
+
+    window.controls.check = 0;
+    UpdateAutostartEntry(window, store, chip, program);
+    EXPECT_EQ(window.events.back(), "write check=0 mem=--- chip=---");
+    EXPECT_EQ(testing::ReadFile(user + "/Tarvo.desktop"), FormatHiddenDesktopEntry());
+    FakeAutostartWindow next;
+    LoadAutostartState(next, store, program);
+    EXPECT_EQ(next.events.back(), "write check=0 mem=--- chip=---");
+
+    next.fields.m_memClock = 120;
+    next.fields.m_chipClock = 95;
+    next.controls.check = 1;
+    UpdateAutostartEntry(next, store, chip, program);
+    FakeAutostartWindow third;
+    LoadAutostartState(third, store, program);
+    EXPECT_EQ(third.events.back(), "write check=1 mem=120 chip=95");
+    EXPECT_EQ(testing::ReadFile(machine + "/Tarvo.desktop"),
+              FormatDesktopEntry(program + " RIVA_TNT 110 100"))
+        << "the machine's file is never written";
 }
 
 TEST(AutostartThroughXdgFolder, PathTheFormatCannotCarryIsRefused) {
@@ -300,7 +429,8 @@ TEST(AutostartThroughXdgFolder, PathTheFormatCannotCarryIsRefused) {
     FakeAutostartWindow window;
     window.controls.check = 1;
     UpdateAutostartEntry(window, store, chip, "/opt/new\nline/tarvento");
-    EXPECT_EQ(window.events.back(), kRegistryFailed);
+    EXPECT_EQ(window.events,
+              (Strings{"read", kRegistryFailed, "read", "write check=0 mem=--- chip=---"}));
     EXPECT_EQ(testing::FileNames(tmp / "autostart"), std::set<std::string>{});
 }
 

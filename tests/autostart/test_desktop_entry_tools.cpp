@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "autostart/desktop_entry.h"
+#include "autostart/xdg_autostart_store.h"
 #include "tests/autostart/temp_folder.h"
 
 namespace tarvento {
@@ -177,6 +178,149 @@ TEST(DesktopEntryTools, SystemdGeneratorMakesAServiceOfIt) {
         EXPECT_EQ(SplitExecStart(line.substr(std::strlen("ExecStart=:"))),
                   (std::vector<std::string>{in.program, "RIVA_TNT", "110", "100"}))
             << line;
+    }
+}
+
+// ---- The user's entry and the machine's, as the desktop starts them -----------------
+
+// A user's configuration folder and two machine-wide ones, the program beside them, and
+// the store over them as the program makes it.
+struct Desktop {
+    explicit Desktop(const std::string& folderName) {
+        const std::string folder = root / folderName;
+        std::filesystem::create_directories(folder);
+        program = folder + "/tarvento";
+        WriteFile(program, "#!/bin/sh\nexit 0\n");
+        ::chmod(program.c_str(), 0755);
+        configHome = root / "home/.config";
+        machineDirs = (root / "etc/xdg") + ":" + (root / "usr/xdg");
+        std::filesystem::create_directories(root / "etc/xdg/autostart");
+    }
+    std::vector<std::string> Env() const {
+        return {"XDG_CURRENT_DESKTOP=", "XDG_CONFIG_HOME=" + configHome,
+                "XDG_CONFIG_DIRS=" + machineDirs};
+    }
+    std::string MachineFile() const { return root / "etc/xdg/autostart/Tarvo.desktop"; }
+    std::string UserFile() const { return configHome + "/autostart/Tarvo.desktop"; }
+
+    // What the store reads, as the window and --info see it.
+    std::optional<std::string> StoreReads() const {
+        XdgAutostartStore store(configHome + "/autostart",
+                                {root / "etc/xdg/autostart", root / "usr/xdg/autostart"});
+        if (!store.OpenKey(kRunKeyPath)) return std::nullopt;
+        std::string text;
+        const bool ok = store.QueryValue(kRunValueName, text, 4096);
+        store.CloseKey();
+        return ok ? std::optional<std::string>(text) : std::nullopt;
+    }
+    bool Change(bool on, const std::string& entry = {}) const {
+        XdgAutostartStore store(configHome + "/autostart",
+                                {root / "etc/xdg/autostart", root / "usr/xdg/autostart"});
+        if (!store.CreateKey(kRunKeyPath)) return false;
+        const bool ok = on ? store.SetValue(kRunValueName, entry) : store.DeleteValue(kRunValueName);
+        store.CloseKey();
+        return ok;
+    }
+
+    TempFolder root;
+    std::string program, configHome, machineDirs;
+};
+
+// The commands dex would run at this login, one per entry it starts.
+std::vector<std::string> DexRuns(const Desktop& d) {
+    const ToolRun run = RunTool({kDex, "-a", "-d"}, d.Env());
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::vector<std::string> commands;
+    const std::string prefix = "Executing command: ";
+    std::size_t at = 0;
+    while ((at = run.output.find(prefix, at)) != std::string::npos) {
+        at += prefix.size();
+        commands.push_back(run.output.substr(at, run.output.find('\n', at) - at));
+    }
+    return commands;
+}
+
+// The command line of the user service systemd would make of Tarvo.desktop, as words,
+// or nothing when it makes none.
+std::optional<std::vector<std::string>> GeneratorRuns(const Desktop& d) {
+    const std::string out = d.root / "units";
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    std::vector<std::string> env = d.Env();
+    env.push_back("SYSTEMD_LOG_LEVEL=info");
+    const ToolRun run = RunTool({kGenerator, out, out, out}, env);
+    EXPECT_EQ(run.status, 0) << run.output;
+    const std::optional<std::string> unit = ReadFile(out + "/app-Tarvo@autostart.service");
+    if (!unit) return std::nullopt;
+    const std::size_t at = unit->find("\nExecStart=:");
+    if (at == std::string::npos) return std::vector<std::string>{};
+    const std::string line = unit->substr(at + 1, unit->find('\n', at + 1) - at - 1);
+    return SplitExecStart(line.substr(std::strlen("ExecStart=:")));
+}
+
+std::vector<std::string> Words(const std::string& program, const std::string& tail) {
+    std::vector<std::string> words{program};
+    std::size_t at = 0;
+    while (at < tail.size()) {
+        const std::size_t space = tail.find(' ', at);
+        words.push_back(tail.substr(at, space - at));
+        at = space == std::string::npos ? tail.size() : space + 1;
+    }
+    return words;
+}
+
+// Every case of the user's entry and the machine's: the store, dex and systemd agree on
+// what starts at login.
+TEST(DesktopEntryTools, UserAndMachineEntriesStartWhatTheStoreReads) {
+    const bool dex = Installed(kDex);
+    const bool generator = Installed(kGenerator);
+    if (!dex && !generator) GTEST_SKIP() << "neither dex nor the systemd generator is installed";
+    for (const char* name : {kPlain, kSpaces}) {
+        SCOPED_TRACE(name);
+        Desktop d(name);
+        const std::string machineEntry = d.program + " RIVA_TNT 110 100";
+        const std::string userEntry = d.program + " RIVA_TNT 120 95";
+        // Expects the store, dex and the generator to start `tail` after the program, or
+        // nothing at all.
+        const auto expectStarts = [&](const std::optional<std::string>& tail, const char* step) {
+            SCOPED_TRACE(step);
+            const std::optional<std::string> entry =
+                tail ? std::optional<std::string>(d.program + " " + *tail) : std::nullopt;
+            EXPECT_EQ(d.StoreReads(), entry);
+            if (dex) {
+                EXPECT_EQ(DexRuns(d), entry ? std::vector<std::string>{*entry}
+                                            : std::vector<std::string>{});
+            }
+            if (generator) {
+                EXPECT_EQ(GeneratorRuns(d),
+                          tail ? std::optional<std::vector<std::string>>(Words(d.program, *tail))
+                               : std::nullopt);
+            }
+        };
+
+        expectStarts(std::nullopt, "nothing anywhere");
+        ASSERT_TRUE(d.Change(true, userEntry));
+        expectStarts("RIVA_TNT 120 95", "the user's own entry");
+        ASSERT_TRUE(d.Change(false));
+        expectStarts(std::nullopt, "turned off with nothing machine-wide");
+        EXPECT_FALSE(std::filesystem::exists(d.UserFile()));
+
+        WriteFile(d.MachineFile(), *FormatDesktopEntry(machineEntry));
+        expectStarts("RIVA_TNT 110 100", "the machine's entry");
+        ASSERT_TRUE(d.Change(true, userEntry));
+        expectStarts("RIVA_TNT 120 95", "the user's overrides the machine's");
+        ASSERT_TRUE(d.Change(false));
+        expectStarts(std::nullopt, "turned off: the user's file hides the machine's");
+        if (Installed(kValidator)) {
+            const ToolRun run = RunTool({kValidator, d.UserFile()});
+            EXPECT_EQ(run.status, 0) << run.output;
+        }
+
+        // Edited by hand: what the Exec line says is what starts, and what is read.
+        std::string edited = *FormatDesktopEntry(userEntry);
+        edited.replace(edited.find("120 95\n"), 7, "130 90\n");
+        WriteFile(d.UserFile(), edited);
+        expectStarts("RIVA_TNT 130 90", "an edited Exec line");
     }
 }
 

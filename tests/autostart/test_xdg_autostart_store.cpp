@@ -1,6 +1,7 @@
 #include "autostart/xdg_autostart_store.h"
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,25 +79,54 @@ std::optional<std::string> Read(XdgAutostartStore& store, std::size_t capacity =
     return text;
 }
 
-TEST(XdgAutostartStore, FolderFromEnvironment) {
+TEST(XdgAutostartStore, MachineFoldersFromEnvironment) {
+    using Folders = std::vector<std::string>;
     struct Case {
         const char* dirs;
-        const char* folder;
+        Folders folders;
     };
     const Case cases[] = {
-        {nullptr, "/etc/xdg/autostart"},
-        {"", "/etc/xdg/autostart"},
-        {"::", "/etc/xdg/autostart"},
-        {"/srv/xdg:/etc/xdg", "/srv/xdg/autostart"},
-        {":/srv/xdg", "/srv/xdg/autostart"},
-        {"relative/xdg:/srv/xdg", "/srv/xdg/autostart"},
-        {"/srv/xdg/", "/srv/xdg/autostart"},
-        {"/", "/autostart"},
+        {nullptr, {"/etc/xdg/autostart"}},
+        {"", {"/etc/xdg/autostart"}},
+        {"::", {"/etc/xdg/autostart"}},
+        {"relative/xdg", {"/etc/xdg/autostart"}},
+        {"/srv/xdg:/etc/xdg", {"/srv/xdg/autostart", "/etc/xdg/autostart"}},
+        {":/srv/xdg", {"/srv/xdg/autostart"}},
+        {"relative/xdg:/srv/xdg/", {"/srv/xdg/autostart"}},
+        {"/", {"/autostart"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dirs ? c.dirs : "(unset)");
         ScopedEnv env("XDG_CONFIG_DIRS", c.dirs);
-        EXPECT_EQ(XdgAutostartStore::AutostartFolderFromEnvironment(), c.folder);
+        EXPECT_EQ(XdgAutostartStore::MachineFoldersFromEnvironment(), c.folders);
+    }
+}
+
+TEST(XdgAutostartStore, UserFolderFromEnvironment) {
+    struct Case {
+        const char* configHome;
+        const char* home;
+        const char* folder;  // nullptr: the account's own home folder
+    };
+    const Case cases[] = {
+        {"/home/u/cfg", "/home/u", "/home/u/cfg/autostart"},
+        {"/home/u/cfg/", "/home/u", "/home/u/cfg/autostart"},
+        {nullptr, "/home/u", "/home/u/.config/autostart"},
+        {"", "/home/u", "/home/u/.config/autostart"},
+        {"cfg", "/home/u", "/home/u/.config/autostart"},  // relative: ignored
+        {nullptr, "/home/u/", "/home/u/.config/autostart"},
+        {nullptr, "relative", nullptr},
+        {nullptr, nullptr, nullptr},
+    };
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const std::string own = std::string(account->pw_dir) + "/.config/autostart";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.configHome ? c.configHome : "(unset)") + " " +
+                     (c.home ? c.home : "(unset)"));
+        ScopedEnv config("XDG_CONFIG_HOME", c.configHome);
+        ScopedEnv home("HOME", c.home);
+        EXPECT_EQ(XdgAutostartStore::UserFolderFromEnvironment(), c.folder ? c.folder : own);
     }
 }
 
@@ -113,21 +143,24 @@ TEST(XdgAutostartStore, MissingFolderIsAKeyWithNoValue) {
 
 TEST(XdgAutostartStore, WritesReadsBackAndDeletes) {
     TempFolder tmp;
-    UmaskGuard strict(077);
-    const std::string folder = tmp / "etc/xdg/autostart";
+    UmaskGuard loose(0);
+    const std::string folder = tmp / "home/.config/autostart";
+    std::filesystem::create_directories(tmp / "home");
+    ::chmod((tmp / "home").c_str(), 0751);
     XdgAutostartStore store(folder);
 
     ASSERT_TRUE(Write(store, kEntry));
-    // Every user's session must be able to read the folder and the entry.
-    EXPECT_EQ(Mode(tmp / "etc"), 0755u);
-    EXPECT_EQ(Mode(folder), 0755u);
+    // The folders made for the user are the user's alone; those that exist keep their mode.
+    EXPECT_EQ(Mode(tmp / "home"), 0751u);
+    EXPECT_EQ(Mode(tmp / "home/.config"), 0700u);
+    EXPECT_EQ(Mode(folder), 0700u);
     EXPECT_EQ(Mode(folder + "/Tarvo.desktop"), 0644u);
     EXPECT_EQ(ReadFile(folder + "/Tarvo.desktop"), FormatDesktopEntry(kEntry));
     EXPECT_EQ(Read(store), std::optional<std::string>(kEntry));
 
     ASSERT_TRUE(store.CreateKey(kRunKeyPath));
     EXPECT_TRUE(store.DeleteValue(kRunValueName));
-    EXPECT_FALSE(store.DeleteValue(kRunValueName));  // gone: as a missing value
+    EXPECT_TRUE(store.DeleteValue(kRunValueName)) << "nothing left to start is success";
     store.CloseKey();
     EXPECT_EQ(FileNames(folder), std::set<std::string>{});
     EXPECT_EQ(Read(store), std::nullopt);
@@ -243,18 +276,103 @@ TEST(XdgAutostartStore, LongestEntryWithTheMostEscapingReadsBackWhole) {
     EXPECT_EQ(Read(store, AutostartEntryCapacity()), entry);
 }
 
-TEST(XdgAutostartStore, ForeignOrBrokenFilesReadAsNoValue) {
+// What the desktop would start is read from the Exec line, whatever else the file says.
+TEST(XdgAutostartStore, ReadsWhatTheExecLineStarts) {
     TempFolder tmp;
     XdgAutostartStore store(tmp.Path().string());
-    WriteFile(tmp / "Tarvo.desktop", "[Desktop Entry]\nType=Application\nExec=/bin/true\n");
-    EXPECT_EQ(Read(store), std::nullopt);
-    WriteFile(tmp / "Tarvo.desktop", "[Desktop Entry]\nX-Tarvento-Entry=/a\\z b c d\n");
-    EXPECT_EQ(Read(store), std::nullopt);
+    const std::string head = "[Desktop Entry]\nType=Application\nName=T\n";
+    struct Case {
+        std::string file;
+        std::optional<std::string> read;
+    };
+    const Case cases[] = {
+        {head + "Exec=/bin/true\n", "/bin/true"},
+        // Edited by hand: the clocks the desktop passes count, not the kept text.
+        {head + "Exec=/usr/bin/tarvento RIVA_TNT 130 120\nX-Tarvento-Entry=" + kEntry + "\n",
+         "/usr/bin/tarvento RIVA_TNT 130 120"},
+        {head + "Exec=/usr/bin/tarvento RIVA_TNT 110 100\nExec=/usr/bin/other\n", "/usr/bin/other"},
+        {head + "Exec=\"/opt/a b/tarvento\"  RIVA_TNT \"1\"0 100\n", "/opt/a b/tarvento RIVA_TNT 10 100"},
+        {head + "Exec=\"/opt/100%%/x \\\\\"q\\\\\"\" A 1 2\n", "/opt/100%/x \"q\" A 1 2"},
+        // A launcher would add what it pleases for a field code: not an entry to claim.
+        {head + "Exec=/usr/bin/tarvento RIVA_TNT 110 100 %U\n", std::nullopt},
+        {head + "Exec=\"/usr/bin/tarvento RIVA_TNT 110 100\n", std::nullopt},
+        {head + "X-Tarvento-Entry=" + kEntry + "\n", std::nullopt},
+        {head + "Exec=/usr/bin/tarvento RIVA_TNT 110 100\nHidden=true\n", std::nullopt},
+        {head + "Hidden=true\nExec=/usr/bin/tarvento RIVA_TNT 110 100\nHidden=false\n",
+         "/usr/bin/tarvento RIVA_TNT 110 100"},
+        {"[Other]\nExec=/usr/bin/tarvento RIVA_TNT 110 100\n", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        WriteFile(tmp / "Tarvo.desktop", c.file);
+        EXPECT_EQ(Read(store), c.read);
+    }
 
     // A FIFO in the entry's place is not read (it would block).
     std::filesystem::remove(tmp / "Tarvo.desktop");
     ASSERT_EQ(::mkfifo((tmp / "Tarvo.desktop").c_str(), 0644), 0);
     EXPECT_EQ(Read(store), std::nullopt);
+}
+
+// The user's file counts if there is one, whatever it holds; otherwise the first
+// machine-wide folder that has one.
+TEST(XdgAutostartStore, ReadsAsTheDesktopDoesAcrossFolders) {
+    TempFolder tmp;
+    const std::string user = tmp / "config/autostart";
+    const std::string first = tmp / "first/autostart";
+    const std::string second = tmp / "second/autostart";
+    for (const std::string& f : {user, first, second}) std::filesystem::create_directories(f);
+    XdgAutostartStore store(user, {first, second});
+    const auto put = [](const std::string& folder, const std::string& entry) {
+        WriteFile(folder + "/Tarvo.desktop", *FormatDesktopEntry(entry));
+    };
+
+    EXPECT_EQ(Read(store), std::nullopt);
+    EXPECT_EQ(store.ValueLocation(), "");
+    put(second, "/usr/bin/tarvento RIVA_TNT 80 80");
+    EXPECT_EQ(Read(store), "/usr/bin/tarvento RIVA_TNT 80 80");
+    EXPECT_EQ(store.ValueLocation(), second + "/Tarvo.desktop");
+    put(first, "/usr/bin/tarvento RIVA_TNT 90 90");
+    EXPECT_EQ(Read(store), "/usr/bin/tarvento RIVA_TNT 90 90");
+    WriteFile(first + "/Tarvo.desktop", FormatHiddenDesktopEntry());
+    EXPECT_EQ(Read(store), std::nullopt) << "a hidden machine file masks the ones below it";
+    put(user, kEntry);
+    EXPECT_EQ(Read(store), kEntry);
+    EXPECT_EQ(store.ValueLocation(), user + "/Tarvo.desktop");
+    WriteFile(user + "/Tarvo.desktop", "[Desktop Entry]\nType=Application\n");
+    EXPECT_EQ(Read(store), std::nullopt) << "the user's file masks even when it starts nothing";
+}
+
+// Turning off leaves nothing that starts: the user's file goes, or hides the machine's.
+TEST(XdgAutostartStore, DeleteHidesAMachineEntryThatWouldStillStart) {
+    TempFolder tmp;
+    const std::string user = tmp / "config/autostart";
+    const std::string machine = tmp / "xdg/autostart";
+    std::filesystem::create_directories(machine);
+    XdgAutostartStore store(user, {machine});
+    const auto remove = [&] {
+        EXPECT_TRUE(store.CreateKey(kRunKeyPath));
+        const bool ok = store.DeleteValue(kRunValueName);
+        store.CloseKey();
+        return ok;
+    };
+
+    ASSERT_TRUE(Write(store, kEntry));
+    EXPECT_TRUE(remove());
+    EXPECT_EQ(FileNames(user), std::set<std::string>{});
+
+    WriteFile(machine + "/Tarvo.desktop", *FormatDesktopEntry("/usr/bin/tarvento RIVA_TNT 90 90"));
+    ASSERT_TRUE(Write(store, kEntry));
+    EXPECT_TRUE(remove());
+    EXPECT_EQ(ReadFile(user + "/Tarvo.desktop"), FormatHiddenDesktopEntry());
+    EXPECT_EQ(Read(store), std::nullopt);
+    EXPECT_TRUE(remove()) << "already hidden";
+    EXPECT_EQ(FileNames(user), std::set<std::string>{"Tarvo.desktop"});
+
+    // A machine file that starts nothing needs no hiding.
+    WriteFile(machine + "/Tarvo.desktop", FormatHiddenDesktopEntry());
+    EXPECT_TRUE(remove());
+    EXPECT_EQ(FileNames(user), std::set<std::string>{});
 }
 
 TEST(XdgAutostartStore, WritesOnlyTheRunValueThroughAKeyOpenForWriting) {

@@ -68,13 +68,16 @@ class TreeTest : public ::testing::Test {
 protected:
     VirtualTree tree;
     std::filesystem::path xdg = tree.Root() / "xdg";
+    std::filesystem::path configHome = tree.Root() / "config";
     TreeSnapshot before;
 
     std::filesystem::path Dir(uint8_t bus, uint8_t device = 0, uint8_t function = 0) const {
         return tree.SlotDir(bus, device, function);
     }
     std::map<std::string, std::string> Environment() const {
-        return {{"TARVENTO_SYSFS_ROOT", tree.RootString()}, {"XDG_CONFIG_DIRS", xdg.string()}};
+        return {{"TARVENTO_SYSFS_ROOT", tree.RootString()},
+                {"XDG_CONFIG_DIRS", xdg.string()},
+                {"XDG_CONFIG_HOME", configHome.string()}};
     }
 
     // Everything as it stands now is what must still be there at the end.

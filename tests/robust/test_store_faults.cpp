@@ -74,7 +74,8 @@ protected:
 
 // The check box clicked in a window whose clocks stand at 120 and 95 MHz on a RIVA TNT:
 // what the window went through, one event a line.
-std::string ClickAutostart(const fs::path& folder, bool on) {
+std::string ClickAutostart(const fs::path& folder, bool on,
+                           std::vector<std::string> machineFolders = {}) {
     FakeHardware hw;
     hw.lastBus = 1;
     hw.AddFunction(1, 0, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
@@ -84,7 +85,8 @@ std::string ClickAutostart(const fs::path& folder, bool on) {
     window.controls.check = on ? 1 : 0;
     window.fields.m_memClock = 120;
     window.fields.m_chipClock = 95;
-    XdgAutostartStore store(folder.string());
+    window.fields.m_autostartOn = on ? 0 : 1;
+    XdgAutostartStore store(folder.string(), std::move(machineFolders));
     UpdateAutostartEntry(window, store, chip, "/usr/bin/tarvento");
     std::string text;
     for (const std::string& e : window.events) text += e + "\n";
@@ -171,6 +173,69 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
     ASSERT_EQ(run->status, 0) << run->out;
     EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\non disk: " + FileFor(kOldEntry) +
                             "\nfile " + kDesktopEntryFileName + "\n");
+}
+
+// Turning off on a full disk: taking the user's entry away needs no room, so it is no
+// failure; hiding a machine-wide entry does need room, and when it cannot be written the
+// entry still starts, which the user is told and the window shows.
+TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
+    fs::create_directories(folder);
+    const fs::path machine = tmp.Path() / "xdg" / "autostart";
+    fs::create_directories(machine);
+    OpenToEveryone(tmp.Path());
+    const std::optional<ChildResult> run = RunInChild(
+        [&](int out) {
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k,mode=0777") != 0) {
+                return kSkip;
+            }
+            std::string report;
+            for (const bool machineEntry : {false, true}) {
+                report += machineEntry ? "with a machine entry:\n" : "alone:\n";
+                if (machineEntry) {
+                    XdgAutostartStore writer(machine.string());
+                    if (!writer.CreateKey(kRunKeyPath) || !writer.SetValue(kRunValueName, kOldEntry))
+                        return 1;
+                    writer.CloseKey();
+                }
+                XdgAutostartStore store(folder.string());
+                if (!store.CreateKey(kRunKeyPath) || !store.SetValue(kRunValueName, kOldEntry))
+                    return 1;
+                store.CloseKey();
+                const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
+                const std::string page(4096, 'x');
+                while (::write(fill, page.data(), page.size()) > 0) {
+                }
+                while (::write(fill, "x", 1) > 0) {
+                }
+                ::close(fill);
+                // The click as a user the permission bits bind.
+                const std::optional<ChildResult> click = RunInChild(
+                    [&](int clickOut) {
+                        WriteText(clickOut, ClickAutostart(folder, false, {machine.string()}));
+                        return 0;
+                    },
+                    true);
+                if (!click || click->status != 0) return kSkip;
+                report += click->out;
+                report += "user file: " +
+                          ReadFile(folder / kDesktopEntryFileName).value_or("<none>") + "\n";
+                ::unlink((folder / "filler").c_str());
+            }
+            WriteText(out, report);
+            return 0;
+        },
+        false);
+    ASSERT_TRUE(run);
+    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    ASSERT_EQ(run->status, 0) << run->out;
+    EXPECT_EQ(run->out, "alone:\n"
+                        "read\nread\nwrite check=0 mem=--- chip=---\n"
+                        "user file: <none>\n"
+                        "with a machine entry:\n"
+                        "read\nmessage Registry Access failed !\nread\nwrite check=1 mem=110 chip=100\n"
+                        "user file: " + FileFor(kOldEntry) + "\n");
 }
 
 TEST_F(StoreFaults, FileSizeLimitKeepsTheEntryAndSaysSo) {

@@ -45,7 +45,8 @@ protected:
     void SetUp() override { OpenToEveryone(tree.Root()); }
 
     std::optional<ProgramResult> RunOnMachine(const std::vector<std::string>& args) {
-        return RunProgramUnprivileged(args, {{"XDG_CONFIG_DIRS", xdg.string()}},
+        return RunProgramUnprivileged(args, {{"XDG_CONFIG_DIRS", xdg.string()},
+                                             {"XDG_CONFIG_HOME", configHome.string()}},
                                       {"TARVENTO_SYSFS_ROOT", "DISPLAY", "WAYLAND_DISPLAY",
                                        "QT_QPA_PLATFORM"});
     }

@@ -147,7 +147,7 @@ protected:
         store = std::make_unique<XdgAutostartStore>(autostartFolder.string());
         boxes = std::make_unique<BoxAnswers>(realBoxes);
         window = std::make_unique<ui::TunerDialogWindow>(
-            TunerDialog::Environment{*chip, *store, arguments, kProgramPath, kProgramDir},
+            TunerDialog::Environment{*chip, *store, arguments, kProgramPath},
             boxes->Owner());
         first = last = TakeSnapshot(tree.Root());
         return *window;

@@ -108,7 +108,8 @@ protected:
     ProgramResult Start(const std::vector<std::string>& args) {
         return RunProgram(TARVENTO_PROGRAM, args,
                           {{"TARVENTO_SYSFS_ROOT", tree.RootString()},
-                           {"XDG_CONFIG_DIRS", (tree.Root() / "xdg").string()}},
+                           {"XDG_CONFIG_DIRS", (tree.Root() / "xdg").string()},
+                           {"XDG_CONFIG_HOME", (tree.Root() / "config").string()}},
                           {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     }
 };
@@ -130,7 +131,8 @@ TEST_F(UntouchedProgram, InfoReadsEveryChipAndWritesNothing) {
 
 TEST_P(UnknownChip, RefusesEveryStartOfTheProgram) {
     const std::map<std::string, std::string> environment = {
-        {"TARVENTO_SYSFS_ROOT", tree.RootString()}, {"XDG_CONFIG_DIRS", (tree.Root() / "xdg").string()}};
+        {"TARVENTO_SYSFS_ROOT", tree.RootString()}, {"XDG_CONFIG_DIRS", (tree.Root() / "xdg").string()},
+        {"XDG_CONFIG_HOME", (tree.Root() / "config").string()}};
     const std::vector<std::string> noDisplay = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
     const ProgramResult info = RunProgram(TARVENTO_PROGRAM, {"--info"}, environment, noDisplay);
     EXPECT_EQ(info.status, 1);

@@ -56,7 +56,8 @@ bool RecordingRunValueStore::SetValue(const std::string& valueName, const std::s
 bool RecordingRunValueStore::DeleteValue(const std::string& valueName) {
     calls_.push_back("DeleteValue " + valueName);
     if (failDelete || !open_) return false;
-    return keys_[*open_].erase(valueName) == 1;
+    keys_[*open_].erase(valueName);
+    return true;
 }
 
 void RecordingRunValueStore::CloseKey() {

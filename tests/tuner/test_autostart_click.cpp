@@ -56,5 +56,51 @@ TEST_F(AutostartClick, TheWrittenEntryStartsTheProgramUnattended) {
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);
 }
 
+// A change that could not be saved leaves the window showing what is stored, on or off.
+TEST_F(AutostartClick, AFailedChangeShowsWhatIsStored) {
+    InsertTnt();
+    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 100 95");
+    StartAndAccept();
+    ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
+    Drag(kIdMemTrackbar, 120);
+
+    // On with new clocks, refused: the old entry and its clocks stay in view.
+    store.failSet = true;
+    controls.UserTogglesCheck(kIdAutostartCheck);  // off: would succeed, so turn it back on
+    controls.UserTogglesCheck(kIdAutostartCheck);
+    dialog->OnAutostartClicked();
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Text(kIdAutoMemText), "100");
+    EXPECT_EQ(controls.Text(kIdAutoChipText), "95");
+    EXPECT_EQ(store.RunValue(), std::string(kProgramPath) + " RIVA_TNT 100 95");
+
+    // Off, refused: the entry still starts, so the box stays ticked.
+    controls.ClearLog();
+    store.failDelete = true;
+    controls.UserTogglesCheck(kIdAutostartCheck);
+    dialog->OnAutostartClicked();
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);
+    EXPECT_EQ(Fields().m_autostartOn, 1);
+    EXPECT_EQ(controls.Text(kIdAutoMemText), "100");
+
+    // On, refused, with nothing stored: the box is not left claiming an entry.
+    store = RecordingRunValueStore{};
+    store.failSet = true;
+    controls.ClearLog();
+    controls.UserTogglesCheck(kIdAutostartCheck);  // 1 -> 0
+    store.failSet = false;
+    dialog->OnAutostartClicked();                  // off succeeds
+    store.failSet = true;
+    controls.UserTogglesCheck(kIdAutostartCheck);  // 0 -> 1
+    dialog->OnAutostartClicked();
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Check(kIdAutostartCheck), 0);
+    EXPECT_EQ(Fields().m_autostartOn, 0);
+    EXPECT_EQ(controls.Text(kIdAutoMemText), "---");
+    EXPECT_EQ(controls.Text(kIdAutoChipText), "---");
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
 }  // namespace
 }  // namespace tarvento::testing

@@ -60,9 +60,10 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 
 TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
     InsertCard(0x10DE, 0x0028);  // a later chip the program does not know
-    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(kRunKeyPath, kRunValueName, "/usr/bin/other-tarvento RIVA_TNT 110 100");
     StartAndAccept();
-    ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
+    ASSERT_EQ(controls.Check(kIdAutostartCheck), 0);
+    ASSERT_FALSE(controls.Enabled(kIdAutostartCheck));
 
     dialog->SetClockNow();
     dialog->RestoreClocks();
@@ -74,11 +75,62 @@ TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
     EXPECT_TRUE(controls.Messages().empty());
     EXPECT_TRUE(hw.Log().empty()) << "no configuration or register access";
     EXPECT_TRUE(store.Changes().empty());
-    EXPECT_EQ(store.RunValue(), std::string(kProgramPath) + " RIVA_TNT 110 100");
-    EXPECT_EQ(controls.Check(kIdAutostartCheck), 1) << "the check box goes back";
+    EXPECT_EQ(store.RunValue(), "/usr/bin/other-tarvento RIVA_TNT 110 100");
+    EXPECT_EQ(controls.Check(kIdAutostartCheck), 0) << "the check box goes back";
+    EXPECT_FALSE(controls.Enabled(kIdAutostartCheck));
     EXPECT_EQ(controls.Text(kIdMemClockText), "---");
-    EXPECT_EQ(controls.Text(kIdAutoMemText), "110");
     EXPECT_EQ(Current(), (ClockPair{0, 0}));
+}
+
+// The card was taken out, but the entry still starts this program at every login: the
+// check box stays usable for taking it away, and only for that.
+TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
+    for (const bool noCard : {true, false}) {
+        SCOPED_TRACE(noCard ? "no card" : "unknown card");
+        hw = FakeHardware{};
+        store = RecordingRunValueStore{};
+        controls = FakeDialogControls{};
+        if (noCard) {
+            hw.lastBus = 0;
+        } else {
+            InsertCard(0x10DE, 0x0028);
+        }
+        store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+        Start();
+        ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
+        EXPECT_TRUE(controls.Enabled(kIdAutostartCheck));
+        EXPECT_EQ(controls.Text(kIdAutoMemText), "110");
+        controls.ClearLog();
+        hw.ClearLog();
+
+        controls.UserTogglesCheck(kIdAutostartCheck);
+        dialog->OnAutostartClicked();
+
+        EXPECT_EQ(store.RunValue(), std::nullopt);
+        EXPECT_EQ(controls.Check(kIdAutostartCheck), 0);
+        EXPECT_EQ(controls.Text(kIdAutoMemText), "---");
+        EXPECT_FALSE(controls.Enabled(kIdAutostartCheck)) << "nothing left to turn off";
+        EXPECT_TRUE(controls.Messages().empty());
+        EXPECT_TRUE(hw.Log().empty()) << "no register is touched";
+        for (int id : {kIdMemTrackbar, kIdChipTrackbar, kIdSetClockNow, kIdPanic})
+            EXPECT_FALSE(controls.Enabled(id)) << "control " << id;
+    }
+}
+
+TEST_F(NoChip, OwnEntryThatCannotBeRemovedKeepsTheCheckBoxUsable) {
+    hw.lastBus = 0;
+    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.failDelete = true;
+    Start();
+    controls.ClearLog();
+
+    controls.UserTogglesCheck(kIdAutostartCheck);
+    dialog->OnAutostartClicked();
+
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);
+    EXPECT_EQ(controls.Text(kIdAutoMemText), "110");
+    EXPECT_TRUE(controls.Enabled(kIdAutostartCheck));
 }
 
 TEST_F(NoChip, ArgumentsThatCannotBeAppliedAreReported) {

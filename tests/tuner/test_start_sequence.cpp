@@ -53,7 +53,7 @@ TEST_F(StartSequence, Riva128FamilyGetsLinkedSlidersOverOneClock) {
         machine.AddFunction(0, 3, 0, c.vendor, c.device, kClassVgaCompatible, kBase | 0x8);
         machine.SetRegister(kStrap, kStrapSet);
         machine.SetRegister(kMemPll, WordReading(Riva128ClockFromPll, 112));
-        TunerDialog d(window, {state, store, "", kProgramPath, kProgramDir});
+        TunerDialog d(window, {state, store, "", kProgramPath});
 
         d.OnInitDialog();
 

@@ -80,7 +80,7 @@ TEST_F(UnattendedStart, OnlyTheExactNameWithBothClocksStartsUnattended) {
         machine.SetRegister(kStrap, kStrapSet);
         machine.SetRegister(kMemPll, kWordN150);
         machine.SetRegister(kCorePll, kWordN150);
-        TunerDialog d(window, {state, store, arguments, kProgramPath, kProgramDir});
+        TunerDialog d(window, {state, store, arguments, kProgramPath});
 
         d.OnInitDialog();
 

@@ -39,7 +39,6 @@ inline constexpr uint32_t kTntMemAt100 = 0x0001A80C;
 inline constexpr uint32_t kTntCoreAt100 = 0x0001A70C;
 
 inline constexpr const char* kProgramPath = "/opt/tarvento/bin/tarvento";
-inline constexpr const char* kProgramDir = "/opt/tarvento/bin";
 
 using Event = FakeDialogControls::Event;
 using Access = FakeHardware::Access;
@@ -84,7 +83,7 @@ protected:
     // machine starts empty so that tests see what the window did, not what set it up.
     int Start(const std::string& arguments = "") {
         dialog = std::make_unique<TunerDialog>(
-            controls, TunerDialog::Environment{chip, store, arguments, kProgramPath, kProgramDir});
+            controls, TunerDialog::Environment{chip, store, arguments, kProgramPath});
         return dialog->OnInitDialog();
     }
     // Starts interactively, answers the warning with OK, and forgets what the start did.

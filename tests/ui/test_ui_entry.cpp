@@ -14,7 +14,7 @@ protected:
     char* argv[2] = {program, nullptr};
 
     int RunEntry(const char* arguments) {
-        const UiRun run{1, argv, &chip, &store, arguments, kProgramPath, kProgramDir};
+        const UiRun run{1, argv, &chip, &store, arguments, kProgramPath};
         return tarvento_ui_run(&run);
     }
 
@@ -65,7 +65,7 @@ TEST_F(UiEntry, AnInteractiveStartExitsZeroHoweverItEnds) {
 
 TEST_F(UiEntry, AMissingRunIsRefused) {
     EXPECT_EQ(tarvento_ui_run(nullptr), 1);
-    const UiRun noChip{1, argv, nullptr, &store, "", kProgramPath, kProgramDir};
+    const UiRun noChip{1, argv, nullptr, &store, "", kProgramPath};
     EXPECT_EQ(tarvento_ui_run(&noChip), 1);
 }
 

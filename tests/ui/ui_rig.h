@@ -77,7 +77,6 @@ inline constexpr uint32_t kTntMemAt100 = 0x0001A80C;
 inline constexpr uint32_t kTntCoreAt100 = 0x0001A70C;
 
 inline constexpr const char* kProgramPath = "/opt/tarvento/bin/tarvento";
-inline constexpr const char* kProgramDir = "/opt/tarvento/bin";
 
 // A machine with at most one card, a Run-value store, a message recorder, and the real
 // main window over them.
@@ -110,7 +109,7 @@ protected:
     // Message boxes go to the recorder, or are real boxes when `realBoxes`.
     ui::TunerDialogWindow& MakeWindow(const std::string& arguments = "", bool realBoxes = false) {
         window = std::make_unique<ui::TunerDialogWindow>(
-            TunerDialog::Environment{chip, store, arguments, kProgramPath, kProgramDir},
+            TunerDialog::Environment{chip, store, arguments, kProgramPath},
             realBoxes ? nullptr : &messages);
         return *window;
     }
