@@ -84,7 +84,11 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
 
 class ChipProfilesOnMachine : public ::testing::Test {
 protected:
-    ChipProfilesOnMachine() { state.discovery.RegisterBase = kBase; }
+    ChipProfilesOnMachine() {
+        state.discovery.RegisterBase = kBase;
+        // As a recognition leaves it; the tests that name a chip without one write here.
+        state.RecognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase};
+    }
 
     void Registers(uint32_t core, uint32_t mem, uint32_t strap) {
         hw.SetRegister(kCore, core);
