@@ -217,9 +217,10 @@ pci_dev* SysfsHardware::Device(size_t slot) {
     // libpci opens config itself, following links and waiting on a FIFO: what it would
     // open is looked at first. A real sysfs attribute is a regular file.
     struct stat st {};
-    if (lstat(config.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    const bool seen = lstat(config.c_str(), &st) == 0;
+    if (seen && S_ISLNK(st.st_mode)) {
         Fail(what + ": its config is a symbolic link, which is not followed");
-    } else if (lstat(config.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    } else if (seen && !S_ISREG(st.st_mode)) {
         Fail(what + ": its config is not a regular file");
     } else {
         dev = pci_get_dev(pci_, 0, static_cast<int>(slot >> 8), static_cast<int>((slot >> 3) & 31),

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -91,7 +92,8 @@ protected:
             set["LD_PRELOAD"] = TARVENTO_CONFIG_HEADER_ONLY;
             set["TARVENTO_HEADER_ONLY_ROOT"] = tree.RootString();
             // The shim is no sanitized library; a sanitized program takes it all the same.
-            set["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+            const char* asan = std::getenv("ASAN_OPTIONS");
+            set["ASAN_OPTIONS"] = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
         }
         return RunProgram(program, command, set, unset);
     }
