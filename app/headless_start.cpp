@@ -28,6 +28,13 @@ public:
         err_ << ApplicationName() << ": " << line << "\n";
         return buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
     }
+    // The reason goes on a line of its own, below the message, as the window shows it.
+    MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                        const std::string& informativeText) override {
+        const MessageAnswer answer = MessageBox(text, buttons);
+        if (!informativeText.empty()) err_ << ApplicationName() << ": " << informativeText << "\n";
+        return answer;
+    }
     std::string GetControlText(int id) override { return texts_[id]; }
     void SetControlText(int id, const std::string& text) override { texts_[id] = text; }
     int GetCheck(int id) override { return checks_[id]; }

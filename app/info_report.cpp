@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
+#include "chip/adapter_discovery.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
 
@@ -67,6 +69,36 @@ void ReportPll(HardwareAccess& hw, const char* label, uint32_t address, std::ost
         << PllP(*v) << "\n";
 }
 
+// Why discovery takes one adapter, and every other display function with why not, so
+// that a user with two cards sees which one the program works on.
+void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::ostream& out) {
+    if (taken != nullptr) {
+        out << "Taken because: it is the first VGA-compatible function (class 0300h) with a "
+               "BAR0, in bus/device/function order\n";
+    }
+    bool any = false;
+    for (const DisplayFunction& f : ListDisplayFunctions(hw)) {
+        if (taken != nullptr && f.bus == taken->bus && f.device == taken->device &&
+            f.function == taken->function) {
+            continue;
+        }
+        const bool vga = (f.classCode >> 8) == kClassVgaCompatible;
+        const bool later = taken != nullptr &&
+                           std::tie(f.bus, f.device, f.function) >
+                               std::tie(taken->bus, taken->device, taken->function);
+        const char* why = !vga        ? "not VGA-compatible"
+                          : f.bar0 == 0 ? "no BAR0"
+                          : later     ? "later on the bus"
+                                      : "its configuration space could not be read";
+        char text[160];
+        std::snprintf(text, sizeof text, "Other display adapter: 0000:%02x:%02x.%x, %04X:%04X, class %06X (%s)\n",
+                      f.bus, f.device, f.function, f.vendorId, f.deviceId, f.classCode, why);
+        out << text;
+        any = true;
+    }
+    if (!any) out << "Other display adapters: none\n";
+}
+
 }  // namespace
 
 int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std::ostream& err) {
@@ -75,7 +107,7 @@ int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std:
     std::string reason;
     RecognizedChip recognized;
     if (!found) {
-        reason = "no VGA-compatible display adapter with a register base was found on the PCI bus";
+        reason = DiscoveryFailureReason(chip.hardware);
     } else {
         switch (RecognizeChip(chip, adapter.vendorId, adapter.deviceId, recognized)) {
         case Recognition::Recognized: break;
@@ -84,19 +116,7 @@ int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std:
                      Hex(adapter.deviceId, 4) +
                      " is not a RIVA 128, RIVA 128ZX or RIVA TNT";
             break;
-        case Recognition::RegisterReadFailed: {
-            const std::optional<uint64_t> bar0 = Bar0MemoryAddress(chip.discovery.PciConfigHeader);
-            if (!bar0) {
-                reason = "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
-            } else if (*bar0 > UINT32_MAX) {
-                reason = "BAR0 of the display adapter lies above 4 GiB (0x" + Hex(*bar0 >> 32, 8) +
-                         Hex(static_cast<uint32_t>(*bar0), 8) +
-                         "), out of reach of a 32-bit register base; its registers were not touched";
-            } else {
-                reason = "the chip's clock registers could not be read";
-            }
-            break;
-        }
+        case Recognition::RegisterReadFailed: reason = recognized.failureReason; break;
         }
     }
 
@@ -113,8 +133,9 @@ int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std:
             << ", device " << Hex(adapter.deviceId, 4) << ", register base 0x"
             << Hex(adapter.registerBase, 8) << "\n";
     }
+    ReportOtherAdapters(chip.hardware, found ? &adapter : nullptr, out);
     if (ok) {
-        const uint32_t base = chip.discovery.RegisterBase;
+        const uint32_t base = chip.RecognizedAdapter->registerBase;
         HardwareAccess& hw = chip.hardware;
         ReportPll(hw, "Core PLL", base + kCorePllOffset, out);
         ReportPll(hw, "Memory PLL", base + kMemPllOffset, out);

@@ -65,6 +65,14 @@ public:
                          uint16_t& low, uint16_t& high) override {
         return inner_.ReadConfigDword(bus, device, function, offset, low, high);
     }
+    ConfigRead ReadConfigDwordOrEnd(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
+                                    uint16_t& low, uint16_t& high) override {
+        return inner_.ReadConfigDwordOrEnd(bus, device, function, offset, low, high);
+    }
+    void BindRegisters(uint8_t bus, uint8_t device, uint8_t function) override {
+        inner_.BindRegisters(bus, device, function);
+    }
+    std::string FailureReason() const override { return inner_.FailureReason(); }
     std::optional<uint32_t> ReadRegister(uint32_t address) override {
         ++reads;
         return inner_.ReadRegister(address);
@@ -171,6 +179,7 @@ void BM_ApplyClocks_FirstCall(benchmark::State& state) {
         // Discovery reads configuration space only: no register is mapped before ApplyClocks.
         DisplayAdapter adapter;
         FindDisplayAdapter(chip.hardware, chip.discovery, adapter);
+        chip.RecognizedAdapter = adapter;
         chip.CurrentChipName = kRivaTntName;
         const long before = g_mmaps.load();
         state.ResumeTiming();
@@ -191,6 +200,7 @@ void BM_ApplyClocks_MapPerAccess(benchmark::State& state) {
     CountingAccess counting(perAccess);
     ChipState chip(counting);
     chip.discovery.RegisterBase = kBase;
+    chip.RecognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase, 1, 0, 0};
     chip.CurrentChipName = kRivaTntName;
     SilentOwner owner;
     int i = 0;

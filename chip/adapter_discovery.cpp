@@ -11,6 +11,8 @@ constexpr int kBar0Index = kConfigBar0 / 4;
 constexpr int kDevicesPerBus = 32;
 constexpr int kFunctionsPerDevice = 8;
 constexpr int kHighestBus = 255;
+constexpr int kStandardHeaderWords = 16;  // bytes 0..63
+constexpr uint8_t kDisplayBaseClass = 0x03;
 
 }  // namespace
 
@@ -19,9 +21,10 @@ const ConfigHeader* ReadConfigHeader(HardwareAccess& hw, ConfigHeader& header, u
     for (int i = 0; i < kConfigHeaderWords; ++i) {
         uint16_t low = 0;
         uint16_t high = 0;
-        if (!hw.ReadConfigDword(bus, device, function, static_cast<uint16_t>(4 * i), low, high)) {
-            return nullptr;
-        }
+        const auto read =
+            hw.ReadConfigDwordOrEnd(bus, device, function, static_cast<uint16_t>(4 * i), low, high);
+        if (read == HardwareAccess::ConfigRead::Ended && i >= kStandardHeaderWords) break;
+        if (read != HardwareAccess::ConfigRead::Read) return nullptr;
         header[i] = (uint32_t{high} << 16) | low;
         // Only a VGA-compatible controller is worth the rest of its header.
         if (i == kClassWordIndex && high != kClassVgaCompatible) break;
@@ -64,12 +67,45 @@ bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapte
                     out.bus = static_cast<uint8_t>(bus);
                     out.device = static_cast<uint8_t>(device);
                     out.function = static_cast<uint8_t>(function);
+                    state.Adapter = out;
                     return true;
                 }
             }
         }
     }
     return false;
+}
+
+std::string DiscoveryFailureReason(const HardwareAccess& hw) {
+    const std::string reason = hw.FailureReason();
+    if (!reason.empty()) return reason;
+    return "no VGA-compatible display adapter with a register base was found on the PCI bus";
+}
+
+std::vector<DisplayFunction> ListDisplayFunctions(HardwareAccess& hw) {
+    std::vector<DisplayFunction> found;
+    const int last = hw.PciBiosPresent();
+    if (last < 0) return found;
+    const int lastBus = last > kHighestBus ? kHighestBus : last;
+    for (int bus = 0; bus <= lastBus; ++bus) {
+        for (int device = 0; device < kDevicesPerBus; ++device) {
+            for (int function = 0; function < kFunctionsPerDevice; ++function) {
+                const auto b = static_cast<uint8_t>(bus);
+                const auto d = static_cast<uint8_t>(device);
+                const auto f = static_cast<uint8_t>(function);
+                uint16_t ids[2], classWords[2], bar[2];
+                if (!hw.ReadConfigDword(b, d, f, 0, ids[0], ids[1])) break;
+                if (ids[0] == kNoFunction || ids[1] == kNoFunction) break;
+                if (!hw.ReadConfigDword(b, d, f, 8, classWords[0], classWords[1])) break;
+                if ((classWords[1] >> 8) != kDisplayBaseClass) continue;
+                if (!hw.ReadConfigDword(b, d, f, kConfigBar0, bar[0], bar[1])) continue;
+                found.push_back({b, d, f, ids[0], ids[1],
+                                 (uint32_t{classWords[1]} << 8) | (classWords[0] >> 8),
+                                 (uint32_t{bar[1]} << 16) | bar[0]});
+            }
+        }
+    }
+    return found;
 }
 
 }  // namespace tarvento

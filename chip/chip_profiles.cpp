@@ -1,6 +1,8 @@
 #include "chip/chip_profiles.h"
 
+#include <cinttypes>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -51,57 +53,97 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     // and a 64-bit BAR0 above 4 GiB cut to its low half would name another device's memory:
     // nothing is touched, as for a register that cannot be read.
     const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.PciConfigHeader);
-    if (!bar0 || *bar0 > UINT32_MAX) return Recognition::RegisterReadFailed;
+    if (!bar0) {
+        out.failureReason = "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
+        return Recognition::RegisterReadFailed;
+    }
+    if (*bar0 > UINT32_MAX) {
+        char text[24];
+        std::snprintf(text, sizeof text, "0x%016" PRIX64, *bar0);
+        out.failureReason = std::string("BAR0 of the display adapter lies above 4 GiB (") + text +
+                            "), out of reach of a 32-bit register base; its registers were not touched";
+        return Recognition::RegisterReadFailed;
+    }
 
     HardwareAccess& hw = state.hardware;
-    const uint32_t base = state.discovery.RegisterBase;
+    DisplayAdapter adapter = state.discovery.Adapter;
+    adapter.registerBase = state.discovery.RegisterBase;
+    hw.BindRegisters(adapter.bus, adapter.device, adapter.function);
+    const uint32_t base = adapter.registerBase;
+    bool noAnswer = false;
+    auto failed = [&] {
+        out.failureReason = noAnswer ? std::string(kNoAnswerReason) : hw.FailureReason();
+        if (out.failureReason.empty()) out.failureReason = "the chip's clock registers could not be read";
+        return Recognition::RegisterReadFailed;
+    };
     ClockPair clocks;
     if (profile->family == ChipFamily::Riva128) {
         // One clock drives both memory and core on these chips.
-        const auto clock = ReadRiva128Clock(hw, base);
-        if (!clock) return Recognition::RegisterReadFailed;
+        const auto clock = ReadRiva128Clock(hw, base, &noAnswer);
+        if (!clock) return failed();
         clocks = {*clock, *clock};
     } else {
-        const auto memory = ReadTntMemClock(hw, base);
-        if (!memory) return Recognition::RegisterReadFailed;
-        const auto chip = ReadTntChipClock(hw, base);
-        if (!chip) return Recognition::RegisterReadFailed;
+        const auto memory = ReadTntMemClock(hw, base, &noAnswer);
+        if (!memory) return failed();
+        const auto chip = ReadTntChipClock(hw, base, &noAnswer);
+        if (!chip) return failed();
         clocks = {*memory, *chip};
     }
     state.CurrentChipName = profile->name;
-    out = RecognizedChip{profile, clocks};
+    state.RecognizedAdapter = adapter;
+    out.profile = profile;
+    out.clocks = clocks;
     return Recognition::Recognized;
 }
 
 bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
-    HardwareAccess& hw = state.hardware;
-    const uint32_t base = state.discovery.RegisterBase;
     const char* name = state.CurrentChipName;
+    if (name == nullptr || !state.RecognizedAdapter) return false;
+    HardwareAccess& hw = state.hardware;
+    const uint32_t base = state.RecognizedAdapter->registerBase;
 
-    // At most two set routines run; every one runs even after another refused.
-    SetResult results[2];
+    using Set = SetResult (*)(HardwareAccess&, uint32_t, int32_t);
+    struct Step {
+        Set set;
+        int32_t mhz;
+    };
+    Step steps[2];
     int count = 0;
-    if (ChipNameEquals(name, kRiva128Name)) results[count++] = SetRiva128Clock(hw, base, clocks.memory);
-    if (ChipNameEquals(name, kRiva128ZxName)) results[count++] = SetRiva128Clock(hw, base, clocks.memory);
+    if (ChipNameEquals(name, kRiva128Name)) steps[count++] = {SetRiva128Clock, clocks.memory};
+    if (ChipNameEquals(name, kRiva128ZxName)) steps[count++] = {SetRiva128Clock, clocks.memory};
     if (ChipNameEquals(name, kRivaTntName)) {
-        results[count++] = SetTntMemClock(hw, base, clocks.memory);
-        results[count++] = SetTntChipClock(hw, base, clocks.chip);
+        steps[count++] = {SetTntMemClock, clocks.memory};
+        steps[count++] = {SetTntChipClock, clocks.chip};
     }
     if (count == 0) return false;
 
+    // Every set routine runs even after another refused its value; a card that answered
+    // all ones is not written to at all.
     bool accessFailed = false;
+    bool noAnswer = false;
     bool refused = false;
-    for (int i = 0; i < count; ++i) {
-        accessFailed = accessFailed || results[i] == SetResult::AccessFailed;
-        refused = refused || results[i] == SetResult::OutOfRange;
+    std::string reason;
+    for (int i = 0; i < count && !noAnswer; ++i) {
+        switch (steps[i].set(hw, base, steps[i].mhz)) {
+        case SetResult::Written: break;
+        case SetResult::OutOfRange: refused = true; break;
+        case SetResult::NoAnswer:
+            noAnswer = true;
+            reason = kNoAnswerReason;
+            break;
+        case SetResult::AccessFailed:
+            if (!accessFailed) reason = hw.FailureReason();
+            accessFailed = true;
+            break;
+        }
     }
     // One message per call: an unreachable chip says more than a refused value.
-    if (accessFailed) {
-        owner.MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+    if (accessFailed || noAnswer) {
+        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, reason);
     } else if (refused) {
         owner.MessageBox(kMsgFrequencyOutOfRange, MessageButtons::Ok);
     }
-    return !accessFailed && !refused;
+    return !accessFailed && !noAnswer && !refused;
 }
 
 }  // namespace tarvento

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "chip/adapter_discovery.h"
 #include "chip/hardware_access.h"
@@ -43,7 +45,16 @@ struct ChipState {
     // Unset (nullptr) until a chip is recognised; then one of the three names above,
     // never cleared. An unset name equals no name and no token.
     const char* CurrentChipName = nullptr;
+    // The adapter whose chip was recognised, with its register base. Every clock is
+    // read from and written to it alone: a later discovery (the autostart check box
+    // repeats one) that finds another adapter moves nothing.
+    std::optional<DisplayAdapter> RecognizedAdapter;
 };
+
+// Why the registers of a card cannot be reached when it answers FFFFFFFFh.
+inline constexpr const char* kNoAnswerReason =
+    "the card answers FFFFFFFFh from its clock registers: it is not initialised, or its "
+    "memory decoding is off, and its registers cannot be reached";
 
 // True when `name` is set and equals `token` exactly (case-sensitive).
 bool ChipNameEquals(const char* name, const char* token);
@@ -56,18 +67,23 @@ enum class Recognition { Recognized, Unsupported, RegisterReadFailed };
 struct RecognizedChip {
     const ChipProfile* profile = nullptr;
     ClockPair clocks;  // as read from the chip
+    std::string failureReason;  // for RegisterReadFailed: why, as one plain sentence
 };
 
-// Selects the profile, reads the chip's clocks and, only when they could be read, sets
-// state.CurrentChipName. A failed register read means no chip is recognised, and so does
-// a BAR0 in state.discovery.PciConfigHeader (the adapter's, read last) that no 32-bit
-// register base can reach: then no register is touched.
+// Selects the profile, ties the registers to the adapter discovery found last
+// (state.discovery.Adapter), reads the chip's clocks and, only when they could be read,
+// sets state.CurrentChipName and state.RecognizedAdapter. A failed register read, or a
+// card that answers all ones, means no chip is recognised, and so does a BAR0 in
+// state.discovery.PciConfigHeader (the adapter's, read last) that no 32-bit register base
+// can reach: then no register is touched.
 Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId,
                           RecognizedChip& out);
 
-// Writes the pair to the recognised chip through its set routines, in profile order,
-// and shows "Frequency out of range !" once when any value was refused ("PCI/AGP access
-// failed !" once when a register could not be reached instead). Returns true
+// Writes the pair to the recognised chip (the registers of state.RecognizedAdapter)
+// through its set routines, in profile order, and shows "Frequency out of range !" once
+// when any value was refused ("PCI/AGP access failed !" once, with the reason as the
+// box's informative text, when a register could not be reached or the card answered all
+// ones; after such an answer no further routine runs). Returns true
 // only when every value the chip takes was written. With no recognised chip nothing is
 // written, nothing shown, and the result is false.
 bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks);

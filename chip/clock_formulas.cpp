@@ -156,12 +156,22 @@ struct StepInputs {
     uint32_t strap;
 };
 
-std::optional<StepInputs> ReadStepInputs(HardwareAccess& hw, const Registers& r) {
-    const auto first = hw.ReadRegister(r.pll);
+// A read that failed, or one that answered all ones, ends the routine; `noAnswer` tells
+// which.
+std::optional<uint32_t> Answered(std::optional<uint32_t> word, bool& noAnswer) {
+    if (word && *word == kNoAnswerWord) {
+        noAnswer = true;
+        return std::nullopt;
+    }
+    return word;
+}
+
+std::optional<StepInputs> ReadStepInputs(HardwareAccess& hw, const Registers& r, bool& noAnswer) {
+    const auto first = Answered(hw.ReadRegister(r.pll), noAnswer);
     if (!first) return std::nullopt;
-    const auto second = hw.ReadRegister(r.pll);
+    const auto second = Answered(hw.ReadRegister(r.pll), noAnswer);
     if (!second) return std::nullopt;
-    const auto strap = hw.ReadRegister(r.strap);
+    const auto strap = Answered(hw.ReadRegister(r.strap), noAnswer);
     if (!strap) return std::nullopt;
     return StepInputs{PllM(*first), PllP(*second), *strap};
 }
@@ -170,13 +180,15 @@ using ClockFromFields = int32_t (*)(PllFields, uint32_t);
 using NFromTarget = std::optional<uint32_t> (*)(int32_t, uint32_t, uint32_t, uint32_t);
 
 std::optional<int32_t> ReadClock(HardwareAccess& hw, uint32_t base, uint32_t pllOffset,
-                                 ClockFromFields clock) {
+                                 ClockFromFields clock, bool* noAnswerOut) {
+    bool noAnswer = false;
+    if (noAnswerOut != nullptr) *noAnswerOut = false;
     const auto regs = Addresses(base, pllOffset);
     if (!regs) return std::nullopt;
-    const auto in = ReadStepInputs(hw, *regs);
-    if (!in) return std::nullopt;
-    const auto third = hw.ReadRegister(regs->pll);
-    if (!third) return std::nullopt;
+    auto in = ReadStepInputs(hw, *regs, noAnswer);
+    const auto third = in ? Answered(hw.ReadRegister(regs->pll), noAnswer) : std::nullopt;
+    if (noAnswerOut != nullptr) *noAnswerOut = noAnswer;
+    if (!in || !third) return std::nullopt;
     return clock(PllFields{in->m, PllN(*third), in->p}, in->strap);
 }
 
@@ -184,12 +196,13 @@ SetResult SetClock(HardwareAccess& hw, uint32_t base, uint32_t pllOffset, int32_
                    NFromTarget nFrom) {
     const auto regs = Addresses(base, pllOffset);
     if (!regs) return SetResult::AccessFailed;
-    const auto in = ReadStepInputs(hw, *regs);
-    if (!in) return SetResult::AccessFailed;
+    bool noAnswer = false;
+    const auto in = ReadStepInputs(hw, *regs, noAnswer);
+    if (!in) return noAnswer ? SetResult::NoAnswer : SetResult::AccessFailed;
     const auto n = nFrom(mhz, in->m, in->p, in->strap);
     if (!n) return SetResult::OutOfRange;
-    const auto current = hw.ReadRegister(regs->pll);
-    if (!current) return SetResult::AccessFailed;
+    const auto current = Answered(hw.ReadRegister(regs->pll), noAnswer);
+    if (!current) return noAnswer ? SetResult::NoAnswer : SetResult::AccessFailed;
     if (!hw.WriteRegister(regs->pll, PllWithN(*current, *n))) return SetResult::AccessFailed;
     return SetResult::Written;
 }
@@ -218,13 +231,22 @@ std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap) {
 }
 
 std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase) {
-    return ReadClock(hw, registerBase, kCorePllOffset, TntChipClock);
+    return ReadClock(hw, registerBase, kCorePllOffset, TntChipClock, nullptr);
+}
+std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
+    return ReadClock(hw, registerBase, kCorePllOffset, TntChipClock, noAnswer);
 }
 std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase) {
-    return ReadClock(hw, registerBase, kMemPllOffset, TntMemClock);
+    return ReadClock(hw, registerBase, kMemPllOffset, TntMemClock, nullptr);
+}
+std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
+    return ReadClock(hw, registerBase, kMemPllOffset, TntMemClock, noAnswer);
 }
 std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase) {
-    return ReadClock(hw, registerBase, kMemPllOffset, Riva128Clock);
+    return ReadClock(hw, registerBase, kMemPllOffset, Riva128Clock, nullptr);
+}
+std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
+    return ReadClock(hw, registerBase, kMemPllOffset, Riva128Clock, noAnswer);
 }
 
 SetResult SetTntChipClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz) {

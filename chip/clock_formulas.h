@@ -25,16 +25,25 @@ std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap);
 
 // --- Routines over the chip's registers ---
 // Each reads its PLL register three times and the strap once, in the documented order;
-// nothing is cached. A read routine gives nothing when a register could not be read.
+// nothing is cached. A read routine gives nothing when a register could not be read, or
+// when a PLL or strap word reads FFFFFFFFh: a card that is not initialised, or whose
+// memory decoding is off, answers all ones from every register, and that is no clock
+// (`noAnswer`, when given, is set to tell this case).
+
+inline constexpr uint32_t kNoAnswerWord = 0xFFFFFFFF;
 
 std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase);
+std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
 std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase);
+std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
 std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase);
+std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
 
 enum class SetResult {
-    Written,      // N written into bits 8..15, every other bit as read
-    OutOfRange,   // target refused, nothing written
-    AccessFailed  // a register could not be read or written
+    Written,       // N written into bits 8..15, every other bit as read
+    OutOfRange,    // target refused, nothing written
+    AccessFailed,  // a register could not be read or written
+    NoAnswer       // a PLL or strap word read FFFFFFFFh: nothing written
 };
 
 SetResult SetTntChipClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);

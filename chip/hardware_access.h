@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tarvento {
 
@@ -22,11 +23,34 @@ public:
     virtual bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function,
                                  uint16_t offset, uint16_t& low, uint16_t& high) = 0;
 
+    // The same read, telling a failure from the end of what this reader is answered:
+    // Linux gives a reader without CAP_SYS_ADMIN only the standard header (bytes 0..63)
+    // and then end of file, although the file keeps its full size. A machine that always
+    // answers the whole space has no end to report.
+    enum class ConfigRead { Read, Failed, Ended };
+    virtual ConfigRead ReadConfigDwordOrEnd(uint8_t bus, uint8_t device, uint8_t function,
+                                            uint16_t offset, uint16_t& low, uint16_t& high) {
+        return ReadConfigDword(bus, device, function, offset, low, high) ? ConfigRead::Read
+                                                                         : ConfigRead::Failed;
+    }
+
     // One 32-bit access to the chip register at a physical address. Never answered
     // from a copy: every call reaches the hardware. Fails, touching nothing, when the
     // address cannot be mapped.
     virtual std::optional<uint32_t> ReadRegister(uint32_t address) = 0;
     virtual bool WriteRegister(uint32_t address, uint32_t value) = 0;
+
+    // Ties every later register access to the memory BAR0 of one function, the adapter
+    // that was recognised: an address outside it is refused, whichever other device's
+    // memory holds it. A machine that knows no devices has nothing to tie.
+    virtual void BindRegisters(uint8_t bus, uint8_t device, uint8_t function) {
+        (void)bus, (void)device, (void)function;
+    }
+
+    // Why the last failed configuration read or register access failed, as one plain
+    // sentence without its final period; empty when the machine cannot say. A new bus
+    // scan (PciBiosPresent) forgets it.
+    virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace tarvento

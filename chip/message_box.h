@@ -23,6 +23,16 @@ class MessageBoxOwner {
 public:
     virtual ~MessageBoxOwner() = default;
     virtual MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) = 0;
+
+    // The same box with a second text below the message, saying why (for example why
+    // the card's registers cannot be reached). The message itself stays exactly as given
+    // and the buttons are the same; an owner that has no place for the second text shows
+    // the message alone, and an empty one adds nothing.
+    virtual MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                                const std::string& informativeText) {
+        (void)informativeText;
+        return MessageBox(text, buttons);
+    }
 };
 
 // The caption of every message: the executable's file name without folder and extension.

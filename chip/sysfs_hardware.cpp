@@ -13,8 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "chip/register_access_reason.h"
 
 // pci.h declares plain C functions but carries no extern "C" of its own.
 extern "C" {
@@ -28,8 +29,9 @@ namespace {
 constexpr const char* kDefaultSysfsRoot = "/sys/bus/pci";
 constexpr uint64_t kIoResourceMem = 0x200;  // IORESOURCE_MEM in a resource file's flags
 constexpr int kBarCount = 6;                // resource0..5; line 6 is the ROM
-constexpr uint16_t kUnprivilegedConfigBytes = 64;
-constexpr int kCapSysAdmin = 21;
+// The standard header: what Linux answers every reader of config, with or without
+// CAP_SYS_ADMIN.
+constexpr uint16_t kStandardHeaderBytes = 64;
 // libpci builds "<root>/devices/dddd:bb:dd.f/config" in a 1024-byte buffer and calls
 // its error handler (which must not return) when the name does not fit: keep well clear.
 constexpr size_t kMaxRootLength = 900;
@@ -53,29 +55,6 @@ __attribute__((noreturn)) void OnPciError(char* msg, ...) {
 void OnPciWarning(char*, ...) {}
 void OnPciDebug(char*, ...) {}
 
-bool HasEffectiveCapability(int cap) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("CapEff:", 0) != 0) continue;
-        const unsigned long long caps = std::strtoull(line.c_str() + 7, nullptr, 16);
-        return ((caps >> cap) & 1) != 0;
-    }
-    return geteuid() == 0;
-}
-
-// "integrity" or "confidentiality" when the kernel is locked down, otherwise empty.
-std::string LockdownMode() {
-    std::ifstream file("/sys/kernel/security/lockdown");
-    std::string text;
-    std::getline(file, text);
-    const size_t open = text.find('[');
-    const size_t close = text.find(']', open);
-    if (open == std::string::npos || close == std::string::npos) return {};
-    std::string mode = text.substr(open + 1, close - open - 1);
-    return mode == "none" ? std::string() : mode;
-}
-
 std::string Hex32(uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
@@ -95,6 +74,29 @@ bool ParseResourceLine(const std::string& line, uint64_t& start, uint64_t& end, 
         return errno == 0 && stop != nullptr && *stop == '\0';
     };
     return hex(a, start) && hex(b, end) && hex(c, flags);
+}
+
+// The whole of a small sysfs text file, opened without following a link and read only
+// when it is a regular file (a FIFO in its place would wait for a writer for ever).
+bool ReadSmallFile(const std::string& path, std::string& out) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    out.clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        out.append(buffer, static_cast<size_t>(n));
+        if (out.size() > (1u << 16)) break;  // a resource file is a few hundred bytes
+    }
+    close(fd);
+    return true;
 }
 
 bool ParseHexField(const char*& p, size_t minDigits, size_t maxDigits, uint32_t& out) {
@@ -153,7 +155,7 @@ SysfsHardware::~SysfsHardware() {
 }
 
 std::string SysfsHardware::SysfsRootFromEnvironment() {
-    const char* root = std::getenv("TARVENTO_SYSFS_ROOT");
+    const char* root = secure_getenv("TARVENTO_SYSFS_ROOT");
     return root != nullptr && *root != '\0' ? std::string(root) : std::string(kDefaultSysfsRoot);
 }
 
@@ -168,8 +170,9 @@ void SysfsHardware::TakeListing() {
     present_.reset();
     listed_ = true;
     lastBus_ = -1;
+    failure_.clear();
     if (root_.size() > kMaxRootLength) {
-        ReportOnce(Reason::RootTooLong, "the PCI folder name is too long: " + root_.substr(0, 64) + "...");
+        Fail("the PCI folder name is too long: " + root_.substr(0, 64) + "...");
         return;
     }
     DIR* dir = opendir((root_ + "/devices").c_str());
@@ -177,8 +180,7 @@ void SysfsHardware::TakeListing() {
         // No folder at all is a machine without a PCI bus; one that is there but cannot
         // be listed would otherwise look the same.
         if (errno != ENOENT) {
-            ReportOnce(Reason::ListingUnreadable,
-                       "cannot list " + root_ + "/devices: " + std::strerror(errno));
+            Fail("cannot list " + root_ + "/devices: " + std::strerror(errno));
         }
         return;
     }
@@ -198,19 +200,28 @@ int SysfsHardware::PciBiosPresent() {
     return lastBus_;
 }
 
+std::string SysfsHardware::ConfigPath(size_t slot) const {
+    char name[16];
+    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(slot >> 8),
+                  static_cast<unsigned>((slot >> 3) & 31), static_cast<unsigned>(slot & 7));
+    return root_ + "/devices/" + name + "/config";
+}
+
 pci_dev* SysfsHardware::Device(size_t slot) {
     auto it = devices_.find(slot);
     if (it != devices_.end()) return it->second;
     pci_dev* dev = nullptr;
-    char name[16];
-    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(slot >> 8),
-                  static_cast<unsigned>((slot >> 3) & 31), static_cast<unsigned>(slot & 7));
-    // libpci opens config with a blocking open: a FIFO in its place would never answer.
+    const std::string config = ConfigPath(slot);
+    const std::string what = "cannot read the PCI configuration space of " +
+                             config.substr(root_.size() + 9, 12);
+    // libpci opens config itself, following links and waiting on a FIFO: what it would
+    // open is looked at first. A real sysfs attribute is a regular file.
     struct stat st {};
-    const std::string config = root_ + "/devices/" + name + "/config";
-    if (stat(config.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        ReportOnce(Reason::ConfigUnreadable, std::string("cannot read the PCI configuration space of ") +
-                                                 name + ": its config is not a regular file");
+    const bool seen = lstat(config.c_str(), &st) == 0;
+    if (seen && S_ISLNK(st.st_mode)) {
+        Fail(what + ": its config is a symbolic link, which is not followed");
+    } else if (seen && !S_ISREG(st.st_mode)) {
+        Fail(what + ": its config is not a regular file");
     } else {
         dev = pci_get_dev(pci_, 0, static_cast<int>(slot >> 8), static_cast<int>((slot >> 3) & 31),
                           static_cast<int>(slot & 7));
@@ -219,67 +230,77 @@ pci_dev* SysfsHardware::Device(size_t slot) {
     return dev;
 }
 
-bool SysfsHardware::ReadHalf(pci_dev* dev, uint16_t offset, uint16_t& out) {
+// libpci says only that a read failed (its own warnings are silenced): a short read and
+// an error look the same to it. The file is read again here, without following a link,
+// to tell the end of what the kernel answers this reader from an error.
+SysfsHardware::ConfigRead SysfsHardware::ReadHalf(pci_dev* dev, size_t slot, uint16_t offset,
+                                                  uint16_t& out) {
     uint8_t bytes[2];
-    if (pci_read_block(dev, offset, bytes, 2) == 0) {
-        ReportConfigFailure(dev, offset);
-        return false;
+    if (pci_read_block(dev, offset, bytes, 2) != 0) {
+        out = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+        return ConfigRead::Read;
     }
-    out = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    return true;
-}
-
-// A function that is listed but cannot be read is passed over by discovery like an
-// absent one; the user learns why here, once. libpci's own warnings say nothing useful
-// (they are silenced), so the file is looked at again.
-void SysfsHardware::ReportConfigFailure(pci_dev* dev, uint16_t offset) {
-    if (reported_.count(Reason::ConfigNeedsPrivilege) != 0 ||
-        reported_.count(Reason::ConfigUnreadable) != 0) {
-        return;
-    }
-    char slot[32];
-    std::snprintf(slot, sizeof slot, "%04x:%02x:%02x.%x", static_cast<unsigned>(dev->domain),
-                  static_cast<unsigned>(dev->bus), static_cast<unsigned>(dev->dev),
-                  static_cast<unsigned>(dev->func));
-    const std::string what = std::string("cannot read the PCI configuration space of ") + slot;
-    const std::string path = root_ + "/devices/" + slot + "/config";
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const std::string path = ConfigPath(slot);
+    const std::string what = "cannot read the PCI configuration space of " +
+                             path.substr(root_.size() + 9, 12);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        ReportOnce(Reason::ConfigUnreadable, what + ": " + std::strerror(errno));
-        return;
+        Fail(what + ": " + std::strerror(errno));
+        return ConfigRead::Failed;
     }
-    struct stat st {};
-    const bool sized = fstat(fd, &st) == 0;
+    ssize_t n;
+    do {
+        n = pread(fd, bytes, 2, offset);
+    } while (n < 0 && errno == EINTR);
+    const int err = errno;
     close(fd);
-    const bool fileHoldsIt = sized && static_cast<uint64_t>(st.st_size) >= offset + 2u;
-    // Without CAP_SYS_ADMIN the kernel answers only the first 64 bytes, short.
-    if (fileHoldsIt && offset >= kUnprivilegedConfigBytes && !HasEffectiveCapability(kCapSysAdmin)) {
-        ReportOnce(Reason::ConfigNeedsPrivilege,
-                   "reading the full PCI configuration space needs root or CAP_SYS_ADMIN");
-    } else if (sized && !fileHoldsIt) {
-        ReportOnce(Reason::ConfigUnreadable, what + ": its config file ends at byte " +
-                                                 std::to_string(st.st_size));
-    } else {
-        char at[16];
-        std::snprintf(at, sizeof at, "0x%02X", static_cast<unsigned>(offset));
-        ReportOnce(Reason::ConfigUnreadable, what + " at byte " + at);
+    if (n < 0) {
+        Fail(what + ": " + std::strerror(err));
+        return ConfigRead::Failed;
     }
+    if (n < 2) {
+        // Past the standard header this is the kernel's whole answer to a reader without
+        // CAP_SYS_ADMIN, and nothing the program needs lies there.
+        if (offset >= kStandardHeaderBytes) return ConfigRead::Ended;
+        Fail(what + ": its config file ends at byte " + std::to_string(offset + n));
+        return ConfigRead::Failed;
+    }
+    char at[16];
+    std::snprintf(at, sizeof at, "0x%02X", static_cast<unsigned>(offset));
+    Fail(what + " at byte " + at);
+    return ConfigRead::Failed;
 }
 
 bool SysfsHardware::ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function,
                                     uint16_t offset, uint16_t& low, uint16_t& high) {
+    return ReadConfigDwordOrEnd(bus, device, function, offset, low, high) == ConfigRead::Read;
+}
+
+SysfsHardware::ConfigRead SysfsHardware::ReadConfigDwordOrEnd(uint8_t bus, uint8_t device,
+                                                              uint8_t function, uint16_t offset,
+                                                              uint16_t& low, uint16_t& high) {
     if (!listed_) TakeListing();
     // A function that is not there answers all ones, as a real bus does, at no cost.
     if (device > 31 || function > 7 || !present_.test(SlotIndex(bus, device, function))) {
         low = 0xFFFF;
         high = 0xFFFF;
-        return true;
+        return ConfigRead::Read;
     }
-    if (offset > 4092) return false;
-    pci_dev* dev = Device(SlotIndex(bus, device, function));
-    if (dev == nullptr) return false;
-    if (!ReadHalf(dev, offset, low)) return false;
-    return ReadHalf(dev, static_cast<uint16_t>(offset + 2), high);
+    if (offset > 4092) return ConfigRead::Failed;
+    const size_t slot = SlotIndex(bus, device, function);
+    pci_dev* dev = Device(slot);
+    if (dev == nullptr) return ConfigRead::Failed;
+    const ConfigRead first = ReadHalf(dev, slot, offset, low);
+    if (first != ConfigRead::Read) return first;
+    return ReadHalf(dev, slot, static_cast<uint16_t>(offset + 2), high);
+}
+
+void SysfsHardware::BindRegisters(uint8_t bus, uint8_t device, uint8_t function) {
+    char name[16];
+    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(bus),
+                  static_cast<unsigned>(device & 31), static_cast<unsigned>(function & 7));
+    boundDevice_ = name;
+    windowsLoaded_ = false;  // only the bound function's BAR0 counts from now on
 }
 
 void SysfsHardware::LoadWindows() {
@@ -287,23 +308,28 @@ void SysfsHardware::LoadWindows() {
     windows_.clear();
     if (root_.size() > kMaxRootLength) return;
     const std::string devicesDir = root_ + "/devices";
-    DIR* dir = opendir(devicesDir.c_str());
-    if (dir == nullptr) return;
     std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        SysfsSlot slot;
-        if (ParseSysfsSlotName(entry->d_name, slot)) names.emplace_back(entry->d_name);
+    if (boundDevice_) {
+        names.push_back(*boundDevice_);
+    } else {
+        DIR* dir = opendir(devicesDir.c_str());
+        if (dir == nullptr) return;
+        while (const dirent* entry = readdir(dir)) {
+            SysfsSlot slot;
+            if (ParseSysfsSlotName(entry->d_name, slot)) names.emplace_back(entry->d_name);
+        }
+        closedir(dir);
+        std::sort(names.begin(), names.end());
     }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string deviceDir = devicesDir + "/" + name;
-        // Only a regular file is read: opening a FIFO would wait for a writer for ever.
-        struct stat st {};
-        if (stat((deviceDir + "/resource").c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        std::ifstream resource(deviceDir + "/resource");
+        std::string text;
+        if (!ReadSmallFile(deviceDir + "/resource", text)) continue;
+        std::istringstream resource(text);
         std::string line;
-        for (int index = 0; index < kBarCount && std::getline(resource, line); ++index) {
+        // A bound function's registers are its BAR0 and nothing else.
+        const int bars = boundDevice_ ? 1 : kBarCount;
+        for (int index = 0; index < bars && std::getline(resource, line); ++index) {
             Window w;
             if (!ParseResourceLine(line, w.start, w.end, w.flags)) break;
             if (w.end <= w.start || (w.flags & kIoResourceMem) == 0) continue;
@@ -326,7 +352,7 @@ const SysfsHardware::Window* SysfsHardware::FindWindow(uint64_t address, bool& s
 
 volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     if ((address & 3) != 0) {
-        ReportOnce(Reason::Unaligned, "register address " + Hex32(address) + " is not 32-bit aligned");
+        Fail("register address " + Hex32(address) + " is not 32-bit aligned");
         return nullptr;
     }
     bool straddles = false;
@@ -338,7 +364,12 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
         w = FindWindow(address, straddles);
     }
     if (w == nullptr) {
-        ReportOnce(Reason::NoBar, "no BAR holds address " + Hex32(address));
+        if (boundDevice_) {
+            Fail("address " + Hex32(address) + " lies outside BAR0 of the adapter " + *boundDevice_ +
+                 "; it was not touched");
+        } else {
+            Fail("no BAR holds address " + Hex32(address));
+        }
         return nullptr;
     }
 
@@ -347,8 +378,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     const uint64_t inPage = offset - pageOffset;
     const std::string path = w->deviceDir + "/resource" + std::to_string(w->index);
     if ((w->start & (pageSize_ - 1)) != 0) {
-        ReportOnce(Reason::MapFailed, "the BAR holding " + Hex32(address) +
-                                          " does not start on a page and cannot be mapped");
+        Fail("the BAR holding " + Hex32(address) + " does not start on a page and cannot be mapped");
         return nullptr;
     }
 
@@ -356,22 +386,17 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     auto cached = mappings_.find(key);
     if (cached != mappings_.end()) {
         if (inPage + 4 > cached->second.validBytes) {
-            ReportOnce(Reason::FileTooSmall, path + " ends before address " + Hex32(address) +
-                                                 "; it was not mapped");
+            Fail(path + " ends before address " + Hex32(address) + "; it was not mapped");
             return nullptr;
         }
         return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(cached->second.base) + inPage);
     }
 
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    // Never through a link: the file mapped for writing must be the card's own.
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
-        const int err = errno;
-        if (err == EACCES || err == EPERM) {
-            ReportOnce(Reason::MapNeedsPrivilege,
-                       "reaching the card's registers needs root, or CAP_SYS_ADMIN with CAP_DAC_OVERRIDE");
-        } else {
-            ReportOnce(Reason::MapFailed, "cannot open " + path + ": " + std::strerror(err));
-        }
+        Fail(RegisterAccessReason(
+            GatherRegisterAccessFacts(path, RegisterAccessFacts::Step::Open, errno)));
         return nullptr;
     }
     // Touching a mapped page past the end of its file is SIGBUS: the whole register must
@@ -379,13 +404,12 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        ReportOnce(Reason::MapFailed, path + " is not a regular file; it was not mapped");
+        Fail(path + " is not a regular file; it was not mapped");
         return nullptr;
     }
     if (static_cast<uint64_t>(st.st_size) < offset + 4) {
         close(fd);
-        ReportOnce(Reason::FileTooSmall, path + " ends before address " + Hex32(address) +
-                                             "; it was not mapped");
+        Fail(path + " ends before address " + Hex32(address) + "; it was not mapped");
         return nullptr;
     }
     void* base = mmap(nullptr, pageSize_, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
@@ -393,22 +417,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     const int err = errno;
     close(fd);
     if (base == MAP_FAILED) {
-        const std::string lockdown = err == EPERM ? LockdownMode() : std::string();
-        if (!lockdown.empty()) {
-            ReportOnce(Reason::Lockdown, "the kernel is locked down (" + lockdown +
-                                             "), which forbids mapping the card's registers; "
-                                             "this usually comes with Secure Boot");
-        } else if (err == EPERM || err == EACCES) {
-            ReportOnce(Reason::MapNeedsPrivilege,
-                       "reaching the card's registers needs root, or CAP_SYS_ADMIN with CAP_DAC_OVERRIDE");
-        } else if (err == EINVAL || err == EBUSY) {
-            ReportOnce(Reason::HeldByDriver,
-                       "the registers at " + Hex32(address) +
-                           " are held by a driver (CONFIG_IO_STRICT_DEVMEM); unbind the driver "
-                           "or boot with iomem=relaxed");
-        } else {
-            ReportOnce(Reason::MapFailed, "cannot map " + path + ": " + std::strerror(err));
-        }
+        Fail(RegisterAccessReason(GatherRegisterAccessFacts(path, RegisterAccessFacts::Step::Map, err)));
         return nullptr;
     }
     const uint64_t validBytes = std::min<uint64_t>(pageSize_, static_cast<uint64_t>(st.st_size) - pageOffset);
@@ -427,12 +436,6 @@ bool SysfsHardware::WriteRegister(uint32_t address, uint32_t value) {
     if (reg == nullptr) return false;
     *reg = value;
     return true;
-}
-
-void SysfsHardware::ReportOnce(Reason reason, const std::string& line) {
-    if (!reported_.insert(reason).second) return;
-    const std::string text = "tarvento: " + line + "\n";
-    std::fputs(text.c_str(), stderr);
 }
 
 }  // namespace tarvento

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,8 +30,10 @@ bool ParseSysfsSlotName(const char* name, SysfsSlot& out);
 // way): configuration space through libpci's linux-sysfs method, chip registers through
 // an mmap of the device's resourceN file.
 //
-// Messages go to standard error, prefixed "tarvento: ", each reason at most once for the
-// life of the object (the program keeps one for the whole process).
+// It prints nothing: why a read or an access failed is kept as FailureReason(), for the
+// layer that tells the user (the window's box, standard error without a window).
+// Nothing in the tree is followed through a symbolic link except the device folders
+// (real sysfs lists its devices as links; their attributes are regular files).
 class SysfsHardware final : public HardwareAccess {
 public:
     // `sysfsRoot` is the folder that holds devices/, e.g. /sys/bus/pci.
@@ -41,7 +42,8 @@ public:
     SysfsHardware(const SysfsHardware&) = delete;
     SysfsHardware& operator=(const SysfsHardware&) = delete;
 
-    // $TARVENTO_SYSFS_ROOT when set and not empty, otherwise /sys/bus/pci.
+    // $TARVENTO_SYSFS_ROOT when set and not empty, otherwise /sys/bus/pci. Not taken from
+    // the environment of a program started with more privileges than its user.
     static std::string SysfsRootFromEnvironment();
 
     const std::string& SysfsRoot() const { return root_; }
@@ -52,15 +54,22 @@ public:
 
     bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                          uint16_t& low, uint16_t& high) override;
+    // A read that meets the end of config past the standard header has Ended; one that
+    // meets it before byte 64 has Failed (the kernel answers everyone those bytes).
+    ConfigRead ReadConfigDwordOrEnd(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
+                                    uint16_t& low, uint16_t& high) override;
 
-    // A pointer to the 32-bit register at `address` inside a memory BAR of some device,
-    // or nullptr (nothing touched) when no memory BAR holds all four bytes, the address
-    // is not 32-bit aligned, or the mapping cannot be made. Mappings are kept and reused;
+    // A pointer to the 32-bit register at `address` inside a memory BAR, or nullptr
+    // (nothing touched) when no memory BAR holds all four bytes, the address is not 32-bit
+    // aligned, or the mapping cannot be made. Once registers are bound to a function, only
+    // that function's BAR0 (its resource0) is considered. Mappings are kept and reused;
     // every access through the pointer must stay a volatile 32-bit load or store.
     volatile uint32_t* MapPhysical(uint32_t address);
 
     std::optional<uint32_t> ReadRegister(uint32_t address) override;
     bool WriteRegister(uint32_t address, uint32_t value) override;
+    void BindRegisters(uint8_t bus, uint8_t device, uint8_t function) override;
+    std::string FailureReason() const override { return failure_; }
 
 private:
     // One memory or I/O window from a device's resource file.
@@ -71,31 +80,17 @@ private:
         int index = 0;     // N of resourceN
         std::string deviceDir;
     };
-    enum class Reason {
-        ConfigNeedsPrivilege,
-        ConfigUnreadable,
-        ListingUnreadable,
-        MapNeedsPrivilege,
-        Lockdown,
-        HeldByDriver,
-        NoBar,
-        Unaligned,
-        FileTooSmall,
-        MapFailed,
-        RootTooLong,
-    };
-
     static constexpr size_t SlotIndex(unsigned bus, unsigned device, unsigned function) {
         return (size_t{bus} << 8) | (size_t{device} << 3) | function;
     }
     void TakeListing();
     void FreeDevices();
     pci_dev* Device(size_t slot);
-    bool ReadHalf(pci_dev* dev, uint16_t offset, uint16_t& out);
-    void ReportConfigFailure(pci_dev* dev, uint16_t offset);
+    std::string ConfigPath(size_t slot) const;
+    ConfigRead ReadHalf(pci_dev* dev, size_t slot, uint16_t offset, uint16_t& out);
     void LoadWindows();
     const Window* FindWindow(uint64_t address, bool& straddles) const;
-    void ReportOnce(Reason reason, const std::string& line);
+    void Fail(const std::string& reason) { failure_ = reason; }
 
     std::string root_;
     pci_access* pci_ = nullptr;
@@ -111,7 +106,8 @@ private:
     };
     std::map<std::pair<std::string, uint64_t>, Mapping> mappings_;  // resourceN file + page
     size_t pageSize_ = 4096;
-    std::set<Reason> reported_;
+    std::optional<std::string> boundDevice_;  // folder name of the function registers are tied to
+    std::string failure_;
 };
 
 }  // namespace tarvento

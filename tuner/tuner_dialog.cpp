@@ -47,6 +47,12 @@ MessageAnswer TunerDialog::MessageBox(const std::string& text, MessageButtons bu
     return controls_.MessageBox(text, buttons);
 }
 
+MessageAnswer TunerDialog::InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                                 const std::string& informativeText) {
+    ++messagesShown_;
+    return controls_.InformativeMessageBox(text, buttons, informativeText);
+}
+
 int TunerDialog::OnInitDialog() {
     TunerFields& f = fields_;
     messagesShown_ = 0;
@@ -58,7 +64,10 @@ int TunerDialog::OnInitDialog() {
 
     DisplayAdapter adapter;
     const bool found = FindDisplayAdapter(env_.chip.hardware, env_.chip.discovery, adapter);
-    if (!found) MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+    if (!found) {
+        InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
+                              DiscoveryFailureReason(env_.chip.hardware));
+    }
 
     UpdateData(true);
     f.m_chipsetText = kChipsetUnknown;
@@ -83,7 +92,7 @@ int TunerDialog::OnInitDialog() {
             break;
         }
         case Recognition::RegisterReadFailed:
-            MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+            InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, recognized.failureReason);
             break;
         case Recognition::Unsupported:
             break;

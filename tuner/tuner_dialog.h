@@ -54,6 +54,8 @@ public:
     TunerFields& Fields() override { return fields_; }
     void UpdateData(bool saveAndValidate) override;
     MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) override;
+    MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                        const std::string& informativeText) override;
 
 private:
     DialogControls& controls_;

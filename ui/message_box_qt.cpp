@@ -5,6 +5,12 @@
 namespace tarvento::ui {
 
 MessageAnswer QtMessageBox::MessageBox(const std::string& text, MessageButtons buttons) {
+    return InformativeMessageBox(text, buttons, std::string());
+}
+
+// The reason is written as one sentence: a capital first letter and a final period.
+MessageAnswer QtMessageBox::InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                                  const std::string& informativeText) {
     const bool okCancel = buttons == MessageButtons::OkCancel;
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(ApplicationName()),
                     QString::fromStdString(text),
@@ -13,6 +19,12 @@ MessageAnswer QtMessageBox::MessageBox(const std::string& text, MessageButtons b
     // Shown as written: no rich-text guessing, line breaks kept.
     box.setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("message_box"));
+    if (!informativeText.empty()) {
+        QString reason = QString::fromStdString(informativeText);
+        reason[0] = reason[0].toUpper();
+        if (!reason.endsWith(QLatin1Char('.'))) reason += QLatin1Char('.');
+        box.setInformativeText(reason);
+    }
     if (okCancel) {
         box.setDefaultButton(QMessageBox::Cancel);
         box.setEscapeButton(QMessageBox::Cancel);

@@ -15,6 +15,8 @@ public:
     explicit QtMessageBox(QWidget* owner) : owner_(owner) {}
 
     MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) override;
+    MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                        const std::string& informativeText) override;
 
 private:
     QPointer<QWidget> owner_;

@@ -143,4 +143,9 @@ MessageAnswer TunerDialogWindow::MessageBox(const std::string& text, MessageButt
     return messages_->MessageBox(text, buttons);
 }
 
+MessageAnswer TunerDialogWindow::InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                                       const std::string& informativeText) {
+    return messages_->InformativeMessageBox(text, buttons, informativeText);
+}
+
 }  // namespace tarvento::ui

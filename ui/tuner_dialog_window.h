@@ -45,6 +45,8 @@ public:
     void EndDialog(int code) override;
     void RunAutostartNotice(const std::string& chipName) override;
     MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) override;
+    MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                        const std::string& informativeText) override;
 
 private:
     void ConnectControls();

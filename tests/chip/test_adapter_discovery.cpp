@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -194,6 +195,60 @@ TEST(DiscoveryOnFake, TheHeaderIsNotClearedBetweenReads) {
     ASSERT_EQ(ReadConfigHeader(hw, header, 0, 2, 0), &header);
     EXPECT_EQ(header[0], 0x12378086u);
     EXPECT_EQ(header[4], 0xE0000000u) << "words after the early stop keep the older function's values";
+}
+
+// A reader answered the standard header only (a normal user): the adapter is found from
+// bytes 0..63, the end past them is no failure, and words 16..63 keep what they held.
+TEST(DiscoveryOnFake, AReaderAnsweredTheStandardHeaderOnlyFindsTheAdapter) {
+    FakeHardware hw;
+    hw.lastBus = 1;
+    hw.answeredConfigBytes = 64;
+    hw.AddFunction(1, 0, 0, 0x10DE, 0x0020, kVga, 0xE0000008);
+    DiscoveryState state;
+    state.PciConfigHeader.fill(0xA5A5A5A5);
+    DisplayAdapter adapter;
+    ASSERT_TRUE(FindDisplayAdapter(hw, state, adapter));
+    EXPECT_EQ(adapter.registerBase, 0xE0000000u);
+    EXPECT_EQ(ConfigReadsOf(hw, 1, 0, 0), 17) << "16 words and the one read that met the end";
+    EXPECT_EQ(state.PciConfigHeader[4], 0xE0000008u);
+    EXPECT_EQ(state.PciConfigHeader[15], 0u) << "the last word of the standard header is fresh";
+    EXPECT_EQ(state.PciConfigHeader[16], 0xA5A5A5A5u);
+    EXPECT_EQ(state.PciConfigHeader[63], 0xA5A5A5A5u);
+
+    // Inside the standard header an end is a failure: the function is passed over.
+    hw.answeredConfigBytes = 0x10;
+    EXPECT_FALSE(FindDisplayAdapter(hw, state, adapter));
+}
+
+TEST(DiscoveryOnFake, EveryDisplayFunctionIsListedWithoutTouchingTheDiscoveryState) {
+    FakeHardware hw;
+    hw.lastBus = 2;
+    hw.AddFunction(0, 5, 0, 0x1002, 0x5046, kVga, 0);
+    hw.AddFunction(0, 6, 0, 0x8086, 0x1237, kBridge, 0xF0000000);
+    hw.AddFunction(1, 0, 0, 0x10DE, 0x0020, kVga, 0xE0000008);
+    hw.AddFunction(2, 0, 0, 0x8086, 0x1237, kBridge, 0);
+    hw.AddFunction(2, 0, 1, 0x10DE, 0x0028, 0x0380, 0xE1000000);
+    const std::vector<DisplayFunction> list = ListDisplayFunctions(hw);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].vendorId, 0x1002);
+    EXPECT_EQ(list[0].classCode, 0x030000u);
+    EXPECT_EQ(list[0].bar0, 0u);
+    EXPECT_EQ(list[1].bus, 1);
+    EXPECT_EQ(list[1].bar0, 0xE0000008u);
+    EXPECT_EQ(list[2].function, 1);
+    EXPECT_EQ(list[2].classCode, 0x038000u);
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST(DiscoveryOnTree, ASixtyFourByteConfigIsEnough) {
+    VirtualTree tree;
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    std::filesystem::resize_file(tree.SlotDir(1, 0, 0) / "config", 64);
+    SysfsHardware hw(tree.RootString());
+    Discovery d(hw);
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.adapter.deviceId, 0x0020);
+    EXPECT_EQ(hw.FailureReason(), "");
 }
 
 TEST(DiscoveryOnFake, ALaterFailedDiscoveryKeepsTheRegisterBase) {

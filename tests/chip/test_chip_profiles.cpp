@@ -84,7 +84,11 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
 
 class ChipProfilesOnMachine : public ::testing::Test {
 protected:
-    ChipProfilesOnMachine() { state.discovery.RegisterBase = kBase; }
+    ChipProfilesOnMachine() {
+        state.discovery.RegisterBase = kBase;
+        // As a recognition leaves it; the tests that name a chip without one write here.
+        state.RecognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase};
+    }
 
     void Registers(uint32_t core, uint32_t mem, uint32_t strap) {
         hw.SetRegister(kCore, core);
@@ -234,6 +238,47 @@ TEST_F(ChipProfilesOnMachine, AccessFailureTellsOnceInsteadOfOutOfRange) {
     state.CurrentChipName = kRiva128Name;
     EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
+}
+
+// A card that is not initialised, or whose memory decoding is off, answers all ones.
+TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
+    for (uint32_t ones : {kCore, kMem, kStrap}) {
+        Registers(kWorkedPll, kWorkedPll, 0x40);
+        hw.SetRegister(ones, 0xFFFFFFFF);
+        ChipState fresh(hw);
+        fresh.discovery.RegisterBase = kBase;
+        RecognizedChip chip;
+        EXPECT_EQ(RecognizeChip(fresh, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
+        EXPECT_EQ(fresh.CurrentChipName, nullptr);
+        EXPECT_FALSE(fresh.RecognizedAdapter.has_value());
+        EXPECT_EQ(chip.failureReason, kNoAnswerReason);
+
+        // A card stops answering as a whole (decoding off): the first routine's words,
+        // the memory PLL and the strap, already tell.
+        if (ones == kCore) continue;
+        // Before any write too: nothing is written, the box says why, and the chip clock
+        // is not tried after the memory clock found no card.
+        hw.ClearLog();
+        state.CurrentChipName = kRivaTntName;
+        EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
+        EXPECT_TRUE(hw.Writes().empty());
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "PCI/AGP access failed !");
+        EXPECT_EQ(messages.shown[0].informativeText, kNoAnswerReason);
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0);
+        messages.shown.clear();
+    }
+}
+
+TEST_F(ChipProfilesOnMachine, TheWritesGoToTheRecognisedAdapterWhateverALaterDiscoveryFound) {
+    Registers(kWorkedPll, kWorkedPll, 0x40);
+    RecognizedChip chip;
+    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
+    state.discovery.RegisterBase = 0xE2000000;  // another card, found by the autostart click
+    hw.ClearLog();
+    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 100}));
+    for (const Access& a : hw.Log()) EXPECT_EQ(a.address & 0xFF000000u, kBase) << std::hex << a.address;
+    EXPECT_EQ(hw.Writes().size(), 2u);
 }
 
 TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsTheyWere) {

@@ -2,6 +2,7 @@
 // a virtual card whose files that user cannot read. A plain message, an exit status that
 // says it failed, and nothing written.
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,7 +96,10 @@ TEST_F(Unprivileged, InfoAndUnattendedStartOnTheMachinesOwnBus) {
     EXPECT_EQ(info->out.rfind("Chipset: Unknown\nAutostart: off\n", 0), 0u) << info->out;
     ExpectOwnMessagesOnly(info->err);
     if (MachineHasVgaFunction(devices)) {
-        EXPECT_NE(info->err.find("needs root or CAP_SYS_ADMIN"), std::string::npos) << info->err;
+        // The standard header is all a normal user reads, and all discovery needs: what
+        // stops it now is the card or its registers, never a missing privilege.
+        EXPECT_EQ(info->err.find("CAP_"), std::string::npos) << info->err;
+        EXPECT_EQ(info->err.find("root"), std::string::npos) << info->err;
     } else {
         EXPECT_NE(info->err.find("no VGA-compatible display adapter"), std::string::npos) << info->err;
     }
@@ -124,8 +128,10 @@ TEST_F(Unprivileged, ConfigThatCannotBeRead) {
 TEST_F(Unprivileged, RegistersThatCannotBeOpened) {
     tree.AddTnt(1, 0, 0, 0xE0000000);
     Lock(Dir(1) / "resource0");
-    ExpectRefusedWith("tarvento: reaching the card's registers needs root, or CAP_SYS_ADMIN with "
-                      "CAP_DAC_OVERRIDE\n");
+    // This machine has no group tarvento: the rule that would make one is not installed.
+    if (::getgrnam("tarvento") != nullptr) GTEST_SKIP() << "this machine has a group tarvento";
+    ExpectRefusedWith("tarvento: the group tarvento does not exist: the program's udev rule is not "
+                      "installed\n");
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ public:
             pending_.clear();
         } else {
             texts = recorder_.Texts();
+            for (const auto& shown : recorder_.shown) informative_.push_back(shown.informativeText);
             recorder_.shown.clear();
             EXPECT_TRUE(recorder_.answers.empty()) << "an awaited box never came";
             recorder_.answers.clear();
@@ -68,12 +69,16 @@ public:
         return texts;
     }
 
+    // The informative texts of every box taken so far, in order ("" for a box without one).
+    std::vector<std::string> InformativeTexts() const { return informative_; }
+
 private:
     void AnswerShownBox() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) return;
         box->setProperty("answered", true);
         seen_.push_back(box->text().toStdString());
+        informative_.push_back(box->informativeText().toStdString());
         MessageAnswer answer = MessageAnswer::Ok;
         if (!pending_.empty()) {
             answer = pending_.front();
@@ -96,6 +101,7 @@ private:
     QTimer timer_;
     std::deque<MessageAnswer> pending_;
     std::vector<std::string> seen_;
+    std::vector<std::string> informative_;
 };
 
 // A virtual tree with a recognised card and a bystander card that has registers too,

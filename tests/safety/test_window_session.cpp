@@ -200,5 +200,74 @@ TEST_F(SafetyRig, AnUnattendedStartWritesOnlyThePllNBytes) {
     EXPECT_EQ(TntChipClockFromPll(CardWord(kCorePllOffset), strap), 100);
 }
 
+// A second display function appears before the TNT on the bus after the start (a card
+// added, or listed first after a rescan). The autostart click repeats discovery, which now
+// finds it; Set Clock now must still write the TNT's two PLL words, only their N byte,
+// and leave every file of the other card as it was.
+TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWrite) {
+    AddCards(*virtualcard::StockCard("RIVA_TNT"), true);
+    MakeWindow("", false);
+    Run([&](ui::TunerDialogWindow& w) {
+        EXPECT_EQ(Step("the start", false, [] {}), Texts{kWarningText});
+        virtualcard::VirtualCard other = *virtualcard::StockCard("RIVA_TNT");
+        other.slot = SysfsSlot{0, 0, 5, 0};
+        other.vendorId = 0x1002;
+        other.deviceId = 0x5046;
+        other.bar0 = 0xE2000000;
+        tree.Add(other);
+        last = TakeSnapshot(tree.Root());  // the new card's files as they must stay
+
+        EXPECT_TRUE(Step("autostart on", false, [&] { Click(w, kIdAutostartCheck); }).empty());
+        EXPECT_EQ(chip->discovery.RegisterBase, 0xE2000000u) << "the click's discovery found the new card";
+
+        const uint32_t strap = CardWord(kStrapOffset);
+        const uint32_t memAtStart = CardWord(kMemPllOffset);
+        Step("both sliders to their lowest", false, [&] {
+            for (int id : {kIdMemTrackbar, kIdChipTrackbar}) {
+                SliderOf(w, id)->setFocus();
+                QTest::keyClick(SliderOf(w, id), Qt::Key_Home);
+            }
+        });
+        const TunerFields& f = window->Tuner().Fields();
+        ASSERT_EQ(f.m_memClock, 80);
+        EXPECT_EQ(Step("Set Clock now", true,
+                       [&] {
+                           boxes->Give(MessageAnswer::Ok);
+                           Click(w, kIdSetClockNow);
+                       }),
+                  Texts{kWarningText});
+        EXPECT_NE(CardWord(kMemPllOffset), memAtStart) << "the TNT was written";
+        EXPECT_EQ(TntMemClockFromPll(CardWord(kMemPllOffset), strap), f.m_memClock);
+        EXPECT_EQ(TntChipClockFromPll(CardWord(kCorePllOffset), strap), f.m_chipClock);
+        w.reject();
+    });
+}
+
+// A card that answers all ones is no card: the start says so with the reason, and no
+// action of the window writes anything.
+TEST_P(WindowSession, ACardThatAnswersAllOnesIsNotACard) {
+    virtualcard::VirtualCard dead = *virtualcard::StockCard("RIVA_TNT");
+    dead.corePll = dead.memPll = dead.strap = 0xFFFFFFFF;
+    AddCards(dead, false);
+    MakeWindow("", GetParam());
+    boxes->Give(MessageAnswer::Ok);  // PCI/AGP access failed !
+    boxes->Give(MessageAnswer::Ok);  // the start warning
+    Run([&](ui::TunerDialogWindow& w) {
+        EXPECT_EQ(Step("the start", false, [] {}), (Texts{kMsgPciAccessFailed, kWarningText}));
+        EXPECT_EQ(chip->CurrentChipName, nullptr);
+        Step("Set Clock now and Panic !", false, [&] {
+            Click(w, kIdSetClockNow);
+            Click(w, kIdPanic);
+        });
+        w.reject();
+    });
+    const std::vector<std::string> informative = boxes->InformativeTexts();
+    ASSERT_FALSE(informative.empty());
+    EXPECT_EQ(informative[0], GetParam() ? "The card answers FFFFFFFFh from its clock registers: it is not "
+                                            "initialised, or its memory decoding is off, and its registers "
+                                            "cannot be reached."
+                                          : kNoAnswerReason);
+}
+
 }  // namespace
 }  // namespace tarvento::testing

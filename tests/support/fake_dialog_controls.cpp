@@ -112,3 +112,13 @@ MessageAnswer FakeDialogControls::MessageBox(const std::string& text, MessageBut
 }
 
 }  // namespace tarvento::testing
+
+namespace tarvento::testing {
+
+MessageAnswer FakeDialogControls::InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                                        const std::string& informativeText) {
+    informativeTexts.push_back(informativeText);
+    return MessageBox(text, buttons);
+}
+
+}  // namespace tarvento::testing

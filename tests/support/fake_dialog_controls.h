@@ -63,6 +63,10 @@ public:
     void EndDialog(int code) override;
     void RunAutostartNotice(const std::string& chipName) override;
     MessageAnswer MessageBox(const std::string& text, MessageButtons buttons) override;
+    // Logged as a Message; the informative text is kept beside the log, in order.
+    MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                        const std::string& informativeText) override;
+    std::vector<std::string> informativeTexts;
 
 private:
     static int Clamp(const Trackbar& t, int position);

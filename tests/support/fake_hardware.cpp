@@ -51,6 +51,19 @@ int FakeHardware::CountAccesses(Access::Kind kind, uint32_t address) const {
 
 int FakeHardware::PciBiosPresent() { return lastBus; }
 
+HardwareAccess::ConfigRead FakeHardware::ReadConfigDwordOrEnd(uint8_t bus, uint8_t device,
+                                                              uint8_t function, uint16_t offset,
+                                                              uint16_t& low, uint16_t& high) {
+    if (offset >= answeredConfigBytes && config_.count(Slot{bus, device, function}) != 0) {
+        const uint32_t where = (uint32_t{bus} << 16) | (uint32_t{device} << 11) |
+                               (uint32_t{function} << 8) | offset;
+        log_.push_back({Access::Config, where, 0xFFFFFFFF});
+        return ConfigRead::Ended;
+    }
+    return ReadConfigDword(bus, device, function, offset, low, high) ? ConfigRead::Read
+                                                                     : ConfigRead::Failed;
+}
+
 bool FakeHardware::ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function,
                                    uint16_t offset, uint16_t& low, uint16_t& high) {
     const Slot slot{bus, device, function};

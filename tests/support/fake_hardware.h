@@ -23,6 +23,9 @@ public:
     };
 
     int lastBus = 0;  // what PciBiosPresent answers
+    // How much of a present function's configuration space this reader is answered; a
+    // read at or past it meets the end (64: what Linux answers a normal user).
+    uint16_t answeredConfigBytes = 0xFFFF;
 
     // Adds a function with a 256-byte configuration space: vendor, device, class word
     // and BAR0 set, everything else zero.
@@ -44,6 +47,8 @@ public:
     int PciBiosPresent() override;
     bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                          uint16_t& low, uint16_t& high) override;
+    ConfigRead ReadConfigDwordOrEnd(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
+                                    uint16_t& low, uint16_t& high) override;
     std::optional<uint32_t> ReadRegister(uint32_t address) override;
     bool WriteRegister(uint32_t address, uint32_t value) override;
 

@@ -14,6 +14,7 @@ public:
     struct Shown {
         std::string text;
         MessageButtons buttons;
+        std::string informativeText{};
     };
 
     std::deque<MessageAnswer> answers;
@@ -27,6 +28,12 @@ public:
         return a;
     }
 
+    MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                        const std::string& informativeText) override {
+        const MessageAnswer a = MessageBox(text, buttons);
+        shown.back().informativeText = informativeText;
+        return a;
+    }
     std::vector<std::string> Texts() const {
         std::vector<std::string> t;
         for (const auto& s : shown) t.push_back(s.text);
