@@ -55,9 +55,18 @@ protected:
             {"XDG_CONFIG_HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
         if (!r) return std::nullopt;
         EXPECT_EQ(r->out.rfind("Chipset: Unknown\n", 0), 0u) << r->out;
-        const std::size_t from = r->out.find("Autostart");
-        const std::size_t to = r->out.find("Autostart entry");
-        return r->out.substr(from, to == std::string::npos ? std::string::npos : to - from);
+        // Only the two lines about the entry: the adapter lines around them are not ours.
+        std::string lines;
+        std::size_t at = 0;
+        while (at < r->out.size()) {
+            std::size_t end = r->out.find('\n', at);
+            end = end == std::string::npos ? r->out.size() : end + 1;
+            const std::string line = r->out.substr(at, end - at);
+            if (line.rfind("Autostart: ", 0) == 0 || line.rfind("Autostart file: ", 0) == 0)
+                lines += line;
+            at = end;
+        }
+        return lines;
     }
 };
 
