@@ -105,7 +105,7 @@ TEST_F(UdevadmTest, TheRuleFiresForItsIdsOnAddAndBindOnly) {
                                "ATTR{vendor}==\"" + target.vendor + "\", ATTR{device}==\"" + target.device + "\"");
     rule = Replace(rule, R"(ATTR{class}!="0x0300??")", "ATTR{class}!=\"" + target.pciClass.substr(0, 6) + "??\"");
 
-    const std::string resource0 = "/sys" + target.sysfs.string().substr(4) + "/resource0";
+    const std::string resource0 = (target.sysfs / "resource0").string();  // /sys%p/resource0
     for (const char* action : {"add", "bind"}) {
         std::string ours;  // the device's other rules may run commands of their own
         for (const std::string& line : Lines(RunCommands(rule, target, action)))
