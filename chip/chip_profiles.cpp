@@ -43,6 +43,15 @@ const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId) {
     return nullptr;
 }
 
+std::vector<PciId> SupportedPciIds() {
+    std::vector<PciId> ids;
+    for (const ProfileEntry& e : kProfiles) {
+        ids.push_back({kVendorNvidia, e.deviceId});
+        if (e.sgsVendorToo) ids.push_back({kVendorNvidiaSgs, e.deviceId});
+    }
+    return ids;
+}
+
 Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId,
                           RecognizedChip& out) {
     out = RecognizedChip{};

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "chip/adapter_discovery.h"
 #include "chip/hardware_access.h"
@@ -61,6 +63,16 @@ bool ChipNameEquals(const char* name, const char* token);
 
 // The profile for a vendor/device pair, tested in table order; nullptr when unsupported.
 const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId);
+
+struct PciId {
+    uint16_t vendorId;
+    uint16_t deviceId;
+    friend auto operator<=>(const PciId&, const PciId&) = default;
+};
+
+// Every vendor/device pair FindChipProfile recognises, in table order: what the udev rule
+// that opens a card's registers to the group must list, no more and no less.
+std::vector<PciId> SupportedPciIds();
 
 enum class Recognition { Recognized, Unsupported, RegisterReadFailed };
 

@@ -1,0 +1,64 @@
+#include "tests/install/install_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace tarvento::testing {
+
+namespace fs = std::filesystem;
+
+std::string FindTool(const std::string& name) {
+    std::string path = "/usr/sbin:/usr/bin:/sbin:/bin";
+    if (const char* env = std::getenv("PATH"); env != nullptr && *env != '\0') path = std::string(env) + ":" + path;
+    std::istringstream folders(path);
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (folder.empty() || folder[0] != '/') continue;  // never the current folder
+        const fs::path candidate = fs::path(folder) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    }
+    return {};
+}
+
+ScratchFolder::ScratchFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvento-install-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) {
+        path_ = pattern;
+        ::chmod(path_.c_str(), 0755);
+    }
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+}
+
+void InstallBuildTree(StagedInstall& install) {
+    install.result = RunProgram(TARVENTO_CMAKE, {"--install", TARVENTO_BINARY_DIR, "--prefix", "/usr"},
+                                {{"DESTDIR", install.Destdir().string()}}, {}, 120);
+    // Everyone may run what was installed, as from a real prefix.
+    ::chmod(install.Destdir().c_str(), 0755);
+}
+
+ProgramResult RunAsNobody(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& set,
+                          const std::vector<std::string>& unset, std::optional<gid_t> group,
+                          double limitSeconds) {
+    std::vector<std::string> all = {"--reuid=65534", "--regid=65534"};
+    all.push_back(group ? "--groups=" + std::to_string(*group) : "--clear-groups");
+    all.push_back(program);
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(FindTool("setpriv"), all, set, unset, limitSeconds);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace tarvento::testing

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/app/program_runner.h"
+
+namespace tarvento::testing {
+
+// The full path of a tool found in PATH or the usual system folders; empty when absent.
+std::string FindTool(const std::string& name);
+
+// A fresh folder under the temporary folder that everyone may enter, removed with the
+// object.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The build tree installed with DESTDIR into a scratch folder, with the prefix /usr.
+struct StagedInstall {
+    ScratchFolder stage;
+    ProgramResult result;  // what `cmake --install` said
+    std::filesystem::path Destdir() const { return stage.Path() / "root"; }
+    std::filesystem::path Program() const { return Destdir() / "usr/bin/tarvento"; }
+    std::filesystem::path Libraries() const { return Destdir() / "usr/lib/tarvento"; }
+    std::filesystem::path Manifest() const { return TARVENTO_BINARY_DIR "/install_manifest.txt"; }
+};
+void InstallBuildTree(StagedInstall& install);
+
+// Runs `program` as nobody (through setpriv, from root) with exactly the supplementary
+// group `group`, or none.
+ProgramResult RunAsNobody(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& set,
+                          const std::vector<std::string>& unset, std::optional<gid_t> group,
+                          double limitSeconds = 20);
+
+// Lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace tarvento::testing
