@@ -67,12 +67,15 @@ TEST(UdevRule, ChangesOnlyResource0WithToolsThatExist) {
     for (const std::string& line : RuleLines()) {
         for (const char* key : {"GROUP=", "MODE=", "OWNER="})
             EXPECT_EQ(line.find(key), std::string::npos) << line;
-        for (auto it = std::sregex_iterator(line.begin(), line.end(), run); it != std::sregex_iterator(); ++it) {
+        for (auto it = std::sregex_iterator(line.begin(), line.end(), run);
+             it != std::sregex_iterator(); ++it) {
             const std::string tool = (*it)[1];
             EXPECT_EQ(::access(tool.c_str(), X_OK), 0) << tool << " does not exist here";
             commands.insert(fs::path(tool).filename().string() + " " + (*it)[2].str());
         }
-        if (line.find("RUN") != std::string::npos) EXPECT_TRUE(std::regex_search(line, run)) << line;
+        if (line.find("RUN") != std::string::npos) {
+            EXPECT_TRUE(std::regex_search(line, run)) << line;
+        }
     }
     EXPECT_EQ(commands, (std::set<std::string>{"chgrp tarvento", "chmod 0660"}));
 }
