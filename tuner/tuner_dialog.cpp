@@ -66,9 +66,9 @@ int TunerDialog::OnInitDialog() {
     // Without a recognised chip every clock and limit is 0, so nothing below can carry a
     // value that never came from a chip.
     f.m_memMin = f.m_memMax = f.m_chipMin = f.m_chipMax = 0;
-    startCoefficients_.reset();
     f.m_memClock = f.m_chipClock = 0;
     f.m_linkMode = 0;
+    startCoefficients_.reset();
     if (found) {
         RecognizedChip recognized;
         switch (RecognizeChip(env_.chip, adapter.vendorId, adapter.deviceId, recognized)) {
