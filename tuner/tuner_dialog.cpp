@@ -77,6 +77,7 @@ int TunerDialog::OnInitDialog() {
     f.m_memMin = f.m_memMax = f.m_chipMin = f.m_chipMax = 0;
     f.m_memClock = f.m_chipClock = 0;
     f.m_linkMode = 0;
+    startCoefficients_.reset();
     if (found) {
         RecognizedChip recognized;
         switch (RecognizeChip(env_.chip, adapter.vendorId, adapter.deviceId, recognized)) {
@@ -89,6 +90,8 @@ int TunerDialog::OnInitDialog() {
             f.m_linkMode = static_cast<int>(profile.linkMode);
             f.m_memClock = recognized.clocks.memory;
             f.m_chipClock = recognized.clocks.chip;
+            startCoefficients_ = ReadStartCoefficients(
+                env_.chip.hardware, env_.chip.discovery.RegisterBase, profile.family);
             break;
         }
         case Recognition::RegisterReadFailed:
@@ -187,7 +190,14 @@ void TunerDialog::RestoreClocks() {
     }
     f.m_memClock = f.m_savedMemClock;
     f.m_chipClock = f.m_savedChipClock;
-    const bool restored = ApplyClocks(env_.chip, *this, {f.m_memClock, f.m_chipClock});
+    // The card gets back the very coefficients it had, not the saved MHz set again:
+    // those need not give the same words. They came from the card, so nothing is out
+    // of range; only an unreachable register can fail.
+    const bool restored =
+        startCoefficients_ &&
+        RestoreStartCoefficients(env_.chip.hardware, env_.chip.discovery.RegisterBase,
+                                 *startCoefficients_);
+    if (!restored) MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
 
     UpdateData(true);
     controls_.SetTrackbarPos(kIdMemTrackbar, f.m_memClock);
@@ -196,7 +206,6 @@ void TunerDialog::RestoreClocks() {
     f.m_chipClockText = std::to_string(f.m_chipClock);
     UpdateData(false);
 
-    // ApplyClocks has already said why when it could not write the clocks back.
     if (restored) MessageBox(kMsgRestored, MessageButtons::Ok);
 }
 

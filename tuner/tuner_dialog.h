@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "autostart/autostart_window.h"
 #include "autostart/run_value_store.h"
 #include "chip/chip_profiles.h"
+#include "chip/clock_restore.h"
 #include "tuner/dialog_controls.h"
 
 namespace tarvento {
@@ -64,6 +66,9 @@ private:
     bool unattended_ = false;
     bool unattendedOk_ = false;
     int messagesShown_ = 0;  // every box this window showed, for the unattended result
+    // The PLL coefficients read at start, which Panic ! writes back; nothing when they
+    // could not be read.
+    std::optional<StartCoefficients> startCoefficients_;
 };
 
 }  // namespace tarvento

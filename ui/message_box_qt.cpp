@@ -1,5 +1,7 @@
 #include "ui/message_box_qt.h"
 
+#include <QAbstractButton>
+#include <QIcon>
 #include <QMessageBox>
 
 namespace tarvento::ui {
@@ -12,10 +14,15 @@ MessageAnswer QtMessageBox::MessageBox(const std::string& text, MessageButtons b
 MessageAnswer QtMessageBox::InformativeMessageBox(const std::string& text, MessageButtons buttons,
                                                   const std::string& informativeText) {
     const bool okCancel = buttons == MessageButtons::OkCancel;
+    // A box shown before its window (the start warning) has nothing to centre on: it
+    // goes to the middle of the screen like a box without an owner.
+    QWidget* owner = owner_ && owner_->isVisible() ? owner_.data() : nullptr;
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(ApplicationName()),
                     QString::fromStdString(text),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
-                    owner_.data());
+                    owner);
+    // The buttons carry their text only, whatever icons the desktop's style offers.
+    for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
     // Shown as written: no rich-text guessing, line breaks kept.
     box.setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("message_box"));

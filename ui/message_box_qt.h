@@ -9,7 +9,8 @@ namespace tarvento::ui {
 
 // Real message boxes: the warning icon, the application's name as caption, the text
 // exactly as given, OK, or OK and Cancel with Cancel the default and the Escape answer.
-// Modal to the window that owns them.
+// Modal to the window that owns them; a box that comes before its window is shown (the
+// start warning) has no owner and stands in the middle of the screen.
 class QtMessageBox : public MessageBoxOwner {
 public:
     explicit QtMessageBox(QWidget* owner) : owner_(owner) {}

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <vector>
 
+#include "ui/modal_frame.h"
 #include "ui/trackbar_slider.h"
 
 namespace tarvento::ui {
@@ -132,7 +133,13 @@ void BuildDialog(QDialog& dialog, const DialogTemplate& t) {
         flags |= Qt::FramelessWindowHint;
     }
     dialog.setWindowFlags(flags);
-    dialog.setFixedSize(DialogUnitsToPixelsX(units, t.width), DialogUnitsToPixelsY(units, t.height));
+    // A window without a caption gets no frame from the window manager: it draws its
+    // modal frame itself, around the client area, which keeps its size and its controls.
+    const int frame = t.caption ? 0 : kModalFrameWidth;
+    dialog.setContentsMargins(frame, frame, frame, frame);
+    if (frame != 0) AddModalFrame(dialog);
+    dialog.setFixedSize(DialogUnitsToPixelsX(units, t.width) + 2 * frame,
+                        DialogUnitsToPixelsY(units, t.height) + 2 * frame);
 
     std::vector<QWidget*> tabStops;
     std::vector<QWidget*> groups;
@@ -146,7 +153,7 @@ void BuildDialog(QDialog& dialog, const DialogTemplate& t) {
             const auto* picture = static_cast<QLabel*>(widget);
             rect.setSize(picture->pixmap().deviceIndependentSize().toSize());
         }
-        widget->setGeometry(rect);
+        widget->setGeometry(rect.translated(frame, frame));
         widget->setFocusPolicy(c.tabStop ? Qt::StrongFocus : Qt::NoFocus);
         if (c.tabStop) tabStops.push_back(widget);
         if (c.kind == ControlKind::GroupBox) groups.push_back(widget);

@@ -32,7 +32,8 @@ QRect DialogRectToPixels(const DialogBaseUnits& units, int x, int y, int width, 
 // Creates the template's controls on `dialog` (which must have none yet): font, fixed
 // client size, window flags and caption, every control at its place, tab order and
 // stacking. Each control is a direct child named ControlObjectName(id); controls without
-// an id are named "static_<index in the template>".
+// an id are named "static_<index in the template>". The client area is the dialog's
+// contentsRect(): a window without a caption has its modal frame drawn around it.
 void BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate);
 
 QString ControlObjectName(int id);

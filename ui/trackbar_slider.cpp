@@ -1,6 +1,11 @@
 #include "ui/trackbar_slider.h"
 
+#include <QPainter>
+#include <QPolygon>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QStylePainter>
 #include <algorithm>
 
 namespace tarvento::ui {
@@ -46,6 +51,48 @@ bool TrackbarSlider::event(QEvent* e) {
         emit userScrolled();
     }
     return handled;
+}
+
+QRect TrackbarSlider::ThumbRect() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+}
+
+// Styles draw a thumb that points nowhere, or down, unless tick marks are drawn above.
+// The style keeps the groove and the focus; the thumb is drawn here, in the very
+// rectangle the style gives it, so neither its size nor the track moves a pixel.
+void TrackbarSlider::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    option.subControls = QStyle::SC_SliderGroove;
+    painter.drawComplexControl(QStyle::CC_Slider, option);
+
+    const QRect r = ThumbRect();
+    if (r.width() < 3 || r.height() < 3) return;
+    const int left = r.left(), right = r.right(), top = r.top(), bottom = r.bottom();
+    const int middle = left + (r.width() - 1) / 2;
+    // The point rises over half the thumb's width, as a trackbar's does.
+    const int shoulder = top + std::min((r.width() - 1) / 2, (r.height() - 1) / 2);
+    const QPolygon outline({QPoint(left, bottom), QPoint(left, shoulder), QPoint(middle, top),
+                            QPoint(right, shoulder), QPoint(right, bottom)});
+
+    const QPalette& pal = palette();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(pal.button());
+    painter.drawPolygon(outline);
+    // A raised edge: light on the left and the rising slope, dark on the right, the
+    // falling slope and the bottom.
+    painter.setPen(pal.color(QPalette::Light));
+    painter.drawPolyline(QPolygon({QPoint(left, bottom - 1), QPoint(left, shoulder), QPoint(middle, top)}));
+    painter.setPen(pal.color(QPalette::Shadow));
+    painter.drawPolyline(QPolygon({QPoint(middle, top), QPoint(right, shoulder), QPoint(right, bottom),
+                                   QPoint(left, bottom)}));
+    painter.setPen(pal.color(QPalette::Dark));
+    painter.drawPolyline(QPolygon({QPoint(middle + 1, top + 1), QPoint(right - 1, shoulder),
+                                   QPoint(right - 1, bottom - 1), QPoint(left + 1, bottom - 1)}));
 }
 
 }  // namespace tarvento::ui

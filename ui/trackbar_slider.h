@@ -8,6 +8,7 @@ namespace tarvento::ui {
 // and every move by the user (drag, keys, wheel, clicks on the groove, the end of a
 // drag) is reported through userScrolled, even one that leaves the position unchanged.
 // QSlider::valueChanged cannot tell the two apart, so it is not what the window hears.
+// It shows no tick marks, and its thumb points up.
 class TrackbarSlider : public QSlider {
     Q_OBJECT
 
@@ -21,11 +22,15 @@ public:
     // notification.
     void SetPositionQuietly(int position);
 
+    // Where the thumb stands: the rectangle the style gives it with no tick marks.
+    QRect ThumbRect() const;
+
 signals:
     void userScrolled();
 
 protected:
     bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void OnActionTriggered(int action);

@@ -32,11 +32,12 @@ TEST_F(Panic, RestoresTheStartClocksAfterSetClockNowWithoutAWarning) {
     dialog->RestoreClocks();
 
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRestored});
-    const auto memN = TntMemN(89, kWordN150, kStrapSet);
-    const auto coreN = TntChipN(90, kWordN150, kStrapSet);
-    ASSERT_TRUE(memN && coreN);
-    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kMemPll, PllWithN(kTntMemAt100, *memN)),
-                                                Write(kCorePll, PllWithN(kTntCoreAt100, *coreN))}));
+    // The memory PLL first, as Set Clock now writes them; each read, then written back
+    // with its start-up N.
+    EXPECT_EQ(hw.Log(), (std::vector<Access>{{Access::Read, kMemPll, kTntMemAt100},
+                                             Write(kMemPll, kWordN150),
+                                             {Access::Read, kCorePll, kTntCoreAt100},
+                                             Write(kCorePll, kWordN150)}));
     EXPECT_EQ(Current(), (ClockPair{89, 90}));
     EXPECT_EQ(controls.TrackbarState(kIdMemTrackbar).position, 89);
     EXPECT_EQ(controls.TrackbarState(kIdChipTrackbar).position, 90);
@@ -51,6 +52,37 @@ TEST_F(Panic, RestoresTheStartClocksAfterSetClockNowWithoutAWarning) {
     EXPECT_TRUE(hw.Writes().empty());
 }
 
+// Words whose clock, set again through the formulas, gives another word: Panic ! must
+// still leave the card exactly as it started.
+class PanicWords : public TunerRig {
+protected:
+    void ExpectStartWordsBack(uint32_t memWord) {
+        StartAndAccept();
+        const ClockPair start = Current();
+        Drag(kIdMemTrackbar, 120);
+        dialog->SetClockNow();
+        ASSERT_NE(hw.Register(kMemPll), memWord);
+
+        dialog->RestoreClocks();
+
+        EXPECT_EQ(hw.Register(kMemPll), memWord);
+        EXPECT_EQ(Current(), start) << "the window returns to the clocks it read";
+        EXPECT_EQ(controls.Messages(), (std::vector<std::string>{kWarningText, kMsgRestored}));
+    }
+};
+
+TEST_F(PanicWords, AStockRiva128ReadAs100MhzGetsN168Back) {
+    InsertRiva128(0x0001A80C);
+    ExpectStartWordsBack(0x0001A80C);
+    EXPECT_EQ(hw.CountAccesses(Access::Write, kCorePll), 0);
+}
+
+TEST_F(PanicWords, ATntMemoryPllIsNotLeftOneStepFaster) {
+    InsertTnt(0x0001EB0C, kWordN150);
+    ExpectStartWordsBack(0x0001EB0C);
+    EXPECT_EQ(hw.Register(kCorePll), kWordN150);
+}
+
 TEST_F(Panic, RestoresAClockReadOutsideTheSliderLimits) {
     InsertRiva128(kWordN150);  // 89 MHz
     StartAndAccept();
@@ -58,9 +90,7 @@ TEST_F(Panic, RestoresAClockReadOutsideTheSliderLimits) {
 
     dialog->RestoreClocks();
 
-    const auto n = Riva128N(89, kWordN150, kStrapSet);
-    ASSERT_TRUE(n.has_value());
-    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kMemPll, PllWithN(kWordN150, *n))}));
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kMemPll, kWordN150)}));
     EXPECT_EQ(Current(), (ClockPair{89, 89}));
     EXPECT_EQ(controls.Text(kIdMemClockText), "89");
     EXPECT_EQ(controls.Text(kIdChipClockText), "89");
@@ -68,19 +98,21 @@ TEST_F(Panic, RestoresAClockReadOutsideTheSliderLimits) {
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRestored});
 }
 
-TEST_F(Panic, RefusedRestoreIsNotReportedAsASuccess) {
+TEST_F(Panic, ARestoreIsNeverOutOfRange) {
     InsertRiva128(kWordN150);
     StartAndAccept();
     Drag(kIdMemTrackbar, 110);
-    // Something reprogrammed the post divider meanwhile: 89 MHz now needs N > 255.
-    hw.SetRegister(kMemPll, 0x0003960C);
+    dialog->SetClockNow();
+    // Something reprogrammed the post divider meanwhile: 89 MHz set through the formulas
+    // would now need N > 255. The start-up N goes back all the same.
+    hw.SetRegister(kMemPll, PllWithN(0x0003000C, PllN(hw.Register(kMemPll))));
+    controls.ClearLog();
     hw.ClearLog();
 
     dialog->RestoreClocks();
 
-    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgFrequencyOutOfRange});
-    EXPECT_TRUE(hw.Writes().empty());
-    // The window still returns to the start values, as it does after any restore.
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRestored});
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kMemPll, 0x0003960C)}));
     EXPECT_EQ(Current(), (ClockPair{89, 89}));
     EXPECT_EQ(controls.Text(kIdMemClockText), "89");
 }
@@ -88,12 +120,19 @@ TEST_F(Panic, RefusedRestoreIsNotReportedAsASuccess) {
 TEST_F(Panic, UnreachableChipIsNotReportedAsASuccess) {
     InsertTnt();
     StartAndAccept();
+    Drag(kIdMemTrackbar, 110);
     Drag(kIdChipTrackbar, 110);
+    dialog->SetClockNow();
     hw.FailRegister(kCorePll);
+    controls.ClearLog();
+    hw.ClearLog();
 
     dialog->RestoreClocks();
 
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgPciAccessFailed});
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kMemPll, kWordN150)}))
+        << "the register that answers is still restored";
+    EXPECT_EQ(Current(), (ClockPair{89, 90})) << "the window shows the start clocks as after any restore";
 }
 
 }  // namespace

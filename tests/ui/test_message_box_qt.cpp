@@ -2,7 +2,9 @@
 // clicks: icon, caption, exact text, buttons, and which answer Enter and Escape give.
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "tests/ui/ui_rig.h"
@@ -20,6 +22,8 @@ struct Seen {
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
     QWidget* owner = nullptr;
+    QRect frame;                 // where the box stood
+    std::vector<bool> buttonIcons;  // whether each button carried an icon
 };
 
 // Records the next box that comes up, then does `answer` to it.
@@ -33,6 +37,8 @@ void AnswerNextBox(Seen& seen, std::function<void(QMessageBox&)> answer) {
         seen.defaultButton = box.standardButton(box.defaultButton());
         seen.escapeButton = box.standardButton(box.escapeButton());
         seen.owner = box.parentWidget();
+        seen.frame = box.frameGeometry();
+        for (QAbstractButton* b : box.buttons()) seen.buttonIcons.push_back(!b->icon().isNull());
         answer(box);
     });
 }
@@ -46,6 +52,7 @@ class RealMessageBox : public UiRig {};
 
 TEST_F(RealMessageBox, TheWarningOffersOkAndCancelWithCancelTheDefault) {
     QWidget owner;
+    owner.show();
     ui::QtMessageBox boxes(&owner);
     const struct {
         const char* how;
@@ -90,7 +97,12 @@ TEST_F(RealMessageBox, PanicWithNothingChangedShowsTheAcuteAccentInARealBox) {
     });
     EXPECT_EQ(code, kDialogCancel);
     EXPECT_EQ(warning.text.toStdString(), kWarningText);
-    EXPECT_EQ(warning.owner, window.get());
+    // Shown before the window, it stands in the middle of the screen, not over the
+    // hidden window's corner.
+    EXPECT_EQ(warning.owner, nullptr);
+    const QPoint screenMiddle = QApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((warning.frame.center() - screenMiddle).manhattanLength(), 100)
+        << "the box's middle " << warning.frame.center().x() << "," << warning.frame.center().y();
     // U+00B4, the acute accent, not an apostrophe.
     EXPECT_EQ(panic.text, QStringLiteral("Don") + QChar(0x00B4) + QStringLiteral("t Panic !"));
     EXPECT_EQ(panic.buttons, QMessageBox::Ok);
@@ -113,6 +125,33 @@ TEST_F(RealMessageBox, EscapeOnTheWarningLeavesBeforeTheWindowIsEverShown) {
     EXPECT_FALSE(windowVisible);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(seen.text.toStdString(), kWarningText);
+}
+
+// A style that puts icons on dialog buttons, as several desktops' styles do.
+class IconButtonsStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+TEST_F(RealMessageBox, ButtonsCarryOnlyTheirTextEvenWhenTheStyleOffersIcons) {
+    const QString styleName = QApplication::style()->name();
+    QApplication::setStyle(new IconButtonsStyle);
+    QWidget owner;
+    owner.show();
+    ui::QtMessageBox boxes(&owner);
+    for (MessageButtons buttons : {MessageButtons::Ok, MessageButtons::OkCancel}) {
+        Seen seen;
+        AnswerNextBox(seen, [](QMessageBox& b) { PressOn(b, Qt::Key_Escape); });
+        boxes.MessageBox(kMsgPciAccessFailed, buttons);
+        ASSERT_EQ(seen.buttonIcons.size(), buttons == MessageButtons::Ok ? 1u : 2u);
+        for (bool icon : seen.buttonIcons) EXPECT_FALSE(icon);
+        EXPECT_EQ(seen.owner, &owner) << "a box over a shown window is owned by it";
+    }
+    QApplication::setStyle(styleName);
 }
 
 }  // namespace

@@ -78,7 +78,10 @@ void ExpectBuiltAsTemplate(const DialogTemplate& t) {
     QDialog dialog;
     ui::BuildDialog(dialog, t);
     const ui::DialogBaseUnits units = ui::BaseUnits(dialog.font());
-    EXPECT_EQ(dialog.size(), QSize(ui::DialogUnitsToPixelsX(units, t.width),
+    // The client area keeps the template's size; a frame the window draws itself lies
+    // around it.
+    const QRect client = dialog.contentsRect();
+    EXPECT_EQ(client.size(), QSize(ui::DialogUnitsToPixelsX(units, t.width),
                                    ui::DialogUnitsToPixelsY(units, t.height)));
     EXPECT_EQ(dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(),
               static_cast<qsizetype>(t.controls.size()));
@@ -99,7 +102,8 @@ void ExpectBuiltAsTemplate(const DialogTemplate& t) {
         EXPECT_EQ(w->focusPolicy(), c.tabStop ? Qt::StrongFocus : Qt::NoFocus);
 
         const QPoint origin(ui::DialogUnitsToPixelsX(units, c.x), ui::DialogUnitsToPixelsY(units, c.y));
-        EXPECT_EQ(w->pos(), origin);
+        EXPECT_EQ(w->pos() - client.topLeft(), origin);
+        EXPECT_TRUE(client.contains(w->geometry())) << "nothing lies on the frame";
         if (c.kind == ControlKind::Picture) {
             // Shown at the image's own size; the template's extent does not count.
             const QPixmap pixmap = static_cast<QLabel*>(w)->pixmap();
@@ -135,6 +139,7 @@ TEST_F(TemplateBuilder, TheTemplatesCarryTheWindowsCaptionsAndShapes) {
     QDialog notice;
     ui::BuildDialog(notice, ui::AutostartNoticeTemplate());
     EXPECT_TRUE(notice.windowFlags() & Qt::FramelessWindowHint) << "no caption bar";
+    EXPECT_EQ(main.contentsRect(), main.rect()) << "the window manager frames the main window";
 
     auto* checkBox = qobject_cast<QCheckBox*>(ui::FindControl(main, kIdAutostartCheck));
     ASSERT_NE(checkBox, nullptr);
@@ -201,6 +206,31 @@ TEST_F(TemplateBuilder, NoticeWindowNamesTheChipInsideItsGroupAndFitsItsPictures
     for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         EXPECT_TRUE(dialog.rect().contains(Rect(w))) << w->objectName().toStdString();
     }
+}
+
+// Without a caption no window manager frames the notice window: it draws a raised double
+// edge of its own around its client area.
+TEST_F(TemplateBuilder, TheNoticeWindowDrawsItsModalFrame) {
+    QDialog dialog;
+    ui::BuildDialog(dialog, ui::AutostartNoticeTemplate());
+    const QRect client = dialog.contentsRect();
+    ASSERT_EQ(dialog.size(), client.size() + QSize(6, 6));
+    ASSERT_EQ(client.topLeft(), QPoint(3, 3));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const QImage image = dialog.grab().toImage();
+    ASSERT_EQ(image.size(), dialog.size());
+    const QPalette& pal = dialog.palette();
+    auto at = [&](int x, int y) { return image.pixel(x, y) & 0xFFFFFFu; };
+    auto rgb = [&](QPalette::ColorRole role) { return pal.color(role).rgb() & 0xFFFFFFu; };
+    const int w = image.width(), h = image.height();
+    for (int x = 0; x < w - 1; ++x) EXPECT_EQ(at(x, 0), rgb(QPalette::Light)) << "top " << x;
+    for (int y = 0; y < h - 1; ++y) EXPECT_EQ(at(0, y), rgb(QPalette::Light)) << "left " << y;
+    for (int x = 0; x < w; ++x) EXPECT_EQ(at(x, h - 1), rgb(QPalette::Shadow)) << "bottom " << x;
+    for (int y = 0; y < h; ++y) EXPECT_EQ(at(w - 1, y), rgb(QPalette::Shadow)) << "right " << y;
+    for (int x = 1; x < w - 1; ++x) EXPECT_EQ(at(x, h - 2), rgb(QPalette::Dark)) << "inner bottom " << x;
+    for (int y = 1; y < h - 1; ++y) EXPECT_EQ(at(w - 2, y), rgb(QPalette::Dark)) << "inner right " << y;
+    SaveGrab(dialog, QStringLiteral("notice-frame"));
 }
 
 TEST_F(TemplateBuilder, EveryTextTheWindowsShowFitsItsControl) {

@@ -70,6 +70,15 @@ TEST_F(Trackbar, EveryKeyMoveIsHeardWithThePositionAlreadyShown) {
     EXPECT_EQ(heard, (std::vector<int>{101, 109, 90}));
 }
 
+// The keys stay as the toolkit has them, as the README tells: Up and Page Up raise,
+// Down and Page Down lower.
+TEST_F(Trackbar, UpAndPageUpRaiseDownAndPageDownLower) {
+    ShowAt(90, 130, 100);
+    for (Qt::Key key : {Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Down, Qt::Key_PageDown, Qt::Key_End})
+        QTest::keyClick(slider.get(), key);
+    EXPECT_EQ(heard, (std::vector<int>{101, 109, 108, 100, 130}));
+}
+
 TEST_F(Trackbar, AMoveAgainstALimitIsStillHeard) {
     ShowAt(90, 130, 90);
     QTest::keyClick(slider.get(), Qt::Key_Left);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "chip/chip_profiles.h"
+#include "chip/hardware_access.h"
+
+namespace tarvento {
+
+// The N byte of every PLL register that ApplyClocks writes on a chip, as the card held
+// it when the program started. Panic ! puts these back: converting the start-up clocks
+// in MHz through the set formulas would not do, since read and set are not inverses (a
+// RIVA 128 memory PLL with N = 168, read as 100 MHz, comes back as N = 167).
+struct StartCoefficients {
+    struct Pll {
+        uint32_t offset;  // from the register base
+        uint32_t n;       // 0..255
+    };
+    // In the order ApplyClocks writes them: the memory PLL, then (TNT) the core PLL.
+    std::array<Pll, 2> plls{};
+    int count = 0;
+};
+
+// Reads N from each PLL register ApplyClocks writes for `family`, one read each.
+// Nothing when a register cannot be read or the card does not answer.
+std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
+                                                       ChipFamily family);
+
+// Puts each saved N back: reads the register, replaces bits 8..15, writes it back, so
+// every other bit stays as the card holds it now. Every register is tried even after
+// another failed. False when any register could not be read or written; nothing is
+// written into a register whose read failed.
+bool RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
+                              const StartCoefficients& start);
+
+}  // namespace tarvento

@@ -1,0 +1,136 @@
+// The start-up PLL coefficients read and put back: the card ends with the very words it
+// had, whatever the set formulas would have made of the clocks in MHz.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "chip/clock_formulas.h"
+#include "chip/clock_restore.h"
+#include "chip/registers.h"
+#include "tests/support/fake_hardware.h"
+
+namespace tarvento {
+namespace {
+
+using testing::FakeHardware;
+using Access = FakeHardware::Access;
+
+constexpr uint32_t kBase = 0xE0000000;
+constexpr uint32_t kCore = kBase + kCorePllOffset;
+constexpr uint32_t kMem = kBase + kMemPllOffset;
+constexpr uint32_t kStrap = kBase + kStrapOffset;
+constexpr uint32_t kStrapSet = kStrapCrystalBit;
+
+// A stock RIVA 128 memory PLL (N = 168) reads as 100 MHz; 100 MHz set again gives N = 167.
+constexpr uint32_t kRiva128Stock = 0x0001A80C;
+// A TNT memory PLL whose clock set again comes back one step faster.
+constexpr uint32_t kTntMemFast = 0x0001EB0C;
+constexpr uint32_t kTntCore = 0x0001960C;
+
+Access Read(uint32_t address, uint32_t value) { return {Access::Read, address, value}; }
+Access Write(uint32_t address, uint32_t value) { return {Access::Write, address, value}; }
+
+class ClockRestore : public ::testing::Test {
+protected:
+    FakeHardware hw;
+    void SetUp() override { hw.SetRegister(kStrap, kStrapSet); }
+};
+
+TEST_F(ClockRestore, TheSetFormulasDoNotGiveTheseWordsBack) {
+    // Why Panic ! cannot go through MHz: both words move when their clock is set again.
+    const int32_t riva = Riva128ClockFromPll(kRiva128Stock, kStrapSet);
+    EXPECT_EQ(riva, 100);
+    EXPECT_EQ(Riva128N(riva, kRiva128Stock, kStrapSet), 0xA7u);
+    const int32_t tnt = TntMemClockFromPll(kTntMemFast, kStrapSet);
+    EXPECT_EQ(TntMemN(tnt, kTntMemFast, kStrapSet), 0xECu);
+}
+
+TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
+    hw.SetRegister(kMem, kTntMemFast);
+    hw.SetRegister(kCore, kTntCore);
+    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Tnt);
+    ASSERT_TRUE(start.has_value());
+    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, kTntMemFast), Read(kCore, kTntCore)}))
+        << "one read of each PLL, nothing else";
+
+    ASSERT_EQ(SetTntMemClock(hw, kBase, 120), SetResult::Written);
+    ASSERT_EQ(SetTntChipClock(hw, kBase, 110), SetResult::Written);
+    const uint32_t memNow = hw.Register(kMem);
+    const uint32_t coreNow = hw.Register(kCore);
+    ASSERT_NE(memNow, kTntMemFast);
+    ASSERT_NE(coreNow, kTntCore);
+    hw.ClearLog();
+
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, memNow), Write(kMem, kTntMemFast),
+                                             Read(kCore, coreNow), Write(kCore, kTntCore)}));
+    EXPECT_EQ(hw.Register(kMem), kTntMemFast);
+    EXPECT_EQ(hw.Register(kCore), kTntCore);
+}
+
+TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
+    hw.SetRegister(kMem, kRiva128Stock);
+    hw.SetRegister(kCore, 0x0001960C);
+    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Riva128);
+    ASSERT_TRUE(start.has_value());
+    ASSERT_EQ(SetRiva128Clock(hw, kBase, 120), SetResult::Written);
+    ASSERT_EQ(SetRiva128Clock(hw, kBase, 100), SetResult::Written);
+    ASSERT_EQ(hw.Register(kMem), 0x0001A70Cu) << "100 MHz set again is not the stock word";
+
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_EQ(hw.Register(kMem), kRiva128Stock);
+    EXPECT_EQ(hw.CountAccesses(Access::Read, kCore) + hw.CountAccesses(Access::Write, kCore), 0);
+}
+
+TEST_F(ClockRestore, OnlyTheNByteIsPutBackTheOtherBitsStayAsTheCardHoldsThem) {
+    hw.SetRegister(kMem, kRiva128Stock);
+    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Riva128);
+    ASSERT_TRUE(start.has_value());
+    // Something else changed M, P and the high bits meanwhile.
+    hw.SetRegister(kMem, 0xABC3200D);
+
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_EQ(hw.Register(kMem), 0xABC3A80Du);
+}
+
+TEST_F(ClockRestore, NothingIsCapturedFromARegisterThatCannotBeReadOrDoesNotAnswer) {
+    hw.SetRegister(kMem, kTntMemFast);
+    hw.SetRegister(kCore, 0xFFFFFFFF);  // a card gone from the bus reads all ones
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Tnt).has_value());
+
+    hw.SetRegister(kCore, kTntCore);
+    hw.FailRegister(kMem);
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Tnt).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Riva128).has_value());
+
+    // A base whose PLL lies past 4 GiB reaches nothing.
+    hw.ClearLog();
+    EXPECT_FALSE(ReadStartCoefficients(hw, 0xFFF00000, ChipFamily::Riva128).has_value());
+    EXPECT_TRUE(hw.Log().empty());
+}
+
+TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
+    hw.SetRegister(kMem, kTntMemFast);
+    hw.SetRegister(kCore, kTntCore);
+    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Tnt);
+    ASSERT_TRUE(start.has_value());
+    hw.SetRegister(kMem, 0x0001C00C);
+    hw.SetRegister(kCore, 0x0001C00C);
+
+    hw.FailRegister(kMem);
+    hw.ClearLog();
+    EXPECT_FALSE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}))
+        << "no write into a register that could not be read";
+
+    // A card that stopped answering gets no word made of all ones.
+    FakeHardware gone;
+    gone.SetRegister(kMem, 0xFFFFFFFF);
+    gone.SetRegister(kCore, kTntCore);
+    EXPECT_FALSE(RestoreStartCoefficients(gone, kBase, *start));
+    EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}));
+}
+
+}  // namespace
+}  // namespace tarvento
