@@ -34,8 +34,7 @@ protected:
                 ChipState chip(hw);
                 RecordingRunValueStore store;
                 FakeDialogControls controls;  // every box answered OK
-                TunerDialog dialog(controls, {chip, store, "", "/opt/tarvento/bin/tarvento",
-                                              "/opt/tarvento/bin"});
+                TunerDialog dialog(controls, {chip, store, "", "/opt/tarvento/bin/tarvento"});
                 dialog.OnInitDialog();
                 controls.UserMovesTrackbar(kIdMemTrackbar, 145);
                 dialog.OnHScroll(kIdMemTrackbar);
