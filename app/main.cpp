@@ -12,6 +12,7 @@
 #include "app/headless_start.h"
 #include "app/info_report.h"
 #include "app/ui_loader.h"
+#include "app/version.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/xdg_autostart_store.h"
 #include "chip/message_box.h"
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
     const CommandLine line = ParseCommandLine(argc, argv);
     switch (line.command) {
     case Command::Help: PrintHelp(std::cout); return 0;
-    case Command::Version: std::cout << "Tarvento V1.4\n"; return 0;
+    case Command::Version: std::cout << "Tarvento " << kVersion << "\n"; return 0;
     case Command::Usage:
         std::cerr << ApplicationName() << ": " << line.usageError << "\n";
         return 2;

@@ -5,6 +5,7 @@
 
 writes, into the folder of this script unless another is given:
     icon128-32.png, icon128-16.png   the application icon: a chip carrying a clock dial
+    icon128-64.png, icon128-128.png  the same icon for the menu and software centres
     picture137.png  (156 x 30)       the name banner
     picture140.png  (89 x 97)        a graphics card whose chip carries a clock dial
 
@@ -251,6 +252,7 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     os.makedirs(out, exist_ok=True)
     for name, canvas in (("icon128-32.png", icon(32)), ("icon128-16.png", icon(16)),
+                         ("icon128-64.png", icon(64)), ("icon128-128.png", icon(128)),
                          ("picture137.png", banner()), ("picture140.png", card())):
         with open(os.path.join(out, name), "wb") as f:
             f.write(canvas.png())
