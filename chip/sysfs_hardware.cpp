@@ -201,6 +201,8 @@ int SysfsHardware::PciBiosPresent() {
 pci_dev* SysfsHardware::Device(size_t slot) {
     auto it = devices_.find(slot);
     if (it != devices_.end()) return it->second;
+    // Bus, device and function fill 16 bits; anything larger names no function.
+    if (slot > 0xFFFF) return nullptr;
     pci_dev* dev = nullptr;
     char name[16];
     std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(slot >> 8),
