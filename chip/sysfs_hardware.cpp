@@ -210,6 +210,8 @@ std::string SysfsHardware::ConfigPath(size_t slot) const {
 pci_dev* SysfsHardware::Device(size_t slot) {
     auto it = devices_.find(slot);
     if (it != devices_.end()) return it->second;
+    // Bus, device and function fill 16 bits; anything larger names no function.
+    if (slot > 0xFFFF) return nullptr;
     pci_dev* dev = nullptr;
     const std::string config = ConfigPath(slot);
     const std::string what = "cannot read the PCI configuration space of " +

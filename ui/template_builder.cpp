@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/modal_frame.h"
+#include "ui/qt_compat.h"
 #include "ui/trackbar_slider.h"
 
 namespace tarvento::ui {
@@ -82,7 +83,7 @@ QWidget* MakeControl(QWidget* parent, const ControlTemplate& c) {
 QFont DialogFont(const DialogTemplate& dialog) {
     // Asking the font database, not matching a font, keeps a missing face from loading
     // a substitute that is thrown away at once.
-    if (QFontDatabase::hasFamily(QString::fromUtf8(dialog.fontFace))) {
+    if (FontFamilyInstalled(QString::fromUtf8(dialog.fontFace))) {
         QFont font(QString::fromUtf8(dialog.fontFace));
         font.setPointSize(dialog.fontPointSize);
         return font;
@@ -151,7 +152,8 @@ void BuildDialog(QDialog& dialog, const DialogTemplate& t) {
         QRect rect = DialogRectToPixels(units, c.x, c.y, c.width, c.height);
         if (c.kind == ControlKind::Picture) {
             const auto* picture = static_cast<QLabel*>(widget);
-            rect.setSize(picture->pixmap().deviceIndependentSize().toSize());
+            const QPixmap pixmap = LabelPixmap(*picture);
+            rect.setSize((QSizeF(pixmap.size()) / pixmap.devicePixelRatio()).toSize());
         }
         widget->setGeometry(rect.translated(frame, frame));
         widget->setFocusPolicy(c.tabStop ? Qt::StrongFocus : Qt::NoFocus);

@@ -266,6 +266,8 @@ enum class Step { CreateTemporary, FillTemporary, SyncTemporary, Rename, SyncFol
 
 #if defined(__x86_64__)
 constexpr uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__i386__)
+constexpr uint32_t kAuditArch = AUDIT_ARCH_I386;
 #elif defined(__aarch64__)
 constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
 #else

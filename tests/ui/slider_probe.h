@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPoint>
 #include <QSlider>
 #include <QStyle>
@@ -35,7 +36,16 @@ inline void DragHandle(QSlider* slider, int dx, int steps) {
     const QPoint start = HandleRect(slider).center();
     QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, start);
     for (int i = 1; i <= steps; ++i) {
-        QTest::mouseMove(slider, start + QPoint(dx * i / steps, 0));
+        const QPoint at = start + QPoint(dx * i / steps, 0);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        QTest::mouseMove(slider, at);
+#else
+        // Qt 5's mouseMove on a widget only moves the cursor, which the offscreen platform
+        // does not turn into a drag: send the move with the button held, as a drag is.
+        QMouseEvent move(QEvent::MouseMove, at, slider->mapToGlobal(at), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(slider, &move);
+#endif
     }
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, start + QPoint(dx, 0));
 }
@@ -43,7 +53,7 @@ inline void DragHandle(QSlider* slider, int dx, int steps) {
 // One notch of the mouse wheel over the slider, away from the user.
 inline void WheelUp(QSlider* slider) {
     const QPointF at = QRectF(slider->rect()).center();
-    QWheelEvent wheel(at, slider->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+    QWheelEvent wheel(at, slider->mapToGlobal(QPoint(0, 0)) + at, QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(slider, &wheel);
 }

@@ -13,6 +13,7 @@
 
 #include "tests/ui/ui_rig.h"
 #include "ui/dialog_template.h"
+#include "ui/qt_compat.h"
 #include "ui/trackbar_slider.h"
 
 namespace tarvento::testing {
@@ -83,7 +84,7 @@ void ExpectBuiltAsTemplate(const DialogTemplate& t) {
     const QRect client = dialog.contentsRect();
     EXPECT_EQ(client.size(), QSize(ui::DialogUnitsToPixelsX(units, t.width),
                                    ui::DialogUnitsToPixelsY(units, t.height)));
-    EXPECT_EQ(dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(),
+    EXPECT_EQ(dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(),
               static_cast<qsizetype>(t.controls.size()));
 
     std::set<int> ids;
@@ -106,7 +107,7 @@ void ExpectBuiltAsTemplate(const DialogTemplate& t) {
         EXPECT_TRUE(client.contains(w->geometry())) << "nothing lies on the frame";
         if (c.kind == ControlKind::Picture) {
             // Shown at the image's own size; the template's extent does not count.
-            const QPixmap pixmap = static_cast<QLabel*>(w)->pixmap();
+            const QPixmap pixmap = ui::LabelPixmap(*static_cast<QLabel*>(w));
             ASSERT_FALSE(pixmap.isNull()) << "image " << c.image;
             EXPECT_EQ(w->size(), pixmap.size());
             EXPECT_EQ(pixmap.size(), c.image == 137 ? QSize(156, 30) : QSize(89, 97));
@@ -191,7 +192,7 @@ TEST_F(TemplateBuilder, EachGroupEnclosesWhatItNamesAndLiesBeneathIt) {
         }
     }
     // Nothing sticks out of the window.
-    for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* w : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         EXPECT_TRUE(dialog.rect().contains(Rect(w))) << w->objectName().toStdString();
     }
 }
@@ -203,7 +204,7 @@ TEST_F(TemplateBuilder, NoticeWindowNamesTheChipInsideItsGroupAndFitsItsPictures
     QWidget* name = ui::FindControl(dialog, kIdChipsetText);
     ASSERT_TRUE(group && name);
     EXPECT_TRUE(Rect(group).contains(Rect(name)));
-    for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* w : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         EXPECT_TRUE(dialog.rect().contains(Rect(w))) << w->objectName().toStdString();
     }
 }
@@ -247,7 +248,7 @@ TEST_F(TemplateBuilder, EveryTextTheWindowsShowFitsItsControl) {
         QDialog dialog;
         ui::BuildDialog(dialog, *t);
         for (QLabel* label : dialog.findChildren<QLabel*>()) {
-            if (!label->pixmap().isNull()) continue;
+            if (!ui::LabelPixmap(*label).isNull()) continue;
             std::vector<QString> texts{label->text()};
             const int id = label->objectName().startsWith(QStringLiteral("ctl_"))
                                ? label->objectName().mid(4).toInt()

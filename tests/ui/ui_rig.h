@@ -118,7 +118,12 @@ protected:
     // and must end the dialog. Returns the code the run ended with.
     int Run(std::function<void(ui::TunerDialogWindow&)> whileOpen) {
         ui::TunerDialogWindow* w = window.get();
-        WhenReady([w] { return w->isVisible(); }, [w, whileOpen] { whileOpen(*w); });
+        WhenReady([w] { return w->isVisible(); }, [w, whileOpen] {
+            whileOpen(*w);
+            // A failed ASSERT returns before the dialog is ended: end it here, so the test
+            // fails instead of waiting for ever.
+            if (::testing::Test::HasFatalFailure() && w->isVisible()) w->reject();
+        });
         return window->exec();
     }
 
