@@ -138,7 +138,7 @@ public:
 };
 
 TEST_F(RealMessageBox, ButtonsCarryOnlyTheirTextEvenWhenTheStyleOffersIcons) {
-    const QString styleName = QApplication::style()->name();
+    const QString styleName = QApplication::style()->objectName();
     QApplication::setStyle(new IconButtonsStyle);
     QWidget owner;
     owner.show();
