@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr off_t kAnswered = 64;
+constexpr off64_t kAnswered = 64;
 
 bool IsCutConfig(int fd) {
     const char* root = std::getenv("TARVENTO_HEADER_ONLY_ROOT");
@@ -33,7 +33,7 @@ bool IsCutConfig(int fd) {
 }
 
 // How much of `count` bytes at `offset` the kernel would answer.
-size_t Answered(off_t offset, size_t count) {
+size_t Answered(off64_t offset, size_t count) {
     if (offset >= kAnswered) return 0;
     const auto left = static_cast<size_t>(kAnswered - offset);
     return count < left ? count : left;
@@ -54,8 +54,9 @@ ssize_t pread(int fd, void* buf, size_t count, off_t offset) {
     return count == 0 ? 0 : real(fd, buf, count, offset);
 }
 
-ssize_t pread64(int fd, void* buf, size_t count, off_t offset) {
-    static auto real = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread64");
+// What a program built with 64-bit file offsets calls on a 32-bit machine.
+ssize_t pread64(int fd, void* buf, size_t count, off64_t offset) {
+    static auto real = Next<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
     if (IsCutConfig(fd)) count = Answered(offset, count);
     return count == 0 ? 0 : real(fd, buf, count, offset);
 }
@@ -63,7 +64,7 @@ ssize_t pread64(int fd, void* buf, size_t count, off_t offset) {
 ssize_t read(int fd, void* buf, size_t count) {
     static auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
     if (count != 0 && IsCutConfig(fd)) {
-        count = Answered(lseek(fd, 0, SEEK_CUR), count);
+        count = Answered(lseek64(fd, 0, SEEK_CUR), count);
         if (count == 0) return 0;
     }
     return real(fd, buf, count);
