@@ -30,17 +30,17 @@ std::string Slot(const DisplayAdapter& a) {
 
 // The stored entry as the desktop would start it, whichever program it names: on with its
 // two clocks, or off; then the file that holds it.
-void ReportAutostart(RunValueStore& store, std::ostream& out, std::ostream& err) {
-    if (!store.OpenKey(kRunKeyPath)) {
+void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err) {
+    if (!store.OpenToRead(kAutostartLocation)) {
         out << "Autostart: unknown\n";
-        err << ApplicationName() << ": " << kMsgRegistryAccessFailed
+        err << ApplicationName() << ": " << kMsgAutostartAccessFailed
             << " (the autostart folder cannot be read)\n";
         return;
     }
     std::string entry;
-    const bool stored = store.QueryValue(kRunValueName, entry, AutostartEntryCapacity());
-    store.CloseKey();
-    const std::string file = stored ? store.ValueLocation() : std::string();
+    const bool stored = store.ReadEntry(kAutostartEntryName, entry, AutostartEntryCapacity());
+    store.Close();
+    const std::string file = stored ? store.EntryLocation() : std::string();
     if (!stored || entry.empty()) {
         out << "Autostart: off\n";
         out << "Autostart file: none\n";
@@ -101,7 +101,7 @@ void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::o
 
 }  // namespace
 
-int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std::ostream& err) {
+int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std::ostream& err) {
     DisplayAdapter adapter;
     const bool found = FindDisplayAdapter(chip.hardware, chip.discovery, adapter);
     std::string reason;

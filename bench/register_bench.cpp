@@ -60,7 +60,7 @@ public:
     long reads = 0;
     long writes = 0;
 
-    int PciBiosPresent() override { return inner_.PciBiosPresent(); }
+    int LastBusNumber() override { return inner_.LastBusNumber(); }
     bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                          uint16_t& low, uint16_t& high) override {
         return inner_.ReadConfigDword(bus, device, function, offset, low, high);
@@ -90,7 +90,7 @@ private:
 class MapPerAccess final : public HardwareAccess {
 public:
     explicit MapPerAccess(std::string resource0) : path_(std::move(resource0)) {}
-    int PciBiosPresent() override { return -1; }
+    int LastBusNumber() override { return -1; }
     bool ReadConfigDword(uint8_t, uint8_t, uint8_t, uint16_t, uint16_t&, uint16_t&) override { return false; }
     std::optional<uint32_t> ReadRegister(uint32_t address) override {
         uint32_t value = 0;

@@ -41,7 +41,7 @@ std::optional<uint64_t> Bar0MemoryAddress(const ConfigHeader& header) {
 }
 
 bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapter& out) {
-    const int last = hw.PciBiosPresent();
+    const int last = hw.LastBusNumber();
     if (last < 0) return false;
     // Wider than a bus number, so that a last bus of 255 still ends the loop.
     const int lastBus = last > kHighestBus ? kHighestBus : last;
@@ -84,7 +84,7 @@ std::string DiscoveryFailureReason(const HardwareAccess& hw) {
 
 std::vector<DisplayFunction> ListDisplayFunctions(HardwareAccess& hw) {
     std::vector<DisplayFunction> found;
-    const int last = hw.PciBiosPresent();
+    const int last = hw.LastBusNumber();
     if (last < 0) return found;
     const int lastBus = last > kHighestBus ? kHighestBus : last;
     for (int bus = 0; bus <= lastBus; ++bus) {

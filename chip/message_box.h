@@ -6,7 +6,7 @@ namespace tarvento {
 
 // Message texts, exactly as the user sees them.
 inline constexpr const char* kMsgFrequencyOutOfRange = "Frequency out of range !";
-inline constexpr const char* kMsgRegistryAccessFailed = "Registry Access failed !";
+inline constexpr const char* kMsgAutostartAccessFailed = "Registry Access failed !";
 inline constexpr const char* kMsgPciAccessFailed = "PCI/AGP access failed !";
 
 // Every box has the exclamation icon and the application's name as its caption.

@@ -40,7 +40,7 @@ public:
     int lastBus;
     std::vector<Read> reads;
 
-    int PciBiosPresent() override { return lastBus; }
+    int LastBusNumber() override { return lastBus; }
 
     bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                          uint16_t& low, uint16_t& high) override {

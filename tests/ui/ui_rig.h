@@ -17,7 +17,7 @@
 #include "chip/registers.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/message_recorder.h"
-#include "tests/support/recording_run_value_store.h"
+#include "tests/support/recording_autostart_store.h"
 #include "tuner/tuner_dialog.h"
 #include "ui/template_builder.h"
 #include "ui/tuner_dialog_window.h"
@@ -84,7 +84,7 @@ class UiRig : public ::testing::Test {
 protected:
     FakeHardware hw;
     ChipState chip{hw};
-    RecordingRunValueStore store;
+    RecordingAutostartStore store;
     MessageRecorder messages;
     std::unique_ptr<ui::TunerDialogWindow> window;
 
