@@ -120,8 +120,8 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std
         }
     }
 
-    const bool ok = chip.CurrentChipName != nullptr;
-    out << "Chipset: " << (ok ? chip.CurrentChipName : "Unknown") << "\n";
+    const bool ok = chip.currentChipName != nullptr;
+    out << "Chipset: " << (ok ? chip.currentChipName : "Unknown") << "\n";
     if (ok) {
         out << "Mem Clock: " << recognized.clocks.memory << " MHz\n";
         out << "Chip Clock: " << recognized.clocks.chip << " MHz\n";
@@ -135,7 +135,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std
     }
     ReportOtherAdapters(chip.hardware, found ? &adapter : nullptr, out);
     if (ok) {
-        const uint32_t base = chip.RecognizedAdapter->registerBase;
+        const uint32_t base = chip.recognizedAdapter->registerBase;
         HardwareAccess& hw = chip.hardware;
         ReportPll(hw, "Core PLL", base + kCorePllOffset, out);
         ReportPll(hw, "Memory PLL", base + kMemPllOffset, out);

@@ -82,10 +82,10 @@ int main(int argc, char** argv) {
     }
     const std::string programPath = ProgramPath();
     if (NoDisplay()) {
-        return RunHeadless({chip, store, line.StartArguments, programPath},
+        return RunHeadless({chip, store, line.startArguments, programPath},
                            std::cout, std::cerr);
     }
-    const UiRun run{argc,  argv, &chip, &store, line.StartArguments.c_str(),
+    const UiRun run{argc,  argv, &chip, &store, line.startArguments.c_str(),
                     programPath.c_str()};
     return RunWindow(run, std::cerr);
 }

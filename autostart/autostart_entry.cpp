@@ -18,7 +18,7 @@ constexpr std::size_t kMaxNumberLength = 11;
 void RevertCheckBox(AutostartWindow& window) {
     TunerFields& f = window.Fields();
     window.UpdateData(true);
-    f.m_autostartCheck = f.m_autostartOn;
+    f.autostartCheck = f.autostartOn;
     window.UpdateData(false);
 }
 
@@ -72,14 +72,14 @@ namespace {
 void ShowStored(AutostartWindow& window, const StoredAutostart& stored) {
     TunerFields& f = window.Fields();
     window.UpdateData(true);
-    f.m_autostartCheck = stored.on ? 1 : 0;
-    f.m_autostartOn = stored.on ? 1 : 0;
+    f.autostartCheck = stored.on ? 1 : 0;
+    f.autostartOn = stored.on ? 1 : 0;
     if (stored.on && stored.memClock != 0 && stored.chipClock != 0) {
-        f.m_autoMemText = std::to_string(stored.memClock);
-        f.m_autoChipText = std::to_string(stored.chipClock);
+        f.autoMemText = std::to_string(stored.memClock);
+        f.autoChipText = std::to_string(stored.chipClock);
     } else {
-        f.m_autoMemText = kOffText;
-        f.m_autoChipText = kOffText;
+        f.autoMemText = kOffText;
+        f.autoChipText = kOffText;
     }
     window.UpdateData(false);
 }
@@ -120,14 +120,14 @@ void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipSt
     // Without a recognised chip there is no card whose registers a discovery could
     // record again, and its failure was already said at start.
     DisplayAdapter adapter;
-    if (chip.CurrentChipName != nullptr &&
+    if (chip.currentChipName != nullptr &&
         !FindDisplayAdapter(chip.hardware, chip.discovery, adapter)) {
         window.MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
     }
 
     TunerFields& f = window.Fields();
     window.UpdateData(true);
-    if (f.m_autostartCheck == 0) {
+    if (f.autostartCheck == 0) {
         // Taking the entry away needs no chip name. Whatever a failure left behind, off
         // is what the user asked for, and it holds when nothing of ours starts any more.
         if (RemoveAutostartEntry(store)) {
@@ -149,25 +149,26 @@ void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipSt
     }
 
     // Without a recognised chip there is nothing the entry could start.
-    if (chip.CurrentChipName == nullptr) {
+    if (chip.currentChipName == nullptr) {
         RevertCheckBox(window);
         return;
     }
     const std::optional<std::string> entry =
-        BuildAutostartEntry(programPath, chip.CurrentChipName, f.m_memClock, f.m_chipClock);
+        BuildAutostartEntry(programPath, chip.currentChipName, f.memClock, f.chipClock);
     if (!entry) {
         window.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
         RevertCheckBox(window);
         return;
     }
-    if (!WriteAutostartEntry(window, store, true, kAutostartLocation, kAutostartEntryName, *entry)) {
+    if (!WriteAutostartEntry(window, store, true, kAutostartLocation, kAutostartEntryName,
+                             *entry)) {
         ShowWhatIsStored(window, store, programPath);
         return;
     }
-    f.m_autostartCheck = 1;
-    f.m_autostartOn = 1;
-    f.m_autoMemText = std::to_string(f.m_memClock);
-    f.m_autoChipText = std::to_string(f.m_chipClock);
+    f.autostartCheck = 1;
+    f.autostartOn = 1;
+    f.autoMemText = std::to_string(f.memClock);
+    f.autoChipText = std::to_string(f.chipClock);
     window.UpdateData(false);
 }
 

@@ -39,7 +39,7 @@ struct StoredAutostart {
 std::optional<StoredAutostart> ReadStoredAutostart(AutostartStore& store,
                                                    const std::string& programPath);
 
-// Reads the stored entry and sets the window's check box, m_autostartOn and the two
+// Reads the stored entry and sets the window's check box, autostartOn and the two
 // autostart display fields. An entry counts as on only when it names `programPath`.
 void LoadAutostartState(AutostartWindow& window, AutostartStore& store,
                         const std::string& programPath);

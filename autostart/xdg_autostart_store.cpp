@@ -249,7 +249,8 @@ bool XdgAutostartStore::MakeFolder() {
 
 bool XdgAutostartStore::OpenToWrite(const std::string& location) {
     Close();
-    if (location != kAutostartLocation || folder_.empty() || !folder_.starts_with('/')) return false;
+    if (location != kAutostartLocation || folder_.empty() || !folder_.starts_with('/'))
+        return false;
     if (!MakeFolder()) return false;
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;

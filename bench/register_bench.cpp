@@ -179,8 +179,8 @@ void BM_ApplyClocks_FirstCall(benchmark::State& state) {
         // Discovery reads configuration space only: no register is mapped before ApplyClocks.
         DisplayAdapter adapter;
         FindDisplayAdapter(chip.hardware, chip.discovery, adapter);
-        chip.RecognizedAdapter = adapter;
-        chip.CurrentChipName = kRivaTntName;
+        chip.recognizedAdapter = adapter;
+        chip.currentChipName = kRivaTntName;
         const long before = g_mmaps.load();
         state.ResumeTiming();
         benchmark::DoNotOptimize(ApplyClocks(chip, owner, kPairs[i++ & 1]));
@@ -199,9 +199,9 @@ void BM_ApplyClocks_MapPerAccess(benchmark::State& state) {
     MapPerAccess perAccess(g_tree + "/devices/0000:01:00.0/resource0");
     CountingAccess counting(perAccess);
     ChipState chip(counting);
-    chip.discovery.RegisterBase = kBase;
-    chip.RecognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase, 1, 0, 0};
-    chip.CurrentChipName = kRivaTntName;
+    chip.discovery.registerBase = kBase;
+    chip.recognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase, 1, 0, 0};
+    chip.currentChipName = kRivaTntName;
     SilentOwner owner;
     int i = 0;
     const long mmapsBefore = g_mmaps.load();

@@ -61,7 +61,7 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     // The registers are reached at a 32-bit physical address. An I/O BAR0 names no memory,
     // and a 64-bit BAR0 above 4 GiB cut to its low half would name another device's memory:
     // nothing is touched, as for a register that cannot be read.
-    const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.PciConfigHeader);
+    const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.pciConfigHeader);
     if (!bar0) {
         out.failureReason = "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
         return Recognition::RegisterReadFailed;
@@ -75,8 +75,8 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     }
 
     HardwareAccess& hw = state.hardware;
-    DisplayAdapter adapter = state.discovery.Adapter;
-    adapter.registerBase = state.discovery.RegisterBase;
+    DisplayAdapter adapter = state.discovery.adapter;
+    adapter.registerBase = state.discovery.registerBase;
     hw.BindRegisters(adapter.bus, adapter.device, adapter.function);
     const uint32_t base = adapter.registerBase;
     bool noAnswer = false;
@@ -98,18 +98,18 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
         if (!chip) return failed();
         clocks = {*memory, *chip};
     }
-    state.CurrentChipName = profile->name;
-    state.RecognizedAdapter = adapter;
+    state.currentChipName = profile->name;
+    state.recognizedAdapter = adapter;
     out.profile = profile;
     out.clocks = clocks;
     return Recognition::Recognized;
 }
 
 bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
-    const char* name = state.CurrentChipName;
-    if (name == nullptr || !state.RecognizedAdapter) return false;
+    const char* name = state.currentChipName;
+    if (name == nullptr || !state.recognizedAdapter) return false;
     HardwareAccess& hw = state.hardware;
-    const uint32_t base = state.RecognizedAdapter->registerBase;
+    const uint32_t base = state.recognizedAdapter->registerBase;
 
     using Set = SetResult (*)(HardwareAccess&, uint32_t, int32_t);
     struct Step {

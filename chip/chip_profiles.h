@@ -43,14 +43,14 @@ inline constexpr const char* kRivaTntName = "RIVA_TNT";
 struct ChipState {
     explicit ChipState(HardwareAccess& hw) : hardware(hw) {}
     HardwareAccess& hardware;
-    DiscoveryState discovery;  // PciConfigHeader, RegisterBase
+    DiscoveryState discovery;  // pciConfigHeader, registerBase
     // Unset (nullptr) until a chip is recognised; then one of the three names above,
     // never cleared. An unset name equals no name and no token.
-    const char* CurrentChipName = nullptr;
+    const char* currentChipName = nullptr;
     // The adapter whose chip was recognised, with its register base. Every clock is
     // read from and written to it alone: a later discovery (the autostart check box
     // repeats one) that finds another adapter moves nothing.
-    std::optional<DisplayAdapter> RecognizedAdapter;
+    std::optional<DisplayAdapter> recognizedAdapter;
 };
 
 // Why the registers of a card cannot be reached when it answers FFFFFFFFh.
@@ -83,15 +83,15 @@ struct RecognizedChip {
 };
 
 // Selects the profile, ties the registers to the adapter discovery found last
-// (state.discovery.Adapter), reads the chip's clocks and, only when they could be read,
-// sets state.CurrentChipName and state.RecognizedAdapter. A failed register read, or a
+// (state.discovery.adapter), reads the chip's clocks and, only when they could be read,
+// sets state.currentChipName and state.recognizedAdapter. A failed register read, or a
 // card that answers all ones, means no chip is recognised, and so does a BAR0 in
-// state.discovery.PciConfigHeader (the adapter's, read last) that no 32-bit register base
+// state.discovery.pciConfigHeader (the adapter's, read last) that no 32-bit register base
 // can reach: then no register is touched.
 Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId,
                           RecognizedChip& out);
 
-// Writes the pair to the recognised chip (the registers of state.RecognizedAdapter)
+// Writes the pair to the recognised chip (the registers of state.recognizedAdapter)
 // through its set routines, in profile order, and shows "Frequency out of range !" once
 // when any value was refused ("PCI/AGP access failed !" once, with the reason as the
 // box's informative text, when a register could not be reached or the card answered all

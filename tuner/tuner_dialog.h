@@ -50,7 +50,7 @@ public:
     // True when the start was unattended and its clocks were all written.
     bool UnattendedStartSucceeded() const { return unattended_ && unattendedOk_; }
     bool UnattendedStart() const { return unattended_; }
-    bool ChipRecognized() const { return env_.chip.CurrentChipName != nullptr; }
+    bool ChipRecognized() const { return env_.chip.currentChipName != nullptr; }
 
     // AutostartWindow
     TunerFields& Fields() override { return fields_; }

@@ -56,7 +56,7 @@ TEST_F(LoadAutostartStateTest, EntryNamingThisProgramShowsItsClocks) {
     Load();
     EXPECT_EQ(store.Calls(), (Strings{kOpen, kQuery, kClose}));
     EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 1);
+    EXPECT_EQ(window.fields.autostartOn, 1);
 }
 
 TEST(LoadAutostartState, WhatStoredEntriesShow) {
@@ -134,7 +134,7 @@ TEST_F(LoadAutostartStateTest, OpenFailureShowsTheMessageAndChangesNothing) {
     EXPECT_EQ(window.events, Strings{kAutostartFailed});
     EXPECT_EQ(window.controls.autoMem, "");
     EXPECT_EQ(window.controls.autoChip, "");
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
 // ---- UpdateAutostartEntry ----------------------------------------------------------
@@ -143,9 +143,9 @@ class UpdateAutostartEntryTest : public ::testing::Test {
 protected:
     UpdateAutostartEntryTest() : chip(hardware) {
         hardware.AddFunction(0, 3, 0, 0x10DE, 0x0020, 0x0300, 0xE0000008);
-        chip.CurrentChipName = kRivaTntName;
-        window.fields.m_memClock = 110;
-        window.fields.m_chipClock = 100;
+        chip.currentChipName = kRivaTntName;
+        window.fields.memClock = 110;
+        window.fields.chipClock = 100;
     }
     void Click(int check, const std::string& programPath = kProgram) {
         window.controls.check = check;
@@ -164,23 +164,23 @@ TEST_F(UpdateAutostartEntryTest, TurningOnWritesTheEntry) {
     EXPECT_EQ(store.Calls(), (Strings{kCreate, Set(entry), kClose}));
     EXPECT_EQ(store.StoredEntry(), entry);
     EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 1);
-    EXPECT_EQ(chip.discovery.RegisterBase, 0xE0000000u);  // discovery ran again
+    EXPECT_EQ(window.fields.autostartOn, 1);
+    EXPECT_EQ(chip.discovery.registerBase, 0xE0000000u);  // discovery ran again
 }
 
 TEST_F(UpdateAutostartEntryTest, TurningOffDeletesWithoutWritingFirst) {
     store.Put(kAutostartLocation, kAutostartEntryName, kProgram + " RIVA_TNT 90 90");
-    window.fields.m_autostartOn = 1;
+    window.fields.autostartOn = 1;
     Click(0);
     EXPECT_EQ(store.Calls(), (Strings{kCreate, kDelete, kClose}));
     EXPECT_EQ(store.StoredEntry(), std::nullopt);
     EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem=--- chip=---"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
 TEST_F(UpdateAutostartEntryTest, RecordsTheWindowClocksAsTheyStand) {
-    window.fields.m_memClock = 0;
-    window.fields.m_chipClock = -5;
+    window.fields.memClock = 0;
+    window.fields.chipClock = -5;
     Click(1);
     EXPECT_EQ(store.StoredEntry(), kProgram + " RIVA_TNT 0 -5");
     EXPECT_EQ(window.events.back(), "write check=1 mem=0 chip=-5");  // 0, not "---"
@@ -189,7 +189,7 @@ TEST_F(UpdateAutostartEntryTest, RecordsTheWindowClocksAsTheyStand) {
 TEST_F(UpdateAutostartEntryTest, FailedDiscoveryIsReportedAndTheEntryStillWritten) {
     FakeHardware empty;
     ChipState bare(empty);
-    bare.CurrentChipName = kRivaTntName;
+    bare.currentChipName = kRivaTntName;
     window.controls.check = 1;
     UpdateAutostartEntry(window, store, bare, kProgram);
     EXPECT_EQ(window.events,
@@ -213,8 +213,8 @@ TEST_F(UpdateAutostartEntryTest, FailedTurningOnShowsWhatIsStored) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fault) + " " + c.stored.value_or("(none)"));
         FakeAutostartWindow window;
-        window.fields.m_memClock = 110;
-        window.fields.m_chipClock = 100;
+        window.fields.memClock = 110;
+        window.fields.chipClock = 100;
         window.controls.check = 1;
         RecordingAutostartStore store;
         if (c.stored) store.Put(kAutostartLocation, kAutostartEntryName, *c.stored);
@@ -222,7 +222,7 @@ TEST_F(UpdateAutostartEntryTest, FailedTurningOnShowsWhatIsStored) {
         store.failSet = std::string(c.fault) == "set";
         UpdateAutostartEntry(window, store, chip, kProgram);
         EXPECT_EQ(window.events, (Strings{"read", kAutostartFailed, "read", c.shown}));
-        EXPECT_EQ(window.fields.m_autostartOn, window.controls.check);
+        EXPECT_EQ(window.fields.autostartOn, window.controls.check);
         EXPECT_EQ(store.StoredEntry(), c.stored);
     }
 }
@@ -234,7 +234,7 @@ TEST_F(UpdateAutostartEntryTest, StoreUnreadableAfterAFailedWriteLeavesTheCheckB
     window.controls.autoChip = "---";
     Click(1);
     EXPECT_EQ(window.events, (Strings{"read", kAutostartFailed, "read", "write check=0 mem=--- chip=---"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
 // Turning off fails only when an entry of this program's is still there afterwards.
@@ -257,7 +257,7 @@ TEST_F(UpdateAutostartEntryTest, TurningOffFailsOnlyWhenOurEntryStays) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fault) + " " + c.stored.value_or("(none)"));
         FakeAutostartWindow window;
-        window.fields.m_autostartOn = 1;
+        window.fields.autostartOn = 1;
         window.controls.check = 0;
         RecordingAutostartStore store;
         if (c.stored) store.Put(kAutostartLocation, kAutostartEntryName, *c.stored);
@@ -265,13 +265,13 @@ TEST_F(UpdateAutostartEntryTest, TurningOffFailsOnlyWhenOurEntryStays) {
         store.failDelete = std::string(c.fault) == "delete";
         UpdateAutostartEntry(window, store, chip, kProgram);
         EXPECT_EQ(window.events, c.events);
-        EXPECT_EQ(window.fields.m_autostartOn, window.controls.check);
+        EXPECT_EQ(window.fields.autostartOn, window.controls.check);
         EXPECT_EQ(store.Changes().size(), store.failCreate ? 1u : 2u) << "nothing is written";
     }
 }
 
 TEST_F(UpdateAutostartEntryTest, WithoutAChipTurningOnIsRefusedAndOffStillRemoves) {
-    chip.CurrentChipName = nullptr;
+    chip.currentChipName = nullptr;
     window.controls.check = 1;
     UpdateAutostartEntry(window, store, chip, kProgram);
     EXPECT_EQ(store.Calls(), Strings{});
@@ -279,7 +279,7 @@ TEST_F(UpdateAutostartEntryTest, WithoutAChipTurningOnIsRefusedAndOffStillRemove
 
     store.Put(kAutostartLocation, kAutostartEntryName, kProgram + " RIVA_TNT 110 100");
     window.events.clear();
-    window.fields.m_autostartOn = 1;
+    window.fields.autostartOn = 1;
     window.controls.check = 0;
     UpdateAutostartEntry(window, store, chip, kProgram);
     EXPECT_EQ(store.Changes(), (Strings{kCreate, kDelete}));
@@ -294,7 +294,7 @@ TEST_F(UpdateAutostartEntryTest, EntryTooLongIsRefusedAndNothingWritten) {
     EXPECT_EQ(store.Calls(), Strings{});
     EXPECT_EQ(window.events,
               (Strings{"read", kAutostartFailed, "read", "write check=0 mem= chip="}));
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
 // ---- WriteAutostartEntry and the entry's text --------------------------------------------
@@ -358,12 +358,12 @@ TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
     FakeHardware hardware;
     hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hardware);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
     const std::string program = tmp / "bin dir/tarvento";
 
     FakeAutostartWindow clicked;
-    clicked.fields.m_memClock = 125;
-    clicked.fields.m_chipClock = 105;
+    clicked.fields.memClock = 125;
+    clicked.fields.chipClock = 105;
     clicked.controls.check = 1;
     UpdateAutostartEntry(clicked, store, chip, program);
     EXPECT_TRUE(std::filesystem::exists(tmp / "config/autostart/Tarvo.desktop"));
@@ -393,7 +393,7 @@ TEST(AutostartThroughXdgFolder, OffHidesTheMachineEntryAndOnOverridesIt) {
     FakeHardware hardware;
     hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hardware);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
 
     FakeAutostartWindow window;
     LoadAutostartState(window, store, program);
@@ -407,8 +407,8 @@ TEST(AutostartThroughXdgFolder, OffHidesTheMachineEntryAndOnOverridesIt) {
     LoadAutostartState(next, store, program);
     EXPECT_EQ(next.events.back(), "write check=0 mem=--- chip=---");
 
-    next.fields.m_memClock = 120;
-    next.fields.m_chipClock = 95;
+    next.fields.memClock = 120;
+    next.fields.chipClock = 95;
     next.controls.check = 1;
     UpdateAutostartEntry(next, store, chip, program);
     FakeAutostartWindow third;
@@ -425,7 +425,7 @@ TEST(AutostartThroughXdgFolder, PathTheFormatCannotCarryIsRefused) {
     FakeHardware hardware;
     hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hardware);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
     FakeAutostartWindow window;
     window.controls.check = 1;
     UpdateAutostartEntry(window, store, chip, "/opt/new\nline/tarvento");

@@ -85,9 +85,9 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
 class ChipProfilesOnMachine : public ::testing::Test {
 protected:
     ChipProfilesOnMachine() {
-        state.discovery.RegisterBase = kBase;
+        state.discovery.registerBase = kBase;
         // As a recognition leaves it; the tests that name a chip without one write here.
-        state.RecognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase};
+        state.recognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase};
     }
 
     void Registers(uint32_t core, uint32_t mem, uint32_t strap) {
@@ -109,7 +109,7 @@ TEST_F(ChipProfilesOnMachine, Riva128FamilyReadsOneClockForBoth) {
         ASSERT_EQ(RecognizeChip(state, 0x12D2, device, chip), Recognition::Recognized);
         EXPECT_EQ(chip.profile, FindChipProfile(0x12D2, device));
         EXPECT_EQ(chip.clocks, (ClockPair{89, 89}));
-        EXPECT_EQ(state.CurrentChipName, chip.profile->name);
+        EXPECT_EQ(state.currentChipName, chip.profile->name);
         // One read routine on the memory PLL; the core PLL is never consulted.
         EXPECT_EQ(hw.CountAccesses(Access::Read, kMem), 3);
         EXPECT_EQ(hw.CountAccesses(Access::Read, kStrap), 1);
@@ -122,7 +122,7 @@ TEST_F(ChipProfilesOnMachine, TntReadsMemoryFirstThenChip) {
     Registers(0x0001A70C, kWorkedPll, 0x40);
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
-    EXPECT_STREQ(state.CurrentChipName, "RIVA_TNT");
+    EXPECT_STREQ(state.currentChipName, "RIVA_TNT");
     // Core N = A7h reads as 100 MHz, memory N = 96h as 89.
     EXPECT_EQ(chip.clocks, (ClockPair{89, 100}));
     const std::vector<Access> expected = {
@@ -139,7 +139,7 @@ TEST_F(ChipProfilesOnMachine, UnsupportedChipTouchesNothingAndSetsNoName) {
     RecognizedChip chip;
     EXPECT_EQ(RecognizeChip(state, 0x12D2, 0x0020, chip), Recognition::Unsupported);
     EXPECT_EQ(chip.profile, nullptr);
-    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_EQ(state.currentChipName, nullptr);
     EXPECT_TRUE(hw.Log().empty());
 }
 
@@ -149,11 +149,11 @@ TEST_F(ChipProfilesOnMachine, RegisterReadFailureRecognisesNothing) {
     hw.FailRegister(kCore);  // the TNT's second clock cannot be read
     EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
     EXPECT_EQ(chip.profile, nullptr);
-    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_EQ(state.currentChipName, nullptr);
 
     hw.FailRegister(kStrap);
     EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0018, chip), Recognition::RegisterReadFailed);
-    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_EQ(state.currentChipName, nullptr);
     EXPECT_TRUE(hw.Writes().empty());
 }
 
@@ -161,7 +161,7 @@ TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
     for (const char* name : {kRiva128Name, kRiva128ZxName}) {
         Registers(kWorkedPll, kWorkedPll, 0x40);
         hw.ClearLog();
-        state.CurrentChipName = name;
+        state.currentChipName = name;
         EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 120})) << name;
         const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A70C}};
         EXPECT_EQ(hw.Writes(), writes) << name;
@@ -172,7 +172,7 @@ TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
 
 TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
     Registers(kWorkedPll, kWorkedPll, 0x40);
-    state.CurrentChipName = kRivaTntName;
+    state.currentChipName = kRivaTntName;
     EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 145}));
     const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A80C},
                                         {Access::Write, kCore, 0x0001F20C}};
@@ -182,7 +182,7 @@ TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
 
 TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndTellsOnce) {
     Registers(kWorkedPll, kWorkedPll, 0x00);  // strap clear: 145 MHz is refused
-    state.CurrentChipName = kRivaTntName;
+    state.currentChipName = kRivaTntName;
     EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
     EXPECT_EQ(hw.Register(kMem), 0x0001B20Cu);
     EXPECT_EQ(hw.Register(kCore), kWorkedPll);
@@ -194,7 +194,7 @@ TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndTellsOnce) {
 
 TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
-    state.CurrentChipName = kRivaTntName;
+    state.currentChipName = kRivaTntName;
     EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, 100}));
     const std::vector<Access> writes = {{Access::Write, kCore, 0x0001B10C}};
     EXPECT_EQ(hw.Writes(), writes);
@@ -203,7 +203,7 @@ TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
 
 TEST_F(ChipProfilesOnMachine, BothRefusedTellsOnce) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
-    state.CurrentChipName = kRivaTntName;
+    state.currentChipName = kRivaTntName;
     EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, -3}));
     EXPECT_TRUE(hw.Writes().empty());
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Frequency out of range !"});
@@ -212,7 +212,7 @@ TEST_F(ChipProfilesOnMachine, BothRefusedTellsOnce) {
 TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
     // 60 MHz is below every slider yet within the PLL's reach.
     Registers(kWorkedPll, kWorkedPll, 0x40);
-    state.CurrentChipName = kRiva128Name;
+    state.currentChipName = kRiva128Name;
     EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{60, 60}));
     EXPECT_EQ(hw.Register(kMem), 0x0001650Cu);  // N = 101
 }
@@ -226,7 +226,7 @@ TEST_F(ChipProfilesOnMachine, NoChipWritesNothingAndSaysNothing) {
 
 TEST_F(ChipProfilesOnMachine, AccessFailureTellsOnceInsteadOfOutOfRange) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
-    state.CurrentChipName = kRivaTntName;
+    state.currentChipName = kRivaTntName;
     hw.FailRegister(kMem);
     // Memory unreachable, chip refused: the one message names the access.
     EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
@@ -235,7 +235,7 @@ TEST_F(ChipProfilesOnMachine, AccessFailureTellsOnceInsteadOfOutOfRange) {
 
     messages.shown.clear();
     hw.FailRegister(kStrap);
-    state.CurrentChipName = kRiva128Name;
+    state.currentChipName = kRiva128Name;
     EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
 }
@@ -246,11 +246,11 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
         Registers(kWorkedPll, kWorkedPll, 0x40);
         hw.SetRegister(ones, 0xFFFFFFFF);
         ChipState fresh(hw);
-        fresh.discovery.RegisterBase = kBase;
+        fresh.discovery.registerBase = kBase;
         RecognizedChip chip;
         EXPECT_EQ(RecognizeChip(fresh, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
-        EXPECT_EQ(fresh.CurrentChipName, nullptr);
-        EXPECT_FALSE(fresh.RecognizedAdapter.has_value());
+        EXPECT_EQ(fresh.currentChipName, nullptr);
+        EXPECT_FALSE(fresh.recognizedAdapter.has_value());
         EXPECT_EQ(chip.failureReason, kNoAnswerReason);
 
         // A card stops answering as a whole (decoding off): the first routine's words,
@@ -259,7 +259,7 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
         // Before any write too: nothing is written, the box says why, and the chip clock
         // is not tried after the memory clock found no card.
         hw.ClearLog();
-        state.CurrentChipName = kRivaTntName;
+        state.currentChipName = kRivaTntName;
         EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
         EXPECT_TRUE(hw.Writes().empty());
         ASSERT_EQ(messages.shown.size(), 1u);
@@ -274,7 +274,7 @@ TEST_F(ChipProfilesOnMachine, TheWritesGoToTheRecognisedAdapterWhateverALaterDis
     Registers(kWorkedPll, kWorkedPll, 0x40);
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
-    state.discovery.RegisterBase = 0xE2000000;  // another card, found by the autostart click
+    state.discovery.registerBase = 0xE2000000;  // another card, found by the autostart click
     hw.ClearLog();
     EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 100}));
     for (const Access& a : hw.Log()) EXPECT_EQ(a.address & 0xFF000000u, kBase) << std::hex << a.address;

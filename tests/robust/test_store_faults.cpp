@@ -80,12 +80,12 @@ std::string ClickAutostart(const fs::path& folder, bool on,
     hw.lastBus = 1;
     hw.AddFunction(1, 0, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hw);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
     FakeAutostartWindow window;
     window.controls.check = on ? 1 : 0;
-    window.fields.m_memClock = 120;
-    window.fields.m_chipClock = 95;
-    window.fields.m_autostartOn = on ? 0 : 1;
+    window.fields.memClock = 120;
+    window.fields.chipClock = 95;
+    window.fields.autostartOn = on ? 0 : 1;
     XdgAutostartStore store(folder.string(), std::move(machineFolders));
     UpdateAutostartEntry(window, store, chip, "/usr/bin/tarvento");
     std::string text;

@@ -19,7 +19,7 @@ TEST_F(AutostartClick, OnRecordsTheSliderClocksAndOffRemovesTheEntry) {
     EXPECT_EQ(store.StoredEntry(), std::string(kProgramPath) + " RIVA_TNT 120 110");
     EXPECT_EQ(controls.Text(kIdAutoMemText), "120");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "110");
-    EXPECT_EQ(Fields().m_autostartOn, 1);
+    EXPECT_EQ(Fields().autostartOn, 1);
     EXPECT_TRUE(controls.Messages().empty());
     EXPECT_TRUE(hw.Writes().empty()) << "the entry is written, not the clocks";
 
@@ -29,7 +29,7 @@ TEST_F(AutostartClick, OnRecordsTheSliderClocksAndOffRemovesTheEntry) {
     EXPECT_EQ(store.StoredEntry(), std::nullopt);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "---");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "---");
-    EXPECT_EQ(Fields().m_autostartOn, 0);
+    EXPECT_EQ(Fields().autostartOn, 0);
 }
 
 TEST_F(AutostartClick, TheWrittenEntryStartsTheProgramUnattended) {
@@ -81,7 +81,7 @@ TEST_F(AutostartClick, AFailedChangeShowsWhatIsStored) {
     dialog->OnAutostartClicked();
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);
-    EXPECT_EQ(Fields().m_autostartOn, 1);
+    EXPECT_EQ(Fields().autostartOn, 1);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "100");
 
     // On, refused, with nothing stored: the box is not left claiming an entry.
@@ -96,7 +96,7 @@ TEST_F(AutostartClick, AFailedChangeShowsWhatIsStored) {
     dialog->OnAutostartClicked();
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 0);
-    EXPECT_EQ(Fields().m_autostartOn, 0);
+    EXPECT_EQ(Fields().autostartOn, 0);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "---");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "---");
     EXPECT_TRUE(hw.Writes().empty());

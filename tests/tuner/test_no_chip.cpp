@@ -32,7 +32,7 @@ TEST_F(NoChip, NoGraphicsCardIsReportedAndTheWindowOffersNothing) {
     EXPECT_FALSE(dialog->ChipRecognized());
     EXPECT_EQ(Current(), (ClockPair{0, 0}));
     EXPECT_EQ(Saved(), (ClockPair{0, 0}));
-    EXPECT_EQ(Fields().m_linkMode, 0);
+    EXPECT_EQ(Fields().linkMode, 0);
     EXPECT_EQ(hw.CountAccesses(Access::Read, kMemPll) + hw.CountAccesses(Access::Read, kCorePll), 0);
 }
 
@@ -54,7 +54,7 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 
     EXPECT_EQ(controls.Messages(), (std::vector<std::string>{kMsgPciAccessFailed, kWarningText}));
     ExpectNothingToActOn(controls);
-    EXPECT_EQ(chip.CurrentChipName, nullptr);
+    EXPECT_EQ(chip.currentChipName, nullptr);
     EXPECT_TRUE(hw.Writes().empty());
 }
 

@@ -96,8 +96,8 @@ protected:
     }
 
     TunerFields& Fields() { return dialog->Fields(); }
-    ClockPair Current() { return {Fields().m_memClock, Fields().m_chipClock}; }
-    ClockPair Saved() { return {Fields().m_savedMemClock, Fields().m_savedChipClock}; }
+    ClockPair Current() { return {Fields().memClock, Fields().chipClock}; }
+    ClockPair Saved() { return {Fields().savedMemClock, Fields().savedChipClock}; }
 
     // A user's drag of a trackbar: the thumb moves, then the window hears of it.
     void Drag(int id, int position) {

@@ -129,7 +129,7 @@ protected:
 
     QWidget* Control(int id) { return window->Control(id); }
     TunerFields& Fields() { return window->Tuner().Fields(); }
-    ClockPair Current() { return {Fields().m_memClock, Fields().m_chipClock}; }
+    ClockPair Current() { return {Fields().memClock, Fields().chipClock}; }
     std::string Text(int id) { return window->GetControlText(id); }
 };
 
