@@ -15,7 +15,7 @@
 #include "app/version.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/xdg_autostart_store.h"
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 #include "chip/sysfs_hardware.h"
 
 using namespace tarvento;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 
 namespace tarvento {
 

@@ -105,9 +105,9 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     return Recognition::Recognized;
 }
 
-bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
+ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks) {
     const char* name = state.currentChipName;
-    if (name == nullptr || !state.recognizedAdapter) return false;
+    if (name == nullptr || !state.recognizedAdapter) return {};
     HardwareAccess& hw = state.hardware;
     const uint32_t base = state.recognizedAdapter->registerBase;
 
@@ -124,7 +124,7 @@ bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
         steps[count++] = {SetTntMemClock, clocks.memory};
         steps[count++] = {SetTntChipClock, clocks.chip};
     }
-    if (count == 0) return false;
+    if (count == 0) return {};
 
     // Every set routine runs even after another refused its value; a card that answered
     // all ones is not written to at all.
@@ -146,13 +146,10 @@ bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
             break;
         }
     }
-    // One message per call: an unreachable chip says more than a refused value.
-    if (accessFailed || noAnswer) {
-        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, reason);
-    } else if (refused) {
-        owner.MessageBox(kMsgFrequencyOutOfRange, MessageButtons::Ok);
-    }
-    return !accessFailed && !noAnswer && !refused;
+    // An unreachable chip says more than a refused value.
+    if (accessFailed || noAnswer) return {ApplyOutcome::Result::AccessFailed, reason};
+    if (refused) return {ApplyOutcome::Result::Refused, {}};
+    return {ApplyOutcome::Result::Applied, {}};
 }
 
 }  // namespace tarvento

@@ -8,7 +8,6 @@
 
 #include "chip/adapter_discovery.h"
 #include "chip/hardware_access.h"
-#include "chip/message_box.h"
 
 namespace tarvento {
 
@@ -91,13 +90,26 @@ struct RecognizedChip {
 Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId,
                           RecognizedChip& out);
 
+// What became of a pair handed to ApplyClocks, or of a Panic restore. The layer that owns
+// a window decides what the user reads about it.
+struct ApplyOutcome {
+    enum class Result {
+        Applied,       // every value the chip takes was written
+        Refused,       // a value was out of the PLL's reach; the others were still written
+        AccessFailed,  // a register could not be reached, or the card answered all ones
+        NoChip         // no chip is recognised: nothing was tried
+    };
+    Result result = Result::NoChip;
+    std::string reason;  // for AccessFailed: why, as one plain sentence
+
+    bool Applied() const { return result == Result::Applied; }
+};
+
 // Writes the pair to the recognised chip (the registers of state.recognizedAdapter)
-// through its set routines, in profile order, and shows "Frequency out of range !" once
-// when any value was refused ("PCI/AGP access failed !" once, with the reason as the
-// box's informative text, when a register could not be reached or the card answered all
-// ones; after such an answer no further routine runs). Returns true
-// only when every value the chip takes was written. With no recognised chip nothing is
-// written, nothing shown, and the result is false.
-bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks);
+// through its set routines, in profile order. Every set routine runs even after another
+// refused its value; after a card answered all ones no further routine runs. An access
+// failure outweighs a refused value: one outcome per call, the first reason kept. With no
+// recognised chip nothing is written and the outcome is NoChip.
+ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks);
 
 }  // namespace tarvento

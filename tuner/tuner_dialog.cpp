@@ -5,6 +5,7 @@
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
+#include "tuner/apply_outcome_box.h"
 
 namespace tarvento {
 
@@ -133,8 +134,9 @@ int TunerDialog::OnInitDialog() {
     if (count == 3 && ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
         // Started with this chip's clocks: apply them and leave without asking anything.
         unattended_ = true;
-        const bool applied = ApplyClocks(env_.chip, *this, {f.memClock, f.chipClock});
-        unattendedOk_ = applied && messagesShown_ == 0;
+        const ApplyOutcome applied = ApplyClocks(env_.chip, {f.memClock, f.chipClock});
+        ShowApplyOutcome(*this, applied);
+        unattendedOk_ = applied.Applied() && messagesShown_ == 0;
         controls_.RunAutostartNotice(env_.chip.currentChipName);
         controls_.EndDialog(kDialogCancel);
         return 1;
@@ -180,7 +182,7 @@ void TunerDialog::OnHScroll(int controlId) {
 void TunerDialog::SetClockNow() {
     if (!ChipRecognized()) return;
     if (MessageBox(kWarningText, MessageButtons::OkCancel) == MessageAnswer::Cancel) return;
-    ApplyClocks(env_.chip, *this, {fields_.memClock, fields_.chipClock});
+    ShowApplyOutcome(*this, ApplyClocks(env_.chip, {fields_.memClock, fields_.chipClock}));
 }
 
 void TunerDialog::RestoreClocks() {
@@ -197,11 +199,12 @@ void TunerDialog::RestoreClocks() {
     // The card gets back the very coefficients it had, not the saved MHz set again:
     // those need not give the same words. They came from the card, so nothing is out
     // of range; only an unreachable register can fail.
-    const bool restored =
-        startCoefficients_ &&
-        RestoreStartCoefficients(env_.chip.hardware, env_.chip.discovery.registerBase,
-                                 *startCoefficients_);
-    if (!restored) MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+    const ApplyOutcome restored =
+        startCoefficients_ ? RestoreStartCoefficients(env_.chip.hardware,
+                                                      env_.chip.discovery.registerBase,
+                                                      *startCoefficients_)
+                           : ApplyOutcome{};
+    ShowRestoreOutcome(*this, restored);
 
     UpdateData(true);
     controls_.SetTrackbarPos(kIdMemTrackbar, f.memClock);
@@ -210,7 +213,7 @@ void TunerDialog::RestoreClocks() {
     f.chipClockText = std::to_string(f.chipClock);
     UpdateData(false);
 
-    if (restored) MessageBox(kMsgRestored, MessageButtons::Ok);
+    if (restored.Applied()) MessageBox(kMsgRestored, MessageButtons::Ok);
 }
 
 void TunerDialog::OnAutostartClicked() {

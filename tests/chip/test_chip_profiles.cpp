@@ -8,13 +8,12 @@
 #include "chip/chip_profiles.h"
 #include "chip/registers.h"
 #include "tests/support/fake_hardware.h"
-#include "tests/support/message_recorder.h"
 
 namespace tarvento {
 namespace {
 
 using testing::FakeHardware;
-using testing::MessageRecorder;
+using Result = ApplyOutcome::Result;
 using Access = FakeHardware::Access;
 
 constexpr uint32_t kBase = 0xE0000000;
@@ -98,7 +97,6 @@ protected:
 
     FakeHardware hw;
     ChipState state{hw};
-    MessageRecorder messages;
 };
 
 TEST_F(ChipProfilesOnMachine, Riva128FamilyReadsOneClockForBoth) {
@@ -162,82 +160,75 @@ TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
         Registers(kWorkedPll, kWorkedPll, 0x40);
         hw.ClearLog();
         state.currentChipName = name;
-        EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 120})) << name;
+        EXPECT_EQ(ApplyClocks(state, ClockPair{100, 120}).result, Result::Applied) << name;
         const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A70C}};
         EXPECT_EQ(hw.Writes(), writes) << name;
         EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0) << name;
     }
-    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
     Registers(kWorkedPll, kWorkedPll, 0x40);
     state.currentChipName = kRivaTntName;
-    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    EXPECT_EQ(outcome.result, Result::Applied);
+    EXPECT_EQ(outcome.reason, "");
     const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A80C},
                                         {Access::Write, kCore, 0x0001F20C}};
     EXPECT_EQ(hw.Writes(), writes);
-    EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndTellsOnce) {
+TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndSaysRefused) {
     Registers(kWorkedPll, kWorkedPll, 0x00);  // strap clear: 145 MHz is refused
     state.currentChipName = kRivaTntName;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    EXPECT_EQ(outcome.result, Result::Refused);
+    EXPECT_EQ(outcome.reason, "");
     EXPECT_EQ(hw.Register(kMem), 0x0001B20Cu);
     EXPECT_EQ(hw.Register(kCore), kWorkedPll);
     EXPECT_EQ(hw.CountAccesses(Access::Write, kCore), 0);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Frequency out of range !");
-    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
 }
 
 TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
     state.currentChipName = kRivaTntName;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, 100}));
+    EXPECT_EQ(ApplyClocks(state, ClockPair{145, 100}).result, Result::Refused);
     const std::vector<Access> writes = {{Access::Write, kCore, 0x0001B10C}};
     EXPECT_EQ(hw.Writes(), writes);
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Frequency out of range !"});
 }
 
-TEST_F(ChipProfilesOnMachine, BothRefusedTellsOnce) {
+TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothing) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
     state.currentChipName = kRivaTntName;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, -3}));
+    EXPECT_EQ(ApplyClocks(state, ClockPair{145, -3}).result, Result::Refused);
     EXPECT_TRUE(hw.Writes().empty());
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Frequency out of range !"});
 }
 
 TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
     // 60 MHz is below every slider yet within the PLL's reach.
     Registers(kWorkedPll, kWorkedPll, 0x40);
     state.currentChipName = kRiva128Name;
-    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{60, 60}));
+    EXPECT_EQ(ApplyClocks(state, ClockPair{60, 60}).result, Result::Applied);
     EXPECT_EQ(hw.Register(kMem), 0x0001650Cu);  // N = 101
 }
 
-TEST_F(ChipProfilesOnMachine, NoChipWritesNothingAndSaysNothing) {
+TEST_F(ChipProfilesOnMachine, NoChipWritesNothing) {
     Registers(kWorkedPll, kWorkedPll, 0x40);
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::NoChip);
     EXPECT_TRUE(hw.Log().empty());
-    EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(ChipProfilesOnMachine, AccessFailureTellsOnceInsteadOfOutOfRange) {
+TEST_F(ChipProfilesOnMachine, AccessFailureOutweighsOutOfRange) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
     state.currentChipName = kRivaTntName;
     hw.FailRegister(kMem);
-    // Memory unreachable, chip refused: the one message names the access.
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    // Memory unreachable, chip refused: the outcome names the access.
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 145}).result, Result::AccessFailed);
     EXPECT_TRUE(hw.Writes().empty());
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
 
-    messages.shown.clear();
     hw.FailRegister(kStrap);
     state.currentChipName = kRiva128Name;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::AccessFailed);
 }
 
 // A card that is not initialised, or whose memory decoding is off, answers all ones.
@@ -256,17 +247,15 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
         // A card stops answering as a whole (decoding off): the first routine's words,
         // the memory PLL and the strap, already tell.
         if (ones == kCore) continue;
-        // Before any write too: nothing is written, the box says why, and the chip clock
+        // Before any write too: nothing is written, the outcome says why, and the chip clock
         // is not tried after the memory clock found no card.
         hw.ClearLog();
         state.currentChipName = kRivaTntName;
-        EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
+        const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 100});
         EXPECT_TRUE(hw.Writes().empty());
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, "PCI/AGP access failed !");
-        EXPECT_EQ(messages.shown[0].informativeText, kNoAnswerReason);
+        EXPECT_EQ(outcome.result, Result::AccessFailed);
+        EXPECT_EQ(outcome.reason, kNoAnswerReason);
         EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0);
-        messages.shown.clear();
     }
 }
 
@@ -276,7 +265,7 @@ TEST_F(ChipProfilesOnMachine, TheWritesGoToTheRecognisedAdapterWhateverALaterDis
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
     state.discovery.registerBase = 0xE2000000;  // another card, found by the autostart click
     hw.ClearLog();
-    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 100}));
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::Applied);
     for (const Access& a : hw.Log()) EXPECT_EQ(a.address & 0xFF000000u, kBase) << std::hex << a.address;
     EXPECT_EQ(hw.Writes().size(), 2u);
 }
@@ -287,7 +276,7 @@ TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsThey
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
     EXPECT_EQ(chip.clocks, (ClockPair{100, 100}));
-    EXPECT_TRUE(ApplyClocks(state, messages, chip.clocks));
+    EXPECT_EQ(ApplyClocks(state, chip.clocks).result, Result::Applied);
     EXPECT_EQ(hw.Register(kMem), 0x0001A80Cu);
     EXPECT_EQ(hw.Register(kCore), 0x0001A70Cu);
 }

@@ -62,7 +62,7 @@ TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
     ASSERT_NE(coreNow, kTntCore);
     hw.ClearLog();
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
     EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, memNow), Write(kMem, kTntMemFast),
                                              Read(kCore, coreNow), Write(kCore, kTntCore)}));
     EXPECT_EQ(hw.Register(kMem), kTntMemFast);
@@ -78,7 +78,7 @@ TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
     ASSERT_EQ(SetRiva128Clock(hw, kBase, 100), SetResult::Written);
     ASSERT_EQ(hw.Register(kMem), 0x0001A70Cu) << "100 MHz set again is not the stock word";
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
     EXPECT_EQ(hw.Register(kMem), kRiva128Stock);
     EXPECT_EQ(hw.CountAccesses(Access::Read, kCore) + hw.CountAccesses(Access::Write, kCore), 0);
 }
@@ -90,7 +90,7 @@ TEST_F(ClockRestore, OnlyTheNByteIsPutBackTheOtherBitsStayAsTheCardHoldsThem) {
     // Something else changed M, P and the high bits meanwhile.
     hw.SetRegister(kMem, 0xABC3200D);
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
     EXPECT_EQ(hw.Register(kMem), 0xABC3A80Du);
 }
 
@@ -120,7 +120,8 @@ TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
 
     hw.FailRegister(kMem);
     hw.ClearLog();
-    EXPECT_FALSE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_EQ(RestoreStartCoefficients(hw, kBase, *start).result,
+              ApplyOutcome::Result::AccessFailed);
     EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}))
         << "no write into a register that could not be read";
 
@@ -128,7 +129,9 @@ TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
     FakeHardware gone;
     gone.SetRegister(kMem, 0xFFFFFFFF);
     gone.SetRegister(kCore, kTntCore);
-    EXPECT_FALSE(RestoreStartCoefficients(gone, kBase, *start));
+    const ApplyOutcome outcome = RestoreStartCoefficients(gone, kBase, *start);
+    EXPECT_EQ(outcome.result, ApplyOutcome::Result::AccessFailed);
+    EXPECT_EQ(outcome.reason, kNoAnswerReason);
     EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}));
 }
 
