@@ -1,8 +1,10 @@
 #include "app/info_report.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 
@@ -99,6 +101,19 @@ void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::o
     if (!any) out << "Other display adapters: none\n";
 }
 
+// "RIVA 128, RIVA 128ZX or RIVA TNT": every chip of the table, named as people write it.
+std::string SupportedChipsInWords() {
+    const std::span<const ChipProfile> chips = ChipProfiles();
+    std::string words;
+    for (size_t i = 0; i < chips.size(); ++i) {
+        if (i > 0) words += i + 1 == chips.size() ? " or " : ", ";
+        std::string name = chips[i].name;
+        std::replace(name.begin(), name.end(), '_', ' ');
+        words += name;
+    }
+    return words;
+}
+
 }  // namespace
 
 int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std::ostream& err) {
@@ -113,8 +128,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std
         case Recognition::Recognized: break;
         case Recognition::Unsupported:
             reason = "the display adapter " + Hex(adapter.vendorId, 4) + ":" +
-                     Hex(adapter.deviceId, 4) +
-                     " is not a RIVA 128, RIVA 128ZX or RIVA TNT";
+                     Hex(adapter.deviceId, 4) + " is not a " + SupportedChipsInWords();
             break;
         case Recognition::RegisterReadFailed: reason = recognized.failureReason; break;
         }

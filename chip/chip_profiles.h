@@ -1,12 +1,15 @@
 #pragma once
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "chip/adapter_discovery.h"
+#include "chip/clock_formulas.h"
 #include "chip/hardware_access.h"
 
 namespace tarvento {
@@ -23,14 +26,34 @@ enum class LinkMode : int {
     Independent = 2
 };
 
-enum class ChipFamily { Riva128, Tnt };
+// One clock of a chip: the PLL register it lives in and the routines that read and set it.
+struct ChipClock {
+    uint32_t pllOffset;  // from the register base
+    std::optional<int32_t> (*read)(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
+    SetResult (*set)(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
+    // What `read` gives, as a function of the PLL and strap words alone (for reports).
+    int32_t (*fromPll)(uint32_t pll, uint32_t strap);
+    uint32_t stockPll;  // a word the PLL holds on a stock card; virtual cards start from it
+};
 
+// The clocks the supported chips have, each with its own fitted formulas.
+extern const ChipClock kTntMemClock;
+extern const ChipClock kTntChipClock;
+extern const ChipClock kRiva128Clock;  // on the memory PLL; drives memory and core alike
+
+// Everything the program knows about one chip. Adding a chip is one row in the table
+// (chip_profiles.cpp) and, when its PLLs follow formulas of their own, a ChipClock.
 struct ChipProfile {
-    const char* name;
-    ChipFamily family;
+    const char* name;  // as the window shows it and the start arguments name it
+    // The vendor ids the chip answers with (0: none), the one it is best known by first.
+    std::array<uint16_t, 2> vendorIds;
+    uint16_t deviceId;
     int32_t memMin, memMax;    // inclusive slider limits, MHz
     int32_t chipMin, chipMax;
     LinkMode linkMode;
+    // Read at recognition and set by ApplyClocks in this order: memory, then chip.
+    const ChipClock* memoryClock;
+    const ChipClock* chipClock;  // nullptr: the memory clock drives the chip too
 };
 
 inline constexpr const char* kRiva128Name = "RIVA_128";
@@ -60,8 +83,14 @@ inline constexpr const char* kNoAnswerReason =
 // True when `name` is set and equals `token` exactly (case-sensitive).
 bool ChipNameEquals(const char* name, const char* token);
 
+// Every supported chip, in table order.
+std::span<const ChipProfile> ChipProfiles();
+
 // The profile for a vendor/device pair, tested in table order; nullptr when unsupported.
 const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId);
+
+// The profile whose name equals `name` exactly (see ChipNameEquals); nullptr when none.
+const ChipProfile* FindChipProfileByName(const char* name);
 
 struct PciId {
     uint16_t vendorId;

@@ -39,11 +39,12 @@ std::string FailureReason(const HardwareAccess& hw, bool noAnswer) {
 }  // namespace
 
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
-                                                       ChipFamily family) {
+                                                       const ChipProfile& chip) {
     StartCoefficients start;
-    // The RIVA 128 family has one clock and ApplyClocks writes only its memory PLL.
-    const uint32_t offsets[] = {kMemPllOffset, kCorePllOffset};
-    const int count = family == ChipFamily::Tnt ? 2 : 1;
+    // A chip with one clock has only its memory PLL written by ApplyClocks.
+    const uint32_t offsets[] = {chip.memoryClock->pllOffset,
+                                chip.chipClock != nullptr ? chip.chipClock->pllOffset : 0};
+    const int count = chip.chipClock != nullptr ? 2 : 1;
     for (int i = 0; i < count; ++i) {
         const auto word = ReadPll(hw, registerBase, offsets[i]);
         if (!word) return std::nullopt;

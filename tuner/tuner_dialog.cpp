@@ -92,7 +92,7 @@ int TunerDialog::OnInitDialog() {
             f.memClock = recognized.clocks.memory;
             f.chipClock = recognized.clocks.chip;
             startCoefficients_ = ReadStartCoefficients(
-                env_.chip.hardware, env_.chip.discovery.registerBase, profile.family);
+                env_.chip.hardware, env_.chip.discovery.registerBase, profile);
             break;
         }
         case Recognition::RegisterReadFailed:

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chip/chip_profiles.h"
@@ -64,14 +66,17 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
     const ChipProfile* tnt = FindChipProfile(0x10DE, 0x0020);
     ASSERT_TRUE(riva128 && zx && tnt);
     for (const ChipProfile* p : {riva128, zx}) {
-        EXPECT_EQ(p->family, ChipFamily::Riva128);
+        // One clock, on the memory PLL, drives memory and core.
+        EXPECT_EQ(p->memoryClock, &kRiva128Clock);
+        EXPECT_EQ(p->chipClock, nullptr);
         EXPECT_EQ(p->linkMode, LinkMode::Linked);
         EXPECT_EQ(p->memMin, 90);
         EXPECT_EQ(p->memMax, 130);
         EXPECT_EQ(p->chipMin, 90);
         EXPECT_EQ(p->chipMax, 130);
     }
-    EXPECT_EQ(tnt->family, ChipFamily::Tnt);
+    EXPECT_EQ(tnt->memoryClock, &kTntMemClock);
+    EXPECT_EQ(tnt->chipClock, &kTntChipClock);
     EXPECT_EQ(tnt->linkMode, LinkMode::Independent);
     EXPECT_EQ(tnt->memMin, 80);
     EXPECT_EQ(tnt->memMax, 145);
@@ -79,6 +84,45 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
     EXPECT_EQ(tnt->chipMax, 130);
     // The recognised name is the profile's own string, compared by content elsewhere.
     EXPECT_STREQ(kRiva128Name, riva128->name);
+}
+
+TEST(ChipProfiles, NamesAreFoundExactlyAndOnlyInTheTable) {
+    for (const ChipProfile& p : ChipProfiles()) EXPECT_EQ(FindChipProfileByName(p.name), &p);
+    EXPECT_EQ(FindChipProfileByName("riva_tnt"), nullptr);
+    EXPECT_EQ(FindChipProfileByName("RIVA_TNT "), nullptr);
+    EXPECT_EQ(FindChipProfileByName(""), nullptr);
+    EXPECT_EQ(FindChipProfileByName(nullptr), nullptr);
+}
+
+// What a new row must satisfy for the rest of the program to work with it.
+TEST(ChipProfiles, EveryRowIsUsable) {
+    std::set<std::string> names;
+    std::set<std::pair<uint16_t, uint16_t>> ids;
+    for (const ChipProfile& p : ChipProfiles()) {
+        SCOPED_TRACE(p.name);
+        // The start arguments and the autostart entry carry the name as one token of at
+        // most 11 characters; a longer or spaced name could never be asked for.
+        const std::string name = p.name;
+        EXPECT_FALSE(name.empty());
+        EXPECT_LE(name.size(), 11u);
+        EXPECT_EQ(name.find_first_of(" \t"), std::string::npos);
+        EXPECT_TRUE(names.insert(name).second) << "name given twice";
+        EXPECT_NE(p.vendorIds[0], 0) << "the stock vendor id";
+        for (const uint16_t vendor : p.vendorIds) {
+            if (vendor == 0) continue;
+            EXPECT_TRUE(ids.insert({vendor, p.deviceId}).second) << "ids given twice";
+            EXPECT_EQ(FindChipProfile(vendor, p.deviceId), &p);
+        }
+        EXPECT_LE(p.memMin, p.memMax);
+        EXPECT_LE(p.chipMin, p.chipMax);
+        ASSERT_NE(p.memoryClock, nullptr);
+        for (const ChipClock* clock : {p.memoryClock, p.chipClock}) {
+            if (clock == nullptr) continue;
+            EXPECT_TRUE(clock->read && clock->set && clock->fromPll);
+            EXPECT_TRUE(clock->pllOffset == kMemPllOffset || clock->pllOffset == kCorePllOffset);
+        }
+    }
+    EXPECT_EQ(SupportedPciIds().size(), ids.size());
 }
 
 class ChipProfilesOnMachine : public ::testing::Test {

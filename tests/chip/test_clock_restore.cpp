@@ -21,6 +21,9 @@ constexpr uint32_t kCore = kBase + kCorePllOffset;
 constexpr uint32_t kMem = kBase + kMemPllOffset;
 constexpr uint32_t kStrap = kBase + kStrapOffset;
 constexpr uint32_t kStrapSet = kStrapCrystalBit;
+// The two kinds of chip: one clock on the memory PLL, or a memory and a core clock.
+const ChipProfile& kTnt = *FindChipProfileByName("RIVA_TNT");
+const ChipProfile& kRiva128 = *FindChipProfileByName("RIVA_128");
 
 // A stock RIVA 128 memory PLL (N = 168) reads as 100 MHz; 100 MHz set again gives N = 167.
 constexpr uint32_t kRiva128Stock = 0x0001A80C;
@@ -49,7 +52,7 @@ TEST_F(ClockRestore, TheSetFormulasDoNotGiveTheseWordsBack) {
 TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
     hw.SetRegister(kMem, kTntMemFast);
     hw.SetRegister(kCore, kTntCore);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Tnt);
+    const auto start = ReadStartCoefficients(hw, kBase, kTnt);
     ASSERT_TRUE(start.has_value());
     EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, kTntMemFast), Read(kCore, kTntCore)}))
         << "one read of each PLL, nothing else";
@@ -72,7 +75,7 @@ TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
 TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
     hw.SetRegister(kMem, kRiva128Stock);
     hw.SetRegister(kCore, 0x0001960C);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Riva128);
+    const auto start = ReadStartCoefficients(hw, kBase, kRiva128);
     ASSERT_TRUE(start.has_value());
     ASSERT_EQ(SetRiva128Clock(hw, kBase, 120), SetResult::Written);
     ASSERT_EQ(SetRiva128Clock(hw, kBase, 100), SetResult::Written);
@@ -85,7 +88,7 @@ TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
 
 TEST_F(ClockRestore, OnlyTheNByteIsPutBackTheOtherBitsStayAsTheCardHoldsThem) {
     hw.SetRegister(kMem, kRiva128Stock);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Riva128);
+    const auto start = ReadStartCoefficients(hw, kBase, kRiva128);
     ASSERT_TRUE(start.has_value());
     // Something else changed M, P and the high bits meanwhile.
     hw.SetRegister(kMem, 0xABC3200D);
@@ -97,23 +100,23 @@ TEST_F(ClockRestore, OnlyTheNByteIsPutBackTheOtherBitsStayAsTheCardHoldsThem) {
 TEST_F(ClockRestore, NothingIsCapturedFromARegisterThatCannotBeReadOrDoesNotAnswer) {
     hw.SetRegister(kMem, kTntMemFast);
     hw.SetRegister(kCore, 0xFFFFFFFF);  // a card gone from the bus reads all ones
-    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Tnt).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kTnt).has_value());
 
     hw.SetRegister(kCore, kTntCore);
     hw.FailRegister(kMem);
-    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Tnt).has_value());
-    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Riva128).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kTnt).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kRiva128).has_value());
 
     // A base whose PLL lies past 4 GiB reaches nothing.
     hw.ClearLog();
-    EXPECT_FALSE(ReadStartCoefficients(hw, 0xFFF00000, ChipFamily::Riva128).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, 0xFFF00000, kRiva128).has_value());
     EXPECT_TRUE(hw.Log().empty());
 }
 
 TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
     hw.SetRegister(kMem, kTntMemFast);
     hw.SetRegister(kCore, kTntCore);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Tnt);
+    const auto start = ReadStartCoefficients(hw, kBase, kTnt);
     ASSERT_TRUE(start.has_value());
     hw.SetRegister(kMem, 0x0001C00C);
     hw.SetRegister(kCore, 0x0001C00C);
