@@ -66,7 +66,7 @@ struct ChipState {
     explicit ChipState(HardwareAccess& hw) : hardware(hw) {}
     HardwareAccess& hardware;
     DiscoveryState discovery;  // pciConfigHeader, registerBase
-    // Unset (nullptr) until a chip is recognised; then one of the three names above,
+    // Unset (nullptr) until a chip is recognised; then the name of its table row,
     // never cleared. An unset name equals no name and no token.
     const char* currentChipName = nullptr;
     // The adapter whose chip was recognised, with its register base. Every clock is
@@ -137,8 +137,8 @@ struct ApplyOutcome {
 // Writes the pair to the recognised chip (the registers of state.recognizedAdapter)
 // through its set routines, in profile order. Every set routine runs even after another
 // refused its value; after a card answered all ones no further routine runs. An access
-// failure outweighs a refused value: one outcome per call, the first reason kept. With no
-// recognised chip nothing is written and the outcome is NoChip.
+// failure outweighs a refused value: one outcome per call. With no recognised chip
+// nothing is written and the outcome is NoChip.
 ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks);
 
 }  // namespace tarvento
