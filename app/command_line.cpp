@@ -31,7 +31,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
             return line;
         }
     }
-    line.StartArguments = std::move(tail);
+    line.startArguments = std::move(tail);
     return line;
 }
 

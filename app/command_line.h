@@ -15,7 +15,7 @@ struct CommandLine {
     // The command-line tail: every argument after the program's path joined by single
     // spaces. A tail longer than kStartArgumentsMax is refused and left empty, because a
     // cut tail could still scan as a chip name and two clocks nobody wrote.
-    std::string StartArguments;
+    std::string startArguments;
     bool tailRefused = false;
     std::string usageError;  // for Command::Usage
 };

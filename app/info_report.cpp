@@ -1,8 +1,10 @@
 #include "app/info_report.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 
@@ -30,17 +32,17 @@ std::string Slot(const DisplayAdapter& a) {
 
 // The stored entry as the desktop would start it, whichever program it names: on with its
 // two clocks, or off; then the file that holds it.
-void ReportAutostart(RunValueStore& store, std::ostream& out, std::ostream& err) {
-    if (!store.OpenKey(kRunKeyPath)) {
+void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err) {
+    if (!store.OpenToRead(kAutostartLocation)) {
         out << "Autostart: unknown\n";
-        err << ApplicationName() << ": " << kMsgRegistryAccessFailed
+        err << ApplicationName() << ": " << kMsgAutostartAccessFailed
             << " (the autostart folder cannot be read)\n";
         return;
     }
     std::string entry;
-    const bool stored = store.QueryValue(kRunValueName, entry, AutostartEntryCapacity());
-    store.CloseKey();
-    const std::string file = stored ? store.ValueLocation() : std::string();
+    const bool stored = store.ReadEntry(kAutostartEntryName, entry, AutostartEntryCapacity());
+    store.Close();
+    const std::string file = stored ? store.EntryLocation() : std::string();
     if (!stored || entry.empty()) {
         out << "Autostart: off\n";
         out << "Autostart file: none\n";
@@ -99,9 +101,22 @@ void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::o
     if (!any) out << "Other display adapters: none\n";
 }
 
+// "RIVA 128, RIVA 128ZX or RIVA TNT": every chip of the table, named as people write it.
+std::string SupportedChipsInWords() {
+    const std::span<const ChipProfile> chips = ChipProfiles();
+    std::string words;
+    for (size_t i = 0; i < chips.size(); ++i) {
+        if (i > 0) words += i + 1 == chips.size() ? " or " : ", ";
+        std::string name = chips[i].name;
+        std::replace(name.begin(), name.end(), '_', ' ');
+        words += name;
+    }
+    return words;
+}
+
 }  // namespace
 
-int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std::ostream& err) {
+int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std::ostream& err) {
     DisplayAdapter adapter;
     const bool found = FindDisplayAdapter(chip.hardware, chip.discovery, adapter);
     std::string reason;
@@ -113,15 +128,14 @@ int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std:
         case Recognition::Recognized: break;
         case Recognition::Unsupported:
             reason = "the display adapter " + Hex(adapter.vendorId, 4) + ":" +
-                     Hex(adapter.deviceId, 4) +
-                     " is not a RIVA 128, RIVA 128ZX or RIVA TNT";
+                     Hex(adapter.deviceId, 4) + " is not a " + SupportedChipsInWords();
             break;
         case Recognition::RegisterReadFailed: reason = recognized.failureReason; break;
         }
     }
 
-    const bool ok = chip.CurrentChipName != nullptr;
-    out << "Chipset: " << (ok ? chip.CurrentChipName : "Unknown") << "\n";
+    const bool ok = chip.currentChipName != nullptr;
+    out << "Chipset: " << (ok ? chip.currentChipName : "Unknown") << "\n";
     if (ok) {
         out << "Mem Clock: " << recognized.clocks.memory << " MHz\n";
         out << "Chip Clock: " << recognized.clocks.chip << " MHz\n";
@@ -135,7 +149,7 @@ int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std:
     }
     ReportOtherAdapters(chip.hardware, found ? &adapter : nullptr, out);
     if (ok) {
-        const uint32_t base = chip.RecognizedAdapter->registerBase;
+        const uint32_t base = chip.recognizedAdapter->registerBase;
         HardwareAccess& hw = chip.hardware;
         ReportPll(hw, "Core PLL", base + kCorePllOffset, out);
         ReportPll(hw, "Memory PLL", base + kMemPllOffset, out);

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "autostart/run_value_store.h"
+#include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
 
 namespace tarvento {
@@ -10,6 +10,6 @@ namespace tarvento {
 // `tarvento --info`: a read-only report of the card and the stored autostart entry.
 // Writes no register and nothing to the store. Returns the exit status: 0 when a
 // supported chip was read, 1 otherwise (with the reason on `err`).
-int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std::ostream& err);
+int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std::ostream& err);
 
 }  // namespace tarvento

@@ -15,7 +15,7 @@
 #include "app/version.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/xdg_autostart_store.h"
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 #include "chip/sysfs_hardware.h"
 
 using namespace tarvento;
@@ -82,10 +82,10 @@ int main(int argc, char** argv) {
     }
     const std::string programPath = ProgramPath();
     if (NoDisplay()) {
-        return RunHeadless({chip, store, line.StartArguments, programPath},
+        return RunHeadless({chip, store, line.startArguments, programPath},
                            std::cout, std::cerr);
     }
-    const UiRun run{argc,  argv, &chip, &store, line.StartArguments.c_str(),
+    const UiRun run{argc,  argv, &chip, &store, line.startArguments.c_str(),
                     programPath.c_str()};
     return RunWindow(run, std::cerr);
 }

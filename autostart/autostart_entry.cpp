@@ -18,7 +18,7 @@ constexpr std::size_t kMaxNumberLength = 11;
 void RevertCheckBox(AutostartWindow& window) {
     TunerFields& f = window.Fields();
     window.UpdateData(true);
-    f.m_autostartCheck = f.m_autostartOn;
+    f.autostartCheck = f.autostartOn;
     window.UpdateData(false);
 }
 
@@ -50,12 +50,12 @@ bool EntryNamesProgram(const std::string& entry, const std::string& programPath)
     return entry.size() == programPath.size() || entry[programPath.size()] == ' ';
 }
 
-std::optional<StoredAutostart> ReadStoredAutostart(RunValueStore& store,
+std::optional<StoredAutostart> ReadStoredAutostart(AutostartStore& store,
                                                    const std::string& programPath) {
-    if (!store.OpenKey(kRunKeyPath)) return std::nullopt;
+    if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
     std::string value;
-    store.QueryValue(kRunValueName, value, AutostartEntryCapacity());  // missing: empty
-    store.CloseKey();
+    store.ReadEntry(kAutostartEntryName, value, AutostartEntryCapacity());  // missing: empty
+    store.Close();
 
     StoredAutostart stored;
     stored.on = EntryNamesProgram(value, programPath);
@@ -72,21 +72,21 @@ namespace {
 void ShowStored(AutostartWindow& window, const StoredAutostart& stored) {
     TunerFields& f = window.Fields();
     window.UpdateData(true);
-    f.m_autostartCheck = stored.on ? 1 : 0;
-    f.m_autostartOn = stored.on ? 1 : 0;
+    f.autostartCheck = stored.on ? 1 : 0;
+    f.autostartOn = stored.on ? 1 : 0;
     if (stored.on && stored.memClock != 0 && stored.chipClock != 0) {
-        f.m_autoMemText = std::to_string(stored.memClock);
-        f.m_autoChipText = std::to_string(stored.chipClock);
+        f.autoMemText = std::to_string(stored.memClock);
+        f.autoChipText = std::to_string(stored.chipClock);
     } else {
-        f.m_autoMemText = kOffText;
-        f.m_autoChipText = kOffText;
+        f.autoMemText = kOffText;
+        f.autoChipText = kOffText;
     }
     window.UpdateData(false);
 }
 
 // After a failed change: the window shows what the store now holds. When even that
 // cannot be read, the check box goes back to what was last known.
-void ShowWhatIsStored(AutostartWindow& window, RunValueStore& store,
+void ShowWhatIsStored(AutostartWindow& window, AutostartStore& store,
                       const std::string& programPath) {
     if (const std::optional<StoredAutostart> stored = ReadStoredAutostart(store, programPath)) {
         ShowStored(window, *stored);
@@ -95,42 +95,42 @@ void ShowWhatIsStored(AutostartWindow& window, RunValueStore& store,
     }
 }
 
-// Deletes the value without a word: whether that failed matters only by what it left.
-bool DeleteRunValue(RunValueStore& store) {
-    if (!store.CreateKey(kRunKeyPath)) return false;
-    const bool ok = store.DeleteValue(kRunValueName);
-    store.CloseKey();
+// Removes the entry without a word: whether that failed matters only by what it left.
+bool RemoveAutostartEntry(AutostartStore& store) {
+    if (!store.OpenToWrite(kAutostartLocation)) return false;
+    const bool ok = store.RemoveEntry(kAutostartEntryName);
+    store.Close();
     return ok;
 }
 
 }  // namespace
 
-void LoadAutostartState(AutostartWindow& window, RunValueStore& store,
+void LoadAutostartState(AutostartWindow& window, AutostartStore& store,
                         const std::string& programPath) {
     const std::optional<StoredAutostart> stored = ReadStoredAutostart(store, programPath);
     if (!stored) {
-        window.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
+        window.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
         return;
     }
     ShowStored(window, *stored);
 }
 
-void UpdateAutostartEntry(AutostartWindow& window, RunValueStore& store, ChipState& chip,
+void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipState& chip,
                           const std::string& programPath) {
     // Without a recognised chip there is no card whose registers a discovery could
     // record again, and its failure was already said at start.
     DisplayAdapter adapter;
-    if (chip.CurrentChipName != nullptr &&
+    if (chip.currentChipName != nullptr &&
         !FindDisplayAdapter(chip.hardware, chip.discovery, adapter)) {
         window.MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
     }
 
     TunerFields& f = window.Fields();
     window.UpdateData(true);
-    if (f.m_autostartCheck == 0) {
+    if (f.autostartCheck == 0) {
         // Taking the entry away needs no chip name. Whatever a failure left behind, off
         // is what the user asked for, and it holds when nothing of ours starts any more.
-        if (DeleteRunValue(store)) {
+        if (RemoveAutostartEntry(store)) {
             ShowStored(window, StoredAutostart{});
             return;
         }
@@ -139,7 +139,7 @@ void UpdateAutostartEntry(AutostartWindow& window, RunValueStore& store, ChipSta
             ShowStored(window, *stored);
             return;
         }
-        window.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
+        window.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
         if (stored) {
             ShowStored(window, *stored);
         } else {
@@ -149,40 +149,41 @@ void UpdateAutostartEntry(AutostartWindow& window, RunValueStore& store, ChipSta
     }
 
     // Without a recognised chip there is nothing the entry could start.
-    if (chip.CurrentChipName == nullptr) {
+    if (chip.currentChipName == nullptr) {
         RevertCheckBox(window);
         return;
     }
     const std::optional<std::string> entry =
-        BuildAutostartEntry(programPath, chip.CurrentChipName, f.m_memClock, f.m_chipClock);
+        BuildAutostartEntry(programPath, chip.currentChipName, f.memClock, f.chipClock);
     if (!entry) {
-        window.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
+        window.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
         RevertCheckBox(window);
         return;
     }
-    if (!WriteRunValue(window, store, true, kRunKeyPath, kRunValueName, *entry)) {
+    if (!WriteAutostartEntry(window, store, true, kAutostartLocation, kAutostartEntryName,
+                             *entry)) {
         ShowWhatIsStored(window, store, programPath);
         return;
     }
-    f.m_autostartCheck = 1;
-    f.m_autostartOn = 1;
-    f.m_autoMemText = std::to_string(f.m_memClock);
-    f.m_autoChipText = std::to_string(f.m_chipClock);
+    f.autostartCheck = 1;
+    f.autostartOn = 1;
+    f.autoMemText = std::to_string(f.memClock);
+    f.autoChipText = std::to_string(f.chipClock);
     window.UpdateData(false);
 }
 
-bool WriteRunValue(MessageBoxOwner& owner, RunValueStore& store, bool enabled,
-                   const std::string& keyPath, const std::string& valueName,
-                   const std::string& text) {
-    if (!store.CreateKey(keyPath)) {
-        owner.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
+bool WriteAutostartEntry(MessageBoxOwner& owner, AutostartStore& store, bool enabled,
+                         const std::string& location, const std::string& entryName,
+                         const std::string& text) {
+    if (!store.OpenToWrite(location)) {
+        owner.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
         return false;
     }
     // Turning autostart off does not write the fresh entry first: a delete that then
     // failed would leave an entry nobody asked for.
-    const bool ok = enabled ? store.SetValue(valueName, text) : store.DeleteValue(valueName);
-    if (!ok) owner.MessageBox(kMsgRegistryAccessFailed, MessageButtons::Ok);
-    store.CloseKey();
+    const bool ok = enabled ? store.StoreEntry(entryName, text) : store.RemoveEntry(entryName);
+    if (!ok) owner.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
+    store.Close();
     return ok;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "autostart/autostart_window.h"
-#include "autostart/run_value_store.h"
+#include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
 
 namespace tarvento {
@@ -36,26 +36,26 @@ struct StoredAutostart {
     int32_t chipClock = 0;
 };
 // Nothing when the store cannot be read.
-std::optional<StoredAutostart> ReadStoredAutostart(RunValueStore& store,
+std::optional<StoredAutostart> ReadStoredAutostart(AutostartStore& store,
                                                    const std::string& programPath);
 
-// Reads the stored entry and sets the window's check box, m_autostartOn and the two
+// Reads the stored entry and sets the window's check box, autostartOn and the two
 // autostart display fields. An entry counts as on only when it names `programPath`.
-void LoadAutostartState(AutostartWindow& window, RunValueStore& store,
+void LoadAutostartState(AutostartWindow& window, AutostartStore& store,
                         const std::string& programPath);
 
 // The check box was clicked: repeats discovery, then writes the entry from the window's
 // current clocks (on) or takes it away (off), and shows the result. Turning on needs a
 // recognised chip; turning off does not. Off fails only when an entry of this program's
 // would still start; after any failure the window shows what is stored.
-void UpdateAutostartEntry(AutostartWindow& window, RunValueStore& store, ChipState& chip,
+void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipState& chip,
                           const std::string& programPath);
 
-// Writes `text` as the value, or, when `enabled` is false, deletes the value (the text
+// Stores `text` as the entry, or, when `enabled` is false, removes the entry (the text
 // is then not written). Returns false, after showing "Registry Access failed !", when the
-// key could not be created or the value could not be set or deleted.
-bool WriteRunValue(MessageBoxOwner& owner, RunValueStore& store, bool enabled,
-                   const std::string& keyPath, const std::string& valueName,
-                   const std::string& text);
+// location could not be opened for writing or the entry could not be stored or removed.
+bool WriteAutostartEntry(MessageBoxOwner& owner, AutostartStore& store, bool enabled,
+                         const std::string& location, const std::string& entryName,
+                         const std::string& text);
 
 }  // namespace tarvento

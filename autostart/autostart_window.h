@@ -3,29 +3,29 @@
 #include <cstdint>
 #include <string>
 
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 
 namespace tarvento {
 
 // The main window's fields, in declaration order. The first six are bound to controls
 // and move with UpdateData; the rest belong to the window alone.
 struct TunerFields {
-    int m_autostartCheck = 0;     // check box 1015
-    std::string m_chipsetText;    // 1016
-    std::string m_chipClockText;  // 1010
-    std::string m_memClockText;   // 1011
-    std::string m_autoChipText;   // 1028
-    std::string m_autoMemText;    // 1027
-    int32_t m_savedChipClock = 0;
-    int32_t m_savedMemClock = 0;
-    int m_autostartOn = 0;
-    int32_t m_chipClock = 0;
-    int32_t m_memClock = 0;
-    int32_t m_chipMax = 0;
-    int32_t m_chipMin = 0;
-    int32_t m_memMin = 0;
-    int32_t m_memMax = 0;
-    int m_linkMode = 0;
+    int autostartCheck = 0;     // check box 1015
+    std::string chipsetText;    // 1016
+    std::string chipClockText;  // 1010
+    std::string memClockText;   // 1011
+    std::string autoChipText;   // 1028
+    std::string autoMemText;    // 1027
+    int32_t savedChipClock = 0;
+    int32_t savedMemClock = 0;
+    int autostartOn = 0;
+    int32_t chipClock = 0;
+    int32_t memClock = 0;
+    int32_t chipMax = 0;
+    int32_t chipMin = 0;
+    int32_t memMin = 0;
+    int32_t memMax = 0;
+    int linkMode = 0;
 };
 
 // What the autostart operations need of the main window: its fields, its data

@@ -155,7 +155,7 @@ EntryFile LookAt(int folderFd, const char* name, std::size_t limit) {
 XdgAutostartStore::XdgAutostartStore(std::string folder, std::vector<std::string> machineFolders)
     : folder_(std::move(folder)), machineFolders_(std::move(machineFolders)) {}
 
-XdgAutostartStore::~XdgAutostartStore() { CloseKey(); }
+XdgAutostartStore::~XdgAutostartStore() { Close(); }
 
 std::string XdgAutostartStore::UserFolderFromEnvironment() {
     std::string base;
@@ -186,13 +186,13 @@ std::vector<std::string> XdgAutostartStore::MachineFoldersFromEnvironment() {
     return folders;
 }
 
-bool XdgAutostartStore::OpenKey(const std::string& keyPath) {
-    CloseKey();
-    if (keyPath != kRunKeyPath || folder_.empty()) return false;
+bool XdgAutostartStore::OpenToRead(const std::string& location) {
+    Close();
+    if (location != kAutostartLocation || folder_.empty()) return false;
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) return false;
-        open_ = true;  // no folder yet: a key with no value of the user's own
+        open_ = true;  // no folder yet: a location with no entry of the user's own
         return true;
     }
     folderFd_ = fd;
@@ -200,10 +200,10 @@ bool XdgAutostartStore::OpenKey(const std::string& keyPath) {
     return true;
 }
 
-bool XdgAutostartStore::QueryValue(const std::string& valueName, std::string& text,
+bool XdgAutostartStore::ReadEntry(const std::string& entryName, std::string& text,
                                    std::size_t capacity) {
-    valueFile_.clear();
-    if (!KeyIsOpen() || valueName != kRunValueName) return false;
+    entryFile_.clear();
+    if (!IsOpen() || entryName != kAutostartEntryName) return false;
     // Room for the largest entry of `capacity` bytes with all its escaping (four bytes
     // per byte in Exec, two in the entry key) and the fixed lines.
     constexpr std::size_t kFixedLines = 4096;
@@ -226,7 +226,7 @@ bool XdgAutostartStore::QueryValue(const std::string& valueName, std::string& te
     std::string command = std::move(*found.file->command);
     if (command.size() > capacity) command.resize(capacity);
     text = std::move(command);
-    valueFile_ = where;
+    entryFile_ = where;
     return true;
 }
 
@@ -247,9 +247,10 @@ bool XdgAutostartStore::MakeFolder() {
     return true;
 }
 
-bool XdgAutostartStore::CreateKey(const std::string& keyPath) {
-    CloseKey();
-    if (keyPath != kRunKeyPath || folder_.empty() || !folder_.starts_with('/')) return false;
+bool XdgAutostartStore::OpenToWrite(const std::string& location) {
+    Close();
+    if (location != kAutostartLocation || folder_.empty() || !folder_.starts_with('/'))
+        return false;
     if (!MakeFolder()) return false;
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -259,8 +260,8 @@ bool XdgAutostartStore::CreateKey(const std::string& keyPath) {
     return true;
 }
 
-bool XdgAutostartStore::SetValue(const std::string& valueName, const std::string& text) {
-    if (!KeyIsOpen() || !writable_ || valueName != kRunValueName) return false;
+bool XdgAutostartStore::StoreEntry(const std::string& entryName, const std::string& text) {
+    if (!IsOpen() || !writable_ || entryName != kAutostartEntryName) return false;
     const std::optional<std::string> contents = FormatDesktopEntry(text);
     if (!contents) return false;
     return ReplaceEntryFile(*contents);
@@ -301,8 +302,8 @@ bool XdgAutostartStore::MachineEntryWouldStart() const {
     return false;
 }
 
-bool XdgAutostartStore::DeleteValue(const std::string& valueName) {
-    if (!KeyIsOpen() || !writable_ || valueName != kRunValueName) return false;
+bool XdgAutostartStore::RemoveEntry(const std::string& entryName) {
+    if (!IsOpen() || !writable_ || entryName != kAutostartEntryName) return false;
     // Removing the user's file would let the machine's start again: mask it instead.
     if (MachineEntryWouldStart()) return ReplaceEntryFile(FormatHiddenDesktopEntry());
     if (::unlinkat(folderFd_, kDesktopEntryFileName, 0) != 0) return errno == ENOENT;
@@ -310,7 +311,7 @@ bool XdgAutostartStore::DeleteValue(const std::string& valueName) {
     return true;
 }
 
-void XdgAutostartStore::CloseKey() {
+void XdgAutostartStore::Close() {
     if (folderFd_ >= 0) ::close(folderFd_);
     folderFd_ = -1;
     open_ = false;

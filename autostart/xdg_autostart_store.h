@@ -3,16 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "autostart/run_value_store.h"
+#include "autostart/autostart_store.h"
 
 namespace tarvento {
 
-// The Run key as the user's XDG autostart folder: the value "Tarvo" is the desktop entry
-// Tarvo.desktop, read as the desktop reads it at login. The user's own file counts if
+// The autostart store as the user's XDG autostart folder: the entry "Tarvo" is the desktop
+// entry Tarvo.desktop, read as the desktop reads it at login. The user's own file counts if
 // there is one; otherwise the first one in the machine-wide autostart folders does. A
-// file saying Hidden=true means no entry. Only kRunKeyPath and kRunValueName are known;
-// any other key or value is refused.
-class XdgAutostartStore : public RunValueStore {
+// file saying Hidden=true means no entry. Only kAutostartLocation and kAutostartEntryName
+// are known; any other location or entry is refused.
+class XdgAutostartStore : public AutostartStore {
 public:
     // `folder` is the user's autostart folder, where entries are written;
     // `machineFolders` are the machine-wide ones, first one first, only ever read.
@@ -31,38 +31,38 @@ public:
     const std::vector<std::string>& MachineFolders() const { return machineFolders_; }
 
     // Fails only when the user's folder exists but cannot be read: a missing folder is an
-    // empty key, as on a machine without a desktop.
-    bool OpenKey(const std::string& keyPath) override;
+    // empty location, as on a machine without a desktop.
+    bool OpenToRead(const std::string& location) override;
     // The command the desktop would start, read from the Exec line of the file that
     // counts (program path and arguments joined by spaces), cut to `capacity` bytes.
     // False when that file is hidden, has no Exec line this program can read, or there
     // is none.
-    bool QueryValue(const std::string& valueName, std::string& text,
+    bool ReadEntry(const std::string& entryName, std::string& text,
                     std::size_t capacity) override;
     // Makes the user's folder (0700, missing parents too) when it is missing.
-    bool CreateKey(const std::string& keyPath) override;
+    bool OpenToWrite(const std::string& location) override;
     // Writes a temporary file beside Tarvo.desktop, syncs it and renames it over the
     // old one; on any failure the temporary file is removed and nothing changes.
-    bool SetValue(const std::string& valueName, const std::string& text) override;
+    bool StoreEntry(const std::string& entryName, const std::string& text) override;
     // Afterwards no Tarvo.desktop starts at this user's login: the user's file is removed,
     // or, when a machine-wide one would then start, replaced by one saying Hidden=true.
     // True when that holds, also when there was nothing to remove.
-    bool DeleteValue(const std::string& valueName) override;
-    void CloseKey() override;
-    std::string ValueLocation() const override { return valueFile_; }
+    bool RemoveEntry(const std::string& entryName) override;
+    void Close() override;
+    std::string EntryLocation() const override { return entryFile_; }
 
 private:
-    bool KeyIsOpen() const { return open_; }
+    bool IsOpen() const { return open_; }
     bool MakeFolder();
     bool ReplaceEntryFile(const std::string& contents);
     bool MachineEntryWouldStart() const;
 
     std::string folder_;
     std::vector<std::string> machineFolders_;
-    int folderFd_ = -1;  // -1 also while an open key's folder does not exist
+    int folderFd_ = -1;  // -1 also while an open location's folder does not exist
     bool open_ = false;
     bool writable_ = false;
-    std::string valueFile_;
+    std::string entryFile_;
 };
 
 }  // namespace tarvento

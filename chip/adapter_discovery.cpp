@@ -41,7 +41,7 @@ std::optional<uint64_t> Bar0MemoryAddress(const ConfigHeader& header) {
 }
 
 bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapter& out) {
-    const int last = hw.PciBiosPresent();
+    const int last = hw.LastBusNumber();
     if (last < 0) return false;
     // Wider than a bus number, so that a last bus of 255 still ends the loop.
     const int lastBus = last > kHighestBus ? kHighestBus : last;
@@ -49,7 +49,7 @@ bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapte
         for (int device = 0; device < kDevicesPerBus; ++device) {
             for (int function = 0; function < kFunctionsPerDevice; ++function) {
                 const ConfigHeader* h =
-                    ReadConfigHeader(hw, state.PciConfigHeader, static_cast<uint8_t>(bus),
+                    ReadConfigHeader(hw, state.pciConfigHeader, static_cast<uint8_t>(bus),
                                      static_cast<uint8_t>(device), static_cast<uint8_t>(function));
                 if (h == nullptr) break;
                 const uint16_t vendorId = static_cast<uint16_t>((*h)[0]);
@@ -60,14 +60,14 @@ bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapte
                 const uint32_t bar0 = (*h)[kBar0Index];
                 if (classWord == kClassVgaCompatible && bar0 != 0) {
                     const uint32_t base = bar0 & ~kBarFlagBits;
-                    state.RegisterBase = base;
+                    state.registerBase = base;
                     out.vendorId = vendorId;
                     out.deviceId = deviceId;
                     out.registerBase = base;
                     out.bus = static_cast<uint8_t>(bus);
                     out.device = static_cast<uint8_t>(device);
                     out.function = static_cast<uint8_t>(function);
-                    state.Adapter = out;
+                    state.adapter = out;
                     return true;
                 }
             }
@@ -84,7 +84,7 @@ std::string DiscoveryFailureReason(const HardwareAccess& hw) {
 
 std::vector<DisplayFunction> ListDisplayFunctions(HardwareAccess& hw) {
     std::vector<DisplayFunction> found;
-    const int last = hw.PciBiosPresent();
+    const int last = hw.LastBusNumber();
     if (last < 0) return found;
     const int lastBus = last > kHighestBus ? kHighestBus : last;
     for (int bus = 0; bus <= lastBus; ++bus) {

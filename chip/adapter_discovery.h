@@ -24,13 +24,13 @@ struct DisplayAdapter {
 };
 
 // Process-wide discovery state. The header is never cleared between reads (words a
-// read did not reach keep older values and are never consulted); RegisterBase is 0
+// read did not reach keep older values and are never consulted); registerBase is 0
 // until the first successful discovery and keeps its value when a later one fails, and
-// so does Adapter, the function that discovery found last.
+// so does adapter, the function that discovery found last.
 struct DiscoveryState {
-    ConfigHeader PciConfigHeader{};
-    uint32_t RegisterBase = 0;
-    DisplayAdapter Adapter{};
+    ConfigHeader pciConfigHeader{};
+    uint32_t registerBase = 0;
+    DisplayAdapter adapter{};
 };
 
 // Refreshes `header` for one function, word by word, stopping after word 2 unless the
@@ -46,8 +46,8 @@ const ConfigHeader* ReadConfigHeader(HardwareAccess& hw, ConfigHeader& header,
 std::optional<uint64_t> Bar0MemoryAddress(const ConfigHeader& header);
 
 // The first function, in bus/device/function order, of class word 0300h with BAR0 not 0.
-// On success fills `out`, records state.RegisterBase and returns true; otherwise returns
-// false and leaves `out` and RegisterBase untouched.
+// On success fills `out`, records state.registerBase and returns true; otherwise returns
+// false and leaves `out` and registerBase untouched.
 bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapter& out);
 
 // Why a discovery found nothing, as one plain sentence: what the machine said about the

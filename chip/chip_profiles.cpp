@@ -6,26 +6,33 @@
 #include <cstring>
 #include <optional>
 
-#include "chip/clock_formulas.h"
+#include "chip/registers.h"
 
 namespace tarvento {
+
+// Stock words, with strap bit 6 set (14.318 MHz crystal): TNT memory M 12 N 184 P 1 =
+// 110 MHz, TNT core M 12 N 150 P 1 = 90 MHz, RIVA 128 memory M 12 N 168 P 1 = 100 MHz.
+const ChipClock kTntMemClock{kMemPllOffset, ReadTntMemClock, SetTntMemClock,
+                             TntMemClockFromPll, 0x0001B80C};
+const ChipClock kTntChipClock{kCorePllOffset, ReadTntChipClock, SetTntChipClock,
+                              TntChipClockFromPll, 0x0001960C};
+const ChipClock kRiva128Clock{kMemPllOffset, ReadRiva128Clock, SetRiva128Clock,
+                              Riva128ClockFromPll, 0x0001A80C};
 
 namespace {
 
 constexpr uint16_t kVendorNvidia = 0x10DE;
-constexpr uint16_t kVendorNvidiaSgs = 0x12D2;  // the RIVA 128 was also sold under this id
-
-struct ProfileEntry {
-    bool sgsVendorToo;  // whether 12D2h names this chip as well as 10DEh
-    uint16_t deviceId;
-    ChipProfile profile;
-};
+constexpr uint16_t kVendorNvidiaSgs = 0x12D2;  // the RIVA 128 was sold under this id first
 
 // Tested in this order; the first match wins.
-constexpr ProfileEntry kProfiles[] = {
-    {true, 0x0018, {kRiva128Name, ChipFamily::Riva128, 90, 130, 90, 130, LinkMode::Linked}},
-    {true, 0x0019, {kRiva128ZxName, ChipFamily::Riva128, 90, 130, 90, 130, LinkMode::Linked}},
-    {false, 0x0020, {kRivaTntName, ChipFamily::Tnt, 80, 145, 80, 130, LinkMode::Independent}},
+const ChipProfile kProfiles[] = {
+    // name, vendor ids, device, memory and chip slider limits, link, memory and chip clocks
+    {kRiva128Name, {kVendorNvidiaSgs, kVendorNvidia}, 0x0018, 90, 130, 90, 130,
+     LinkMode::Linked, &kRiva128Clock, nullptr},
+    {kRiva128ZxName, {kVendorNvidiaSgs, kVendorNvidia}, 0x0019, 90, 130, 90, 130,
+     LinkMode::Linked, &kRiva128Clock, nullptr},
+    {kRivaTntName, {kVendorNvidia, 0}, 0x0020, 80, 145, 80, 130,
+     LinkMode::Independent, &kTntMemClock, &kTntChipClock},
 };
 
 }  // namespace
@@ -34,21 +41,28 @@ bool ChipNameEquals(const char* name, const char* token) {
     return name != nullptr && token != nullptr && std::strcmp(name, token) == 0;
 }
 
+std::span<const ChipProfile> ChipProfiles() { return kProfiles; }
+
 const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId) {
-    for (const ProfileEntry& e : kProfiles) {
-        const bool vendorMatches =
-            vendorId == kVendorNvidia || (e.sgsVendorToo && vendorId == kVendorNvidiaSgs);
-        if (vendorMatches && deviceId == e.deviceId) return &e.profile;
+    for (const ChipProfile& p : kProfiles) {
+        if (deviceId != p.deviceId || vendorId == 0) continue;
+        for (const uint16_t vendor : p.vendorIds)
+            if (vendor == vendorId) return &p;
     }
+    return nullptr;
+}
+
+const ChipProfile* FindChipProfileByName(const char* name) {
+    for (const ChipProfile& p : kProfiles)
+        if (ChipNameEquals(name, p.name)) return &p;
     return nullptr;
 }
 
 std::vector<PciId> SupportedPciIds() {
     std::vector<PciId> ids;
-    for (const ProfileEntry& e : kProfiles) {
-        ids.push_back({kVendorNvidia, e.deviceId});
-        if (e.sgsVendorToo) ids.push_back({kVendorNvidiaSgs, e.deviceId});
-    }
+    for (const ChipProfile& p : kProfiles)
+        for (const uint16_t vendor : p.vendorIds)
+            if (vendor != 0) ids.push_back({vendor, p.deviceId});
     return ids;
 }
 
@@ -61,7 +75,7 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     // The registers are reached at a 32-bit physical address. An I/O BAR0 names no memory,
     // and a 64-bit BAR0 above 4 GiB cut to its low half would name another device's memory:
     // nothing is touched, as for a register that cannot be read.
-    const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.PciConfigHeader);
+    const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.pciConfigHeader);
     if (!bar0) {
         out.failureReason = "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
         return Recognition::RegisterReadFailed;
@@ -75,8 +89,8 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     }
 
     HardwareAccess& hw = state.hardware;
-    DisplayAdapter adapter = state.discovery.Adapter;
-    adapter.registerBase = state.discovery.RegisterBase;
+    DisplayAdapter adapter = state.discovery.adapter;
+    adapter.registerBase = state.discovery.registerBase;
     hw.BindRegisters(adapter.bus, adapter.device, adapter.function);
     const uint32_t base = adapter.registerBase;
     bool noAnswer = false;
@@ -85,46 +99,36 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
         if (out.failureReason.empty()) out.failureReason = "the chip's clock registers could not be read";
         return Recognition::RegisterReadFailed;
     };
-    ClockPair clocks;
-    if (profile->family == ChipFamily::Riva128) {
-        // One clock drives both memory and core on these chips.
-        const auto clock = ReadRiva128Clock(hw, base, &noAnswer);
-        if (!clock) return failed();
-        clocks = {*clock, *clock};
-    } else {
-        const auto memory = ReadTntMemClock(hw, base, &noAnswer);
-        if (!memory) return failed();
-        const auto chip = ReadTntChipClock(hw, base, &noAnswer);
+    const auto memory = profile->memoryClock->read(hw, base, &noAnswer);
+    if (!memory) return failed();
+    // A chip without a clock of its own runs memory and core from the one clock.
+    std::optional<int32_t> chip = memory;
+    if (profile->chipClock != nullptr) {
+        chip = profile->chipClock->read(hw, base, &noAnswer);
         if (!chip) return failed();
-        clocks = {*memory, *chip};
     }
-    state.CurrentChipName = profile->name;
-    state.RecognizedAdapter = adapter;
+    const ClockPair clocks{*memory, *chip};
+    state.currentChipName = profile->name;
+    state.recognizedAdapter = adapter;
     out.profile = profile;
     out.clocks = clocks;
     return Recognition::Recognized;
 }
 
-bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
-    const char* name = state.CurrentChipName;
-    if (name == nullptr || !state.RecognizedAdapter) return false;
+ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks) {
+    const ChipProfile* profile = FindChipProfileByName(state.currentChipName);
+    if (profile == nullptr || !state.recognizedAdapter) return {};
     HardwareAccess& hw = state.hardware;
-    const uint32_t base = state.RecognizedAdapter->registerBase;
+    const uint32_t base = state.recognizedAdapter->registerBase;
 
-    using Set = SetResult (*)(HardwareAccess&, uint32_t, int32_t);
     struct Step {
-        Set set;
+        const ChipClock* clock;
         int32_t mhz;
     };
-    Step steps[2];
-    int count = 0;
-    if (ChipNameEquals(name, kRiva128Name)) steps[count++] = {SetRiva128Clock, clocks.memory};
-    if (ChipNameEquals(name, kRiva128ZxName)) steps[count++] = {SetRiva128Clock, clocks.memory};
-    if (ChipNameEquals(name, kRivaTntName)) {
-        steps[count++] = {SetTntMemClock, clocks.memory};
-        steps[count++] = {SetTntChipClock, clocks.chip};
-    }
-    if (count == 0) return false;
+    // A chip whose one clock drives both takes the memory value alone.
+    const Step steps[] = {{profile->memoryClock, clocks.memory},
+                          {profile->chipClock, clocks.chip}};
+    const int count = profile->chipClock != nullptr ? 2 : 1;
 
     // Every set routine runs even after another refused its value; a card that answered
     // all ones is not written to at all.
@@ -133,7 +137,7 @@ bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
     bool refused = false;
     std::string reason;
     for (int i = 0; i < count && !noAnswer; ++i) {
-        switch (steps[i].set(hw, base, steps[i].mhz)) {
+        switch (steps[i].clock->set(hw, base, steps[i].mhz)) {
         case SetResult::Written: break;
         case SetResult::OutOfRange: refused = true; break;
         case SetResult::NoAnswer:
@@ -146,13 +150,10 @@ bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks) {
             break;
         }
     }
-    // One message per call: an unreachable chip says more than a refused value.
-    if (accessFailed || noAnswer) {
-        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, reason);
-    } else if (refused) {
-        owner.MessageBox(kMsgFrequencyOutOfRange, MessageButtons::Ok);
-    }
-    return !accessFailed && !noAnswer && !refused;
+    // An unreachable chip says more than a refused value.
+    if (accessFailed || noAnswer) return {ApplyOutcome::Result::AccessFailed, reason};
+    if (refused) return {ApplyOutcome::Result::Refused, {}};
+    return {ApplyOutcome::Result::Applied, {}};
 }
 
 }  // namespace tarvento

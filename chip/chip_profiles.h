@@ -1,14 +1,16 @@
 #pragma once
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "chip/adapter_discovery.h"
+#include "chip/clock_formulas.h"
 #include "chip/hardware_access.h"
-#include "chip/message_box.h"
 
 namespace tarvento {
 
@@ -24,14 +26,34 @@ enum class LinkMode : int {
     Independent = 2
 };
 
-enum class ChipFamily { Riva128, Tnt };
+// One clock of a chip: the PLL register it lives in and the routines that read and set it.
+struct ChipClock {
+    uint32_t pllOffset;  // from the register base
+    std::optional<int32_t> (*read)(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
+    SetResult (*set)(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
+    // What `read` gives, as a function of the PLL and strap words alone (for reports).
+    int32_t (*fromPll)(uint32_t pll, uint32_t strap);
+    uint32_t stockPll;  // a word the PLL holds on a stock card; virtual cards start from it
+};
 
+// The clocks the supported chips have, each with its own fitted formulas.
+extern const ChipClock kTntMemClock;
+extern const ChipClock kTntChipClock;
+extern const ChipClock kRiva128Clock;  // on the memory PLL; drives memory and core alike
+
+// Everything the program knows about one chip. Adding a chip is one row in the table
+// (chip_profiles.cpp) and, when its PLLs follow formulas of their own, a ChipClock.
 struct ChipProfile {
-    const char* name;
-    ChipFamily family;
+    const char* name;  // as the window shows it and the start arguments name it
+    // The vendor ids the chip answers with (0: none), the one it is best known by first.
+    std::array<uint16_t, 2> vendorIds;
+    uint16_t deviceId;
     int32_t memMin, memMax;    // inclusive slider limits, MHz
     int32_t chipMin, chipMax;
     LinkMode linkMode;
+    // Read at recognition and set by ApplyClocks in this order: memory, then chip.
+    const ChipClock* memoryClock;
+    const ChipClock* chipClock;  // nullptr: the memory clock drives the chip too
 };
 
 inline constexpr const char* kRiva128Name = "RIVA_128";
@@ -43,14 +65,14 @@ inline constexpr const char* kRivaTntName = "RIVA_TNT";
 struct ChipState {
     explicit ChipState(HardwareAccess& hw) : hardware(hw) {}
     HardwareAccess& hardware;
-    DiscoveryState discovery;  // PciConfigHeader, RegisterBase
-    // Unset (nullptr) until a chip is recognised; then one of the three names above,
+    DiscoveryState discovery;  // pciConfigHeader, registerBase
+    // Unset (nullptr) until a chip is recognised; then the name of its table row,
     // never cleared. An unset name equals no name and no token.
-    const char* CurrentChipName = nullptr;
+    const char* currentChipName = nullptr;
     // The adapter whose chip was recognised, with its register base. Every clock is
     // read from and written to it alone: a later discovery (the autostart check box
     // repeats one) that finds another adapter moves nothing.
-    std::optional<DisplayAdapter> RecognizedAdapter;
+    std::optional<DisplayAdapter> recognizedAdapter;
 };
 
 // Why the registers of a card cannot be reached when it answers FFFFFFFFh.
@@ -61,8 +83,14 @@ inline constexpr const char* kNoAnswerReason =
 // True when `name` is set and equals `token` exactly (case-sensitive).
 bool ChipNameEquals(const char* name, const char* token);
 
+// Every supported chip, in table order.
+std::span<const ChipProfile> ChipProfiles();
+
 // The profile for a vendor/device pair, tested in table order; nullptr when unsupported.
 const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId);
+
+// The profile whose name equals `name` exactly (see ChipNameEquals); nullptr when none.
+const ChipProfile* FindChipProfileByName(const char* name);
 
 struct PciId {
     uint16_t vendorId;
@@ -83,21 +111,34 @@ struct RecognizedChip {
 };
 
 // Selects the profile, ties the registers to the adapter discovery found last
-// (state.discovery.Adapter), reads the chip's clocks and, only when they could be read,
-// sets state.CurrentChipName and state.RecognizedAdapter. A failed register read, or a
+// (state.discovery.adapter), reads the chip's clocks and, only when they could be read,
+// sets state.currentChipName and state.recognizedAdapter. A failed register read, or a
 // card that answers all ones, means no chip is recognised, and so does a BAR0 in
-// state.discovery.PciConfigHeader (the adapter's, read last) that no 32-bit register base
+// state.discovery.pciConfigHeader (the adapter's, read last) that no 32-bit register base
 // can reach: then no register is touched.
 Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId,
                           RecognizedChip& out);
 
-// Writes the pair to the recognised chip (the registers of state.RecognizedAdapter)
-// through its set routines, in profile order, and shows "Frequency out of range !" once
-// when any value was refused ("PCI/AGP access failed !" once, with the reason as the
-// box's informative text, when a register could not be reached or the card answered all
-// ones; after such an answer no further routine runs). Returns true
-// only when every value the chip takes was written. With no recognised chip nothing is
-// written, nothing shown, and the result is false.
-bool ApplyClocks(ChipState& state, MessageBoxOwner& owner, ClockPair clocks);
+// What became of a pair handed to ApplyClocks, or of a Panic restore. The layer that owns
+// a window decides what the user reads about it.
+struct ApplyOutcome {
+    enum class Result {
+        Applied,       // every value the chip takes was written
+        Refused,       // a value was out of the PLL's reach; the others were still written
+        AccessFailed,  // a register could not be reached, or the card answered all ones
+        NoChip         // no chip is recognised: nothing was tried
+    };
+    Result result = Result::NoChip;
+    std::string reason;  // for AccessFailed: why, as one plain sentence
+
+    bool Applied() const { return result == Result::Applied; }
+};
+
+// Writes the pair to the recognised chip (the registers of state.recognizedAdapter)
+// through its set routines, in profile order. Every set routine runs even after another
+// refused its value; after a card answered all ones no further routine runs. An access
+// failure outweighs a refused value: one outcome per call. With no recognised chip
+// nothing is written and the outcome is NoChip.
+ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks);
 
 }  // namespace tarvento

@@ -1,3 +1,23 @@
+// Clock formulas of the RIVA 128, RIVA 128ZX and RIVA TNT.
+//
+// Each clock comes from a PLL whose coefficient word holds M (reference divider), N
+// (feedback multiplier) and P (post-divider exponent), and runs at
+//
+//     f = Fref * N / (M * 2^P)
+//
+// where Fref is the reference crystal. Strap bit 6 tells which crystal the board carries:
+// set, 14.31818 MHz; clear, 13.5 MHz; on both families. The TNT formulas below are fitted
+// at 14.31818 MHz and scaled by 13.5 / 14.31818 when the bit is clear; the RIVA 128 formula
+// is fitted at 13.5 MHz and scaled by 14.31818 / 13.5 when the bit is set. So the same bit
+// reads as a correction in opposite senses, while meaning the same crystal.
+//
+// The formulas are not the bare relation: each is a fitted factor (a slope, an offset on N,
+// a rounding term) over a step factor 2k / (M * 2^P), k being 14 for the core PLL and 11
+// for the memory PLL, and read and set are not exact inverses. The constants, their
+// single- or double-precision roundings and the order of every operation are kept exactly
+// as they are, so that the results match the stored reference values to the last MHz
+// (tests/data/clock_formulas); tidying them into the textbook form would change results.
+
 #include "chip/clock_formulas.h"
 
 #include <bit>

@@ -1,5 +1,7 @@
 #include "chip/clock_restore.h"
 
+#include <string>
+
 #include "chip/registers.h"
 
 namespace tarvento {
@@ -16,22 +18,33 @@ std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset) {
     return static_cast<uint32_t>(address);
 }
 
-std::optional<uint32_t> ReadPll(HardwareAccess& hw, uint32_t base, uint32_t offset) {
+std::optional<uint32_t> ReadPll(HardwareAccess& hw, uint32_t base, uint32_t offset,
+                                bool* noAnswer = nullptr) {
     const auto address = RegisterAddress(base, offset);
     if (!address) return std::nullopt;
     const auto word = hw.ReadRegister(*address);
+    if (word && *word == kNoAnswer && noAnswer != nullptr) *noAnswer = true;
     if (!word || *word == kNoAnswer) return std::nullopt;
     return word;
+}
+
+// Why a register could not be reached, as the machine tells it.
+std::string FailureReason(const HardwareAccess& hw, bool noAnswer) {
+    if (noAnswer) return kNoAnswerReason;
+    std::string reason = hw.FailureReason();
+    if (reason.empty()) reason = "the chip's clock registers could not be reached";
+    return reason;
 }
 
 }  // namespace
 
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
-                                                       ChipFamily family) {
+                                                       const ChipProfile& chip) {
     StartCoefficients start;
-    // The RIVA 128 family has one clock and ApplyClocks writes only its memory PLL.
-    const uint32_t offsets[] = {kMemPllOffset, kCorePllOffset};
-    const int count = family == ChipFamily::Tnt ? 2 : 1;
+    // A chip with one clock has only its memory PLL written by ApplyClocks.
+    const uint32_t offsets[] = {chip.memoryClock->pllOffset,
+                                chip.chipClock != nullptr ? chip.chipClock->pllOffset : 0};
+    const int count = chip.chipClock != nullptr ? 2 : 1;
     for (int i = 0; i < count; ++i) {
         const auto word = ReadPll(hw, registerBase, offsets[i]);
         if (!word) return std::nullopt;
@@ -40,20 +53,25 @@ std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint3
     return start;
 }
 
-bool RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
-                              const StartCoefficients& start) {
-    bool ok = true;
+ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
+                                      const StartCoefficients& start) {
+    ApplyOutcome outcome{ApplyOutcome::Result::Applied, {}};
+    auto failed = [&](bool noAnswer) {
+        if (outcome.Applied())
+            outcome = {ApplyOutcome::Result::AccessFailed, FailureReason(hw, noAnswer)};
+    };
     for (int i = 0; i < start.count && i < static_cast<int>(start.plls.size()); ++i) {
         const StartCoefficients::Pll& pll = start.plls[i];
-        const auto current = ReadPll(hw, registerBase, pll.offset);
+        bool noAnswer = false;
+        const auto current = ReadPll(hw, registerBase, pll.offset, &noAnswer);
         if (!current) {
-            ok = false;
+            failed(noAnswer);
             continue;
         }
         const auto address = RegisterAddress(registerBase, pll.offset);
-        ok = hw.WriteRegister(*address, PllWithN(*current, pll.n)) && ok;
+        if (!hw.WriteRegister(*address, PllWithN(*current, pll.n))) failed(false);
     }
-    return ok;
+    return outcome;
 }
 
 }  // namespace tarvento

@@ -23,16 +23,17 @@ struct StartCoefficients {
     int count = 0;
 };
 
-// Reads N from each PLL register ApplyClocks writes for `family`, one read each.
+// Reads N from each PLL register ApplyClocks writes for the chip, one read each.
 // Nothing when a register cannot be read or the card does not answer.
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
-                                                       ChipFamily family);
+                                                       const ChipProfile& chip);
 
 // Puts each saved N back: reads the register, replaces bits 8..15, writes it back, so
 // every other bit stays as the card holds it now. Every register is tried even after
-// another failed. False when any register could not be read or written; nothing is
-// written into a register whose read failed.
-bool RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
-                              const StartCoefficients& start);
+// another failed. Applied when every register was written, otherwise AccessFailed with
+// the first reason; nothing is written into a register whose read failed. The saved
+// coefficients came from the card, so nothing is ever Refused.
+ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
+                                      const StartCoefficients& start);
 
 }  // namespace tarvento

@@ -14,8 +14,10 @@ public:
     virtual ~HardwareAccess() = default;
 
     // The number of the last PCI bus (0..255, inclusive bound of a bus scan), or -1
-    // when there is no bus to scan.
-    virtual int PciBiosPresent() = 0;
+    // when there is no bus to scan. Not a plain question: it starts a new bus scan, so
+    // the machine lists its devices afresh and forgets what it held about the old
+    // listing (cached devices, the last failure).
+    virtual int LastBusNumber() = 0;
 
     // Reads the configuration dword at `offset` as two separate 16-bit reads, low half
     // first. A function that does not exist answers FFFFh in both halves. Returns false
@@ -49,7 +51,7 @@ public:
 
     // Why the last failed configuration read or register access failed, as one plain
     // sentence without its final period; empty when the machine cannot say. A new bus
-    // scan (PciBiosPresent) forgets it.
+    // scan (LastBusNumber) forgets it.
     virtual std::string FailureReason() const { return {}; }
 };
 

@@ -195,7 +195,7 @@ void SysfsHardware::TakeListing() {
     lastBus_ = last;
 }
 
-int SysfsHardware::PciBiosPresent() {
+int SysfsHardware::LastBusNumber() {
     TakeListing();
     return lastBus_;
 }

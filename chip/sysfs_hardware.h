@@ -49,8 +49,9 @@ public:
     const std::string& SysfsRoot() const { return root_; }
 
     // Highest bus number of domain 0000 under devices/; -1 when devices/ cannot be read.
-    // Takes a fresh listing of the functions present, which the configuration reads use.
-    int PciBiosPresent() override;
+    // Re-lists devices/ and frees the libpci device cache: the configuration reads that
+    // follow use this fresh listing, so a card that came or went is seen.
+    int LastBusNumber() override;
 
     bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                          uint16_t& low, uint16_t& high) override;

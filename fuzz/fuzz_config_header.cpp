@@ -40,7 +40,7 @@ public:
     int lastBus;
     std::vector<Read> reads;
 
-    int PciBiosPresent() override { return lastBus; }
+    int LastBusNumber() override { return lastBus; }
 
     bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                          uint16_t& low, uint16_t& high) override {
@@ -102,10 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InputHardware hw(in);
 
     DiscoveryState state;
-    for (size_t i = 0; i < state.PciConfigHeader.size(); ++i)
-        state.PciConfigHeader[i] = 0xA5000000u | static_cast<uint32_t>(i);
-    state.RegisterBase = kSentinelBase;
-    ConfigHeader expectedHeader = state.PciConfigHeader;  // what the reads should leave
+    for (size_t i = 0; i < state.pciConfigHeader.size(); ++i)
+        state.pciConfigHeader[i] = 0xA5000000u | static_cast<uint32_t>(i);
+    state.registerBase = kSentinelBase;
+    ConfigHeader expectedHeader = state.pciConfigHeader;  // what the reads should leave
 
     DisplayAdapter out;
     out.vendorId = 0x1111;
@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(found);
             FUZZ_CHECK(out.vendorId == (words[0] & 0xFFFF) && out.deviceId == (words[0] >> 16));
             FUZZ_CHECK(out.registerBase == (words[4] & ~kBarFlagBits));
-            FUZZ_CHECK(state.RegisterBase == out.registerBase);
+            FUZZ_CHECK(state.registerBase == out.registerBase);
         }
     }
 
@@ -179,12 +179,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(adapterSlot < 0);
         // Every device of every bus up to the last was looked at, and no more.
         FUZZ_CHECK(devices == (hw.lastBus + 1) * 32);
-        FUZZ_CHECK(state.RegisterBase == kSentinelBase);
+        FUZZ_CHECK(state.registerBase == kSentinelBase);
         FUZZ_CHECK(out.vendorId == 0x1111 && out.deviceId == 0x2222 && out.registerBase == 0x33333330);
     }
     // The snapshot holds every word read last at each index; words no read reached keep
     // what they held before.
-    FUZZ_CHECK(state.PciConfigHeader == expectedHeader);
+    FUZZ_CHECK(state.pciConfigHeader == expectedHeader);
 
     if (found) {
         ChipState chip(hw);
@@ -194,9 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RecognizedChip recognized;
         const Recognition r = RecognizeChip(chip, out.vendorId, out.deviceId, recognized);
         // Registers are read only where BAR0 really lies: memory below 4 GiB.
-        const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.PciConfigHeader);
+        const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.pciConfigHeader);
         if (hw.registerReads > 0) FUZZ_CHECK(bar0 && *bar0 == out.registerBase);
-        FUZZ_CHECK((r == Recognition::Recognized) == (chip.CurrentChipName != nullptr));
+        FUZZ_CHECK((r == Recognition::Recognized) == (chip.currentChipName != nullptr));
         if (r == Recognition::Unsupported) FUZZ_CHECK(hw.registerReads == 0);
     }
     return 0;

@@ -10,14 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "chip/chip_profiles.h"
 #include "tools/virtual_card.h"
 
 using namespace tarvento::virtualcard;
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: tarvento-virtual-card create DIR --chip RIVA_128|RIVA_128ZX|RIVA_TNT|VVVV:DDDD\n"
+constexpr const char* kUsageRest =
     "           [--slot 0000:BB:DD.F] [--class 0xCCSSPP] [--bar0 0xADDR]\n"
     "           [--strap 0xVALUE] [--core-pll 0xVALUE] [--mem-pll 0xVALUE]\n"
     "       tarvento-virtual-card show DIR\n"
@@ -27,6 +27,14 @@ constexpr const char* kUsage =
     "the first free 16 MiB BAR0 from 0xE0000000, the chip's stock PLL and strap words.\n"
     "show lists every function with its ids, class and BAR0, and decodes the PLL and\n"
     "strap words of a card with registers.\n";
+
+// The chip names come from the chip table, so a new chip shows up here by itself.
+std::string Usage() {
+    std::string chips;
+    for (const tarvento::ChipProfile& p : tarvento::ChipProfiles())
+        chips += std::string(p.name) + "|";
+    return "Usage: tarvento-virtual-card create DIR --chip " + chips + "VVVV:DDDD\n" + kUsageRest;
+}
 
 int UsageError(const std::string& message) {
     std::cerr << "tarvento-virtual-card: " << message << "\n"
@@ -118,7 +126,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> all(argv + 1, argv + argc);
     if (all.empty()) return UsageError("no command");
     if (all[0] == "--help" || all[0] == "-h") {
-        std::cout << kUsage;
+        std::cout << Usage();
         return 0;
     }
     const std::vector<std::string> rest(all.begin() + 1, all.end());

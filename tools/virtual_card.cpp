@@ -36,20 +36,9 @@ constexpr uint64_t kResourceSizeAlign = 0x00040000;
 constexpr int kResourceLines = 7;  // six BARs and the expansion ROM
 constexpr uint32_t kIoBarSize = 0x100;
 
-// PCI ids the stock cards carry.
-constexpr uint16_t kVendorNvidia = 0x10DE;
-constexpr uint16_t kVendorNvidiaSgs = 0x12D2;
-constexpr uint16_t kDeviceRiva128 = 0x0018;
-constexpr uint16_t kDeviceRiva128Zx = 0x0019;
-constexpr uint16_t kDeviceRivaTnt = 0x0020;
-
-// Stock words, with strap bit 6 set (14.318 MHz crystal):
-// TNT core M 12 N 150 P 1 = 90 MHz, TNT memory M 12 N 184 P 1 = 110 MHz,
-// RIVA 128 memory M 12 N 168 P 1 = 100 MHz.
+// A stock card's strap: bit 6 set (14.318 MHz crystal). Its PLL words and ids come from
+// the chip table.
 constexpr uint32_t kStockStrap = 0x00000040;
-constexpr uint32_t kTntCorePll = 0x0001960C;
-constexpr uint32_t kTntMemPll = 0x0001B80C;
-constexpr uint32_t kRiva128Pll = 0x0001A80C;
 
 struct Range {
     uint64_t start;
@@ -274,19 +263,13 @@ std::optional<VirtualCard> StockCard(std::string_view chipName) {
     VirtualCard card;
     card.hasRegisters = true;
     card.strap = kStockStrap;
-    if (chipName == kRivaTntName) {
-        card.vendorId = kVendorNvidia;
-        card.deviceId = kDeviceRivaTnt;
-        card.corePll = kTntCorePll;
-        card.memPll = kTntMemPll;
-    } else if (chipName == kRiva128Name || chipName == kRiva128ZxName) {
-        card.vendorId = kVendorNvidiaSgs;
-        card.deviceId = chipName == kRiva128Name ? kDeviceRiva128 : kDeviceRiva128Zx;
-        card.corePll = kRiva128Pll;
-        card.memPll = kRiva128Pll;
-    } else {
-        return std::nullopt;
-    }
+    const ChipProfile* profile = FindChipProfileByName(std::string(chipName).c_str());
+    if (profile == nullptr) return std::nullopt;
+    card.vendorId = profile->vendorIds[0];
+    card.deviceId = profile->deviceId;
+    card.memPll = profile->memoryClock->stockPll;
+    // A chip with one clock leaves its core PLL as its memory PLL.
+    card.corePll = (profile->chipClock != nullptr ? profile->chipClock : profile->memoryClock)->stockPll;
     return card;
 }
 
@@ -315,7 +298,10 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
         if (colon == std::string::npos ||
             !ParseHexDigits(std::string_view(chip).substr(0, colon), 4, 4, vendor) ||
             !ParseHexDigits(std::string_view(chip).substr(colon + 1), 4, 4, device)) {
-            error = "unknown chip '" + chip + "': give RIVA_128, RIVA_128ZX, RIVA_TNT or VVVV:DDDD";
+            error = "unknown chip '" + chip + "': give ";
+            for (const ChipProfile& p : ChipProfiles()) error += std::string(p.name) + ", ";
+            error.resize(error.size() - 2);
+            error += " or VVVV:DDDD";
             return false;
         }
         // Known ids get the stock registers of their chip.
@@ -509,13 +495,15 @@ std::string DescribeCard(const VirtualCard& card) {
     const std::string mhz = " MHz";
     std::string core = PllLine("core PLL", card.corePll);
     std::string mem = PllLine("mem PLL", card.memPll);
-    if (profile != nullptr && profile->family == ChipFamily::Tnt) {
-        core += "  reads " + std::to_string(TntChipClockFromPll(card.corePll, card.strap)) + mhz;
-        mem += "  reads " + std::to_string(TntMemClockFromPll(card.memPll, card.strap)) + mhz;
-    } else if (profile != nullptr) {
-        core += "  (not read for this chip)";
-        mem += "  reads " + std::to_string(Riva128ClockFromPll(card.memPll, card.strap)) + mhz +
-               " (memory and chip)";
+    if (profile != nullptr) {
+        auto reads = [&](const ChipClock& clock) {
+            const uint32_t word = clock.pllOffset == kCorePllOffset ? card.corePll : card.memPll;
+            return "  reads " + std::to_string(clock.fromPll(word, card.strap)) + mhz;
+        };
+        // A chip with one clock reads it from the memory PLL and never reads the core PLL.
+        const ChipClock* chip = profile->chipClock;
+        mem += reads(*profile->memoryClock) + (chip != nullptr ? "" : " (memory and chip)");
+        core += chip != nullptr ? reads(*chip) : "  (not read for this chip)";
     }
     text += core + "\n" + mem + "\n";
     char strap[96];

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 
 namespace tarvento {
 

@@ -5,6 +5,7 @@
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
+#include "tuner/apply_outcome_box.h"
 
 namespace tarvento {
 
@@ -26,19 +27,19 @@ TunerDialog::TunerDialog(DialogControls& controls, Environment env)
 void TunerDialog::UpdateData(bool saveAndValidate) {
     // Exactly the six bound fields, in their declaration order.
     if (saveAndValidate) {
-        fields_.m_autostartCheck = controls_.GetCheck(kIdAutostartCheck);
-        fields_.m_chipsetText = controls_.GetControlText(kIdChipsetText);
-        fields_.m_chipClockText = controls_.GetControlText(kIdChipClockText);
-        fields_.m_memClockText = controls_.GetControlText(kIdMemClockText);
-        fields_.m_autoChipText = controls_.GetControlText(kIdAutoChipText);
-        fields_.m_autoMemText = controls_.GetControlText(kIdAutoMemText);
+        fields_.autostartCheck = controls_.GetCheck(kIdAutostartCheck);
+        fields_.chipsetText = controls_.GetControlText(kIdChipsetText);
+        fields_.chipClockText = controls_.GetControlText(kIdChipClockText);
+        fields_.memClockText = controls_.GetControlText(kIdMemClockText);
+        fields_.autoChipText = controls_.GetControlText(kIdAutoChipText);
+        fields_.autoMemText = controls_.GetControlText(kIdAutoMemText);
     } else {
-        controls_.SetCheck(kIdAutostartCheck, fields_.m_autostartCheck);
-        controls_.SetControlText(kIdChipsetText, fields_.m_chipsetText);
-        controls_.SetControlText(kIdChipClockText, fields_.m_chipClockText);
-        controls_.SetControlText(kIdMemClockText, fields_.m_memClockText);
-        controls_.SetControlText(kIdAutoChipText, fields_.m_autoChipText);
-        controls_.SetControlText(kIdAutoMemText, fields_.m_autoMemText);
+        controls_.SetCheck(kIdAutostartCheck, fields_.autostartCheck);
+        controls_.SetControlText(kIdChipsetText, fields_.chipsetText);
+        controls_.SetControlText(kIdChipClockText, fields_.chipClockText);
+        controls_.SetControlText(kIdMemClockText, fields_.memClockText);
+        controls_.SetControlText(kIdAutoChipText, fields_.autoChipText);
+        controls_.SetControlText(kIdAutoMemText, fields_.autoMemText);
     }
 }
 
@@ -70,28 +71,28 @@ int TunerDialog::OnInitDialog() {
     }
 
     UpdateData(true);
-    f.m_chipsetText = kChipsetUnknown;
+    f.chipsetText = kChipsetUnknown;
 
     // Without a recognised chip every clock and limit is 0, so nothing below can carry a
     // value that never came from a chip.
-    f.m_memMin = f.m_memMax = f.m_chipMin = f.m_chipMax = 0;
-    f.m_memClock = f.m_chipClock = 0;
-    f.m_linkMode = 0;
+    f.memMin = f.memMax = f.chipMin = f.chipMax = 0;
+    f.memClock = f.chipClock = 0;
+    f.linkMode = 0;
     startCoefficients_.reset();
     if (found) {
         RecognizedChip recognized;
         switch (RecognizeChip(env_.chip, adapter.vendorId, adapter.deviceId, recognized)) {
         case Recognition::Recognized: {
             const ChipProfile& profile = *recognized.profile;
-            f.m_memMin = profile.memMin;
-            f.m_memMax = profile.memMax;
-            f.m_chipMin = profile.chipMin;
-            f.m_chipMax = profile.chipMax;
-            f.m_linkMode = static_cast<int>(profile.linkMode);
-            f.m_memClock = recognized.clocks.memory;
-            f.m_chipClock = recognized.clocks.chip;
+            f.memMin = profile.memMin;
+            f.memMax = profile.memMax;
+            f.chipMin = profile.chipMin;
+            f.chipMax = profile.chipMax;
+            f.linkMode = static_cast<int>(profile.linkMode);
+            f.memClock = recognized.clocks.memory;
+            f.chipClock = recognized.clocks.chip;
             startCoefficients_ = ReadStartCoefficients(
-                env_.chip.hardware, env_.chip.discovery.RegisterBase, profile.family);
+                env_.chip.hardware, env_.chip.discovery.registerBase, profile);
             break;
         }
         case Recognition::RegisterReadFailed:
@@ -103,37 +104,40 @@ int TunerDialog::OnInitDialog() {
     }
     const bool recognized = ChipRecognized();
 
-    f.m_savedMemClock = f.m_memClock;
-    f.m_savedChipClock = f.m_chipClock;
+    f.savedMemClock = f.memClock;
+    f.savedChipClock = f.chipClock;
 
-    controls_.SetTrackbarRange(kIdMemTrackbar, f.m_memMin, f.m_memMax, false);
-    controls_.SetTrackbarRange(kIdChipTrackbar, f.m_chipMin, f.m_chipMax, false);
+    controls_.SetTrackbarRange(kIdMemTrackbar, f.memMin, f.memMax, false);
+    controls_.SetTrackbarRange(kIdChipTrackbar, f.chipMin, f.chipMax, false);
 
     // A clock read outside the limits shows its own value; only the thumb stops at the limit.
-    controls_.SetTrackbarPos(kIdMemTrackbar, f.m_memClock);
-    f.m_memClockText = recognized ? std::to_string(f.m_memClock) : kNoClockText;
-    controls_.SetTrackbarPos(kIdChipTrackbar, f.m_chipClock);
-    f.m_chipClockText = recognized ? std::to_string(f.m_chipClock) : kNoClockText;
+    controls_.SetTrackbarPos(kIdMemTrackbar, f.memClock);
+    f.memClockText = recognized ? std::to_string(f.memClock) : kNoClockText;
+    controls_.SetTrackbarPos(kIdChipTrackbar, f.chipClock);
+    f.chipClockText = recognized ? std::to_string(f.chipClock) : kNoClockText;
 
-    if (recognized) f.m_chipsetText = env_.chip.CurrentChipName;
+    if (recognized) f.chipsetText = env_.chip.currentChipName;
     UpdateData(false);
 
     if (!recognized) {
         for (int id : kChipControls) controls_.EnableControl(id, false);
         // An entry of this program's can still be taken away: it would otherwise warn
         // about a missing chip at every login with no way out in the window.
-        if (f.m_autostartOn != 0) controls_.EnableControl(kIdAutostartCheck, true);
+        if (f.autostartOn != 0) controls_.EnableControl(kIdAutostartCheck, true);
     }
 
+    // Meant: the scan writes straight into the clocks Set Clock now applies, while the
+    // sliders and texts keep showing the card's own clocks read above.
     const int count = ScanStartArguments(env_.startArguments.c_str(), ChipNameScratch,
-                                         f.m_memClock, f.m_chipClock);
+                                         f.memClock, f.chipClock);
 
-    if (count == 3 && ChipNameEquals(env_.chip.CurrentChipName, ChipNameScratch)) {
+    if (count == 3 && ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
         // Started with this chip's clocks: apply them and leave without asking anything.
         unattended_ = true;
-        const bool applied = ApplyClocks(env_.chip, *this, {f.m_memClock, f.m_chipClock});
-        unattendedOk_ = applied && messagesShown_ == 0;
-        controls_.RunAutostartNotice(env_.chip.CurrentChipName);
+        const ApplyOutcome applied = ApplyClocks(env_.chip, {f.memClock, f.chipClock});
+        ShowApplyOutcome(*this, applied);
+        unattendedOk_ = applied.Applied() && messagesShown_ == 0;
+        controls_.RunAutostartNotice(env_.chip.currentChipName);
         controls_.EndDialog(kDialogCancel);
         return 1;
     }
@@ -142,7 +146,7 @@ int TunerDialog::OnInitDialog() {
         // The window closes once this returns; the argument checks below still speak.
         controls_.EndDialog(kDialogCancel);
     }
-    if (count >= 1 && !ChipNameEquals(env_.chip.CurrentChipName, ChipNameScratch)) {
+    if (count >= 1 && !ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
         MessageBox(kMsgWrongChipset, MessageButtons::Ok);
     }
     // Arguments were given, but there is no chip to apply them to.
@@ -153,7 +157,7 @@ int TunerDialog::OnInitDialog() {
 void TunerDialog::OnHScroll(int controlId) {
     if (!ChipRecognized()) return;  // the sliders are disabled and show no clock
     TunerFields& f = fields_;
-    const bool linked = f.m_linkMode == static_cast<int>(LinkMode::Linked);
+    const bool linked = f.linkMode == static_cast<int>(LinkMode::Linked);
     // The moved trackbar's position becomes its clock; on a linked chip the other
     // trackbar, its display and its clock follow.
     auto follow = [&](int moved, int movedText, int32_t& clock, int other, int otherText,
@@ -167,53 +171,56 @@ void TunerDialog::OnHScroll(int controlId) {
         }
     };
     if (controlId == kIdMemTrackbar) {
-        follow(kIdMemTrackbar, kIdMemClockText, f.m_memClock, kIdChipTrackbar, kIdChipClockText,
-               f.m_chipClock);
+        follow(kIdMemTrackbar, kIdMemClockText, f.memClock, kIdChipTrackbar, kIdChipClockText,
+               f.chipClock);
     } else if (controlId == kIdChipTrackbar) {
-        follow(kIdChipTrackbar, kIdChipClockText, f.m_chipClock, kIdMemTrackbar, kIdMemClockText,
-               f.m_memClock);
+        follow(kIdChipTrackbar, kIdChipClockText, f.chipClock, kIdMemTrackbar, kIdMemClockText,
+               f.memClock);
     }
 }
 
 void TunerDialog::SetClockNow() {
     if (!ChipRecognized()) return;
     if (MessageBox(kWarningText, MessageButtons::OkCancel) == MessageAnswer::Cancel) return;
-    ApplyClocks(env_.chip, *this, {fields_.m_memClock, fields_.m_chipClock});
+    ShowApplyOutcome(*this, ApplyClocks(env_.chip, {fields_.memClock, fields_.chipClock}));
 }
 
 void TunerDialog::RestoreClocks() {
     if (!ChipRecognized()) return;
     TunerFields& f = fields_;
-    if (f.m_memClock == f.m_savedMemClock && f.m_chipClock == f.m_savedChipClock) {
+    // Meant: the pair compared is the clocks Set Clock now would apply (slider moves and
+    // start arguments), not what the card holds now, so a scanned argument counts as a change.
+    if (f.memClock == f.savedMemClock && f.chipClock == f.savedChipClock) {
         MessageBox(kMsgDontPanic, MessageButtons::Ok);
         return;
     }
-    f.m_memClock = f.m_savedMemClock;
-    f.m_chipClock = f.m_savedChipClock;
+    f.memClock = f.savedMemClock;
+    f.chipClock = f.savedChipClock;
     // The card gets back the very coefficients it had, not the saved MHz set again:
     // those need not give the same words. They came from the card, so nothing is out
     // of range; only an unreachable register can fail.
-    const bool restored =
-        startCoefficients_ &&
-        RestoreStartCoefficients(env_.chip.hardware, env_.chip.discovery.RegisterBase,
-                                 *startCoefficients_);
-    if (!restored) MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+    const ApplyOutcome restored =
+        startCoefficients_ ? RestoreStartCoefficients(env_.chip.hardware,
+                                                      env_.chip.discovery.registerBase,
+                                                      *startCoefficients_)
+                           : ApplyOutcome{};
+    ShowRestoreOutcome(*this, restored);
 
     UpdateData(true);
-    controls_.SetTrackbarPos(kIdMemTrackbar, f.m_memClock);
-    f.m_memClockText = std::to_string(f.m_memClock);
-    controls_.SetTrackbarPos(kIdChipTrackbar, f.m_chipClock);
-    f.m_chipClockText = std::to_string(f.m_chipClock);
+    controls_.SetTrackbarPos(kIdMemTrackbar, f.memClock);
+    f.memClockText = std::to_string(f.memClock);
+    controls_.SetTrackbarPos(kIdChipTrackbar, f.chipClock);
+    f.chipClockText = std::to_string(f.chipClock);
     UpdateData(false);
 
-    if (restored) MessageBox(kMsgRestored, MessageButtons::Ok);
+    if (restored.Applied()) MessageBox(kMsgRestored, MessageButtons::Ok);
 }
 
 void TunerDialog::OnAutostartClicked() {
     UpdateAutostartEntry(*this, env_.store, env_.chip, env_.programPath);
     // Without a chip the check box only serves to turn an entry off; once it is off
     // there is nothing left for it to do.
-    if (!ChipRecognized()) controls_.EnableControl(kIdAutostartCheck, fields_.m_autostartOn != 0);
+    if (!ChipRecognized()) controls_.EnableControl(kIdAutostartCheck, fields_.autostartOn != 0);
 }
 
 }  // namespace tarvento

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "autostart/autostart_window.h"
-#include "autostart/run_value_store.h"
+#include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
 #include "chip/clock_restore.h"
 #include "tuner/dialog_controls.h"
@@ -30,7 +30,7 @@ class TunerDialog : public AutostartWindow {
 public:
     struct Environment {
         ChipState& chip;
-        RunValueStore& store;
+        AutostartStore& store;
         std::string startArguments;    // the command-line tail
         // The running program's real path: the first field of a new autostart entry, and
         // what a stored one must name to count as this program's.
@@ -50,7 +50,7 @@ public:
     // True when the start was unattended and its clocks were all written.
     bool UnattendedStartSucceeded() const { return unattended_ && unattendedOk_; }
     bool UnattendedStart() const { return unattended_; }
-    bool ChipRecognized() const { return env_.chip.CurrentChipName != nullptr; }
+    bool ChipRecognized() const { return env_.chip.currentChipName != nullptr; }
 
     // AutostartWindow
     TunerFields& Fields() override { return fields_; }

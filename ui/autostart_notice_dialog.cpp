@@ -11,16 +11,16 @@
 namespace tarvento::ui {
 
 AutostartNoticeDialog::AutostartNoticeDialog(QString chipsetName, QWidget* parent)
-    : QDialog(parent), m_chipsetName(std::move(chipsetName)) {
+    : QDialog(parent), chipsetName_(std::move(chipsetName)) {
     setObjectName(QStringLiteral("autostart_notice"));
     BuildDialog(*this, AutostartNoticeTemplate());
     setModal(true);
 }
 
 void AutostartNoticeDialog::OnInitDialog() {
-    if (auto* name = qobject_cast<QLabel*>(FindControl(*this, kIdChipsetText))) name->setText(m_chipsetName);
-    m_ticks = 0;
-    m_timer = startTimer(kTickMilliseconds);
+    if (auto* name = qobject_cast<QLabel*>(FindControl(*this, kIdChipsetText))) name->setText(chipsetName_);
+    ticks_ = 0;
+    timer_ = startTimer(kTickMilliseconds);
     // Without a timer no tick comes: the window then waits for Escape or Enter.
 }
 
@@ -30,12 +30,12 @@ int AutostartNoticeDialog::exec() {
 }
 
 void AutostartNoticeDialog::timerEvent(QTimerEvent* event) {
-    if (m_timer == 0 || event->timerId() != m_timer) {
+    if (timer_ == 0 || event->timerId() != timer_) {
         QDialog::timerEvent(event);
         return;
     }
-    ++m_ticks;
-    if (m_ticks == kClosingTick) reject();
+    ++ticks_;
+    if (ticks_ == kClosingTick) reject();
 }
 
 void AutostartNoticeDialog::keyPressEvent(QKeyEvent* event) {
@@ -51,9 +51,9 @@ void AutostartNoticeDialog::keyPressEvent(QKeyEvent* event) {
 
 void AutostartNoticeDialog::done(int result) {
     // However it ends, no tick may arrive afterwards.
-    if (m_timer != 0) {
-        killTimer(m_timer);
-        m_timer = 0;
+    if (timer_ != 0) {
+        killTimer(timer_);
+        timer_ = 0;
     }
     QDialog::done(result);
 }

@@ -26,9 +26,9 @@ public:
     void accept() override;
     void reject() override;
 
-    const QString& ChipsetName() const { return m_chipsetName; }
-    int TimerId() const { return m_timer; }  // 0 when no timer runs
-    int Ticks() const { return m_ticks; }
+    const QString& ChipsetName() const { return chipsetName_; }
+    int TimerId() const { return timer_; }  // 0 when no timer runs
+    int Ticks() const { return ticks_; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -37,9 +37,9 @@ protected:
 private:
     void OnInitDialog();
 
-    QString m_chipsetName;
-    int m_timer = 0;
-    int m_ticks = 0;
+    QString chipsetName_;
+    int timer_ = 0;
+    int ticks_ = 0;
 };
 
 }  // namespace tarvento::ui

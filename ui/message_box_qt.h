@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 
 namespace tarvento::ui {
 

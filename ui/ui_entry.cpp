@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tuner/tuner_dialog.h"
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 #include "ui/display_check.h"
 #include "ui/tuner_dialog_window.h"
 

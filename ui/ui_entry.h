@@ -4,7 +4,7 @@
 // libtarvento_ui.so with dlopen only when it is about to show a window, looks up
 // kUiEntrySymbol and calls it.
 
-#include "autostart/run_value_store.h"
+#include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
 
 namespace tarvento {
@@ -13,7 +13,7 @@ struct UiRun {
     int argc;
     char** argv;
     ChipState* chip;
-    RunValueStore* store;
+    AutostartStore* store;
     const char* startArguments;    // the command-line tail
     const char* programPath;       // the program's real path, as the autostart entry names it
 };

@@ -24,25 +24,25 @@ TEST(CommandLine, OptionsCountOnlyAsTheFirstArgument) {
 
     const CommandLine later = Parse({"RIVA_TNT", "--info"});
     EXPECT_EQ(later.command, Command::Tuner);
-    EXPECT_EQ(later.StartArguments, "RIVA_TNT --info");
+    EXPECT_EQ(later.startArguments, "RIVA_TNT --info");
 }
 
 TEST(CommandLine, TailIsTheArgumentsJoinedBySingleSpaces) {
-    EXPECT_EQ(Parse({}).StartArguments, "");
-    EXPECT_EQ(Parse({"RIVA_TNT", "110", "100"}).StartArguments, "RIVA_TNT 110 100");
+    EXPECT_EQ(Parse({}).startArguments, "");
+    EXPECT_EQ(Parse({"RIVA_TNT", "110", "100"}).startArguments, "RIVA_TNT 110 100");
     // An argument with spaces inside stays as it was given.
-    EXPECT_EQ(Parse({"My Card", "1"}).StartArguments, "My Card 1");
+    EXPECT_EQ(Parse({"My Card", "1"}).startArguments, "My Card 1");
 }
 
 TEST(CommandLine, TailOfMoreThan259CharactersIsRefusedWhole) {
     const std::string fits(259 - 13, 'x');
     const CommandLine ok = Parse({"RIVA_TNT", "110", fits});  // 8 + 1 + 3 + 1 + 246 = 259
     EXPECT_FALSE(ok.tailRefused);
-    EXPECT_EQ(ok.StartArguments.size(), 259u);
+    EXPECT_EQ(ok.startArguments.size(), 259u);
 
     const CommandLine refused = Parse({"RIVA_TNT", "110", "100", std::string(250, ' ')});
     EXPECT_TRUE(refused.tailRefused);
-    EXPECT_EQ(refused.StartArguments, "");
+    EXPECT_EQ(refused.startArguments, "");
 }
 
 TEST(CommandLine, NoDisplayOnlyWhenNoneOfTheThreeIsSet) {

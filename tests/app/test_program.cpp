@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "autostart/run_value_store.h"
+#include "autostart/autostart_store.h"
 #include "autostart/xdg_autostart_store.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
@@ -44,9 +44,9 @@ protected:
 
     void StoreEntry(const std::string& entry) {
         XdgAutostartStore store((config / "autostart").string());
-        ASSERT_TRUE(store.CreateKey(kRunKeyPath));
-        ASSERT_TRUE(store.SetValue(kRunValueName, entry));
-        store.CloseKey();
+        ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
+        ASSERT_TRUE(store.StoreEntry(kAutostartEntryName, entry));
+        store.Close();
     }
 };
 

@@ -29,20 +29,20 @@ public:
 
     void UpdateData(bool saveAndValidate) override {
         if (saveAndValidate) {
-            fields.m_autostartCheck = controls.check;
-            fields.m_chipsetText = controls.chipset;
-            fields.m_chipClockText = controls.chipClock;
-            fields.m_memClockText = controls.memClock;
-            fields.m_autoChipText = controls.autoChip;
-            fields.m_autoMemText = controls.autoMem;
+            fields.autostartCheck = controls.check;
+            fields.chipsetText = controls.chipset;
+            fields.chipClockText = controls.chipClock;
+            fields.memClockText = controls.memClock;
+            fields.autoChipText = controls.autoChip;
+            fields.autoMemText = controls.autoMem;
             events.push_back("read");
         } else {
-            controls.check = fields.m_autostartCheck;
-            controls.chipset = fields.m_chipsetText;
-            controls.chipClock = fields.m_chipClockText;
-            controls.memClock = fields.m_memClockText;
-            controls.autoChip = fields.m_autoChipText;
-            controls.autoMem = fields.m_autoMemText;
+            controls.check = fields.autostartCheck;
+            controls.chipset = fields.chipsetText;
+            controls.chipClock = fields.chipClockText;
+            controls.memClock = fields.memClockText;
+            controls.autoChip = fields.autoChipText;
+            controls.autoMem = fields.autoMemText;
             events.push_back("write check=" + std::to_string(controls.check) + " mem=" +
                              controls.autoMem + " chip=" + controls.autoChip);
         }

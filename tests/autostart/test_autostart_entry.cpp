@@ -13,7 +13,7 @@
 #include "tests/autostart/temp_folder.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/message_recorder.h"
-#include "tests/support/recording_run_value_store.h"
+#include "tests/support/recording_autostart_store.h"
 
 namespace tarvento {
 namespace {
@@ -21,22 +21,22 @@ namespace {
 using testing::FakeAutostartWindow;
 using testing::FakeHardware;
 using testing::MessageRecorder;
-using testing::RecordingRunValueStore;
+using testing::RecordingAutostartStore;
 using testing::ScopedEnv;
 using testing::TempFolder;
 
 using Strings = std::vector<std::string>;
 
 const std::string kProgram = "/opt/tarvento/tarvento";
-const std::string kOpen = std::string("OpenKey ") + kRunKeyPath;
-const std::string kCreate = std::string("CreateKey ") + kRunKeyPath;
-const std::string kQuery = "QueryValue Tarvo";
-const std::string kDelete = "DeleteValue Tarvo";
-const std::string kClose = "CloseKey";
-const std::string kRegistryFailed = std::string("message ") + kMsgRegistryAccessFailed;
+const std::string kOpen = std::string("OpenToRead ") + kAutostartLocation;
+const std::string kCreate = std::string("OpenToWrite ") + kAutostartLocation;
+const std::string kQuery = "ReadEntry Tarvo";
+const std::string kDelete = "RemoveEntry Tarvo";
+const std::string kClose = "Close";
+const std::string kAutostartFailed = std::string("message ") + kMsgAutostartAccessFailed;
 const std::string kPciFailed = std::string("message ") + kMsgPciAccessFailed;
 
-std::string Set(const std::string& entry) { return "SetValue Tarvo " + entry; }
+std::string Set(const std::string& entry) { return "StoreEntry Tarvo " + entry; }
 
 // ---- LoadAutostartState ------------------------------------------------------------
 
@@ -45,10 +45,10 @@ protected:
     void Load(const std::string& programPath = kProgram) {
         LoadAutostartState(window, store, programPath);
     }
-    void Stored(const std::string& entry) { store.Put(kRunKeyPath, kRunValueName, entry); }
+    void Stored(const std::string& entry) { store.Put(kAutostartLocation, kAutostartEntryName, entry); }
 
     FakeAutostartWindow window;
-    RecordingRunValueStore store;
+    RecordingAutostartStore store;
 };
 
 TEST_F(LoadAutostartStateTest, EntryNamingThisProgramShowsItsClocks) {
@@ -56,7 +56,7 @@ TEST_F(LoadAutostartStateTest, EntryNamingThisProgramShowsItsClocks) {
     Load();
     EXPECT_EQ(store.Calls(), (Strings{kOpen, kQuery, kClose}));
     EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 1);
+    EXPECT_EQ(window.fields.autostartOn, 1);
 }
 
 TEST(LoadAutostartState, WhatStoredEntriesShow) {
@@ -87,8 +87,8 @@ TEST(LoadAutostartState, WhatStoredEntriesShow) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored + " for " + c.programPath);
         FakeAutostartWindow window;
-        RecordingRunValueStore store;
-        store.Put(kRunKeyPath, kRunValueName, c.stored);
+        RecordingAutostartStore store;
+        store.Put(kAutostartLocation, kAutostartEntryName, c.stored);
         LoadAutostartState(window, store, c.programPath);
         EXPECT_EQ(window.events, (Strings{"read", c.shown}));
     }
@@ -112,8 +112,8 @@ TEST(LoadAutostartState, SameAnswerFromEveryWorkingFolder) {
               {"/usr/bin/tarvento RIVA_TNT 110 100", "write check=0 mem=--- chip=---"},
               {folder + "/tarvento RIVA_TNT 110 100", "write check=0 mem=--- chip=---"}}) {
             FakeAutostartWindow window;
-            RecordingRunValueStore store;
-            store.Put(kRunKeyPath, kRunValueName, stored);
+            RecordingAutostartStore store;
+            store.Put(kAutostartLocation, kAutostartEntryName, stored);
             LoadAutostartState(window, store, ProgramPath());
             EXPECT_EQ(window.events, (Strings{"read", shown})) << stored;
         }
@@ -131,10 +131,10 @@ TEST_F(LoadAutostartStateTest, OpenFailureShowsTheMessageAndChangesNothing) {
     store.failOpen = true;
     Load();
     EXPECT_EQ(store.Calls(), Strings{kOpen});
-    EXPECT_EQ(window.events, Strings{kRegistryFailed});
+    EXPECT_EQ(window.events, Strings{kAutostartFailed});
     EXPECT_EQ(window.controls.autoMem, "");
     EXPECT_EQ(window.controls.autoChip, "");
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
 // ---- UpdateAutostartEntry ----------------------------------------------------------
@@ -143,9 +143,9 @@ class UpdateAutostartEntryTest : public ::testing::Test {
 protected:
     UpdateAutostartEntryTest() : chip(hardware) {
         hardware.AddFunction(0, 3, 0, 0x10DE, 0x0020, 0x0300, 0xE0000008);
-        chip.CurrentChipName = kRivaTntName;
-        window.fields.m_memClock = 110;
-        window.fields.m_chipClock = 100;
+        chip.currentChipName = kRivaTntName;
+        window.fields.memClock = 110;
+        window.fields.chipClock = 100;
     }
     void Click(int check, const std::string& programPath = kProgram) {
         window.controls.check = check;
@@ -155,46 +155,46 @@ protected:
     FakeHardware hardware;
     ChipState chip;
     FakeAutostartWindow window;
-    RecordingRunValueStore store;
+    RecordingAutostartStore store;
 };
 
 TEST_F(UpdateAutostartEntryTest, TurningOnWritesTheEntry) {
     Click(1);
     const std::string entry = kProgram + " RIVA_TNT 110 100";
     EXPECT_EQ(store.Calls(), (Strings{kCreate, Set(entry), kClose}));
-    EXPECT_EQ(store.RunValue(), entry);
+    EXPECT_EQ(store.StoredEntry(), entry);
     EXPECT_EQ(window.events, (Strings{"read", "write check=1 mem=110 chip=100"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 1);
-    EXPECT_EQ(chip.discovery.RegisterBase, 0xE0000000u);  // discovery ran again
+    EXPECT_EQ(window.fields.autostartOn, 1);
+    EXPECT_EQ(chip.discovery.registerBase, 0xE0000000u);  // discovery ran again
 }
 
 TEST_F(UpdateAutostartEntryTest, TurningOffDeletesWithoutWritingFirst) {
-    store.Put(kRunKeyPath, kRunValueName, kProgram + " RIVA_TNT 90 90");
-    window.fields.m_autostartOn = 1;
+    store.Put(kAutostartLocation, kAutostartEntryName, kProgram + " RIVA_TNT 90 90");
+    window.fields.autostartOn = 1;
     Click(0);
     EXPECT_EQ(store.Calls(), (Strings{kCreate, kDelete, kClose}));
-    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(store.StoredEntry(), std::nullopt);
     EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem=--- chip=---"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
 TEST_F(UpdateAutostartEntryTest, RecordsTheWindowClocksAsTheyStand) {
-    window.fields.m_memClock = 0;
-    window.fields.m_chipClock = -5;
+    window.fields.memClock = 0;
+    window.fields.chipClock = -5;
     Click(1);
-    EXPECT_EQ(store.RunValue(), kProgram + " RIVA_TNT 0 -5");
+    EXPECT_EQ(store.StoredEntry(), kProgram + " RIVA_TNT 0 -5");
     EXPECT_EQ(window.events.back(), "write check=1 mem=0 chip=-5");  // 0, not "---"
 }
 
 TEST_F(UpdateAutostartEntryTest, FailedDiscoveryIsReportedAndTheEntryStillWritten) {
     FakeHardware empty;
     ChipState bare(empty);
-    bare.CurrentChipName = kRivaTntName;
+    bare.currentChipName = kRivaTntName;
     window.controls.check = 1;
     UpdateAutostartEntry(window, store, bare, kProgram);
     EXPECT_EQ(window.events,
               (Strings{kPciFailed, "read", "write check=1 mem=110 chip=100"}));
-    EXPECT_EQ(store.RunValue(), kProgram + " RIVA_TNT 110 100");
+    EXPECT_EQ(store.StoredEntry(), kProgram + " RIVA_TNT 110 100");
 }
 
 // A failed write leaves the window showing what is stored, not what was asked for.
@@ -213,17 +213,17 @@ TEST_F(UpdateAutostartEntryTest, FailedTurningOnShowsWhatIsStored) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fault) + " " + c.stored.value_or("(none)"));
         FakeAutostartWindow window;
-        window.fields.m_memClock = 110;
-        window.fields.m_chipClock = 100;
+        window.fields.memClock = 110;
+        window.fields.chipClock = 100;
         window.controls.check = 1;
-        RecordingRunValueStore store;
-        if (c.stored) store.Put(kRunKeyPath, kRunValueName, *c.stored);
+        RecordingAutostartStore store;
+        if (c.stored) store.Put(kAutostartLocation, kAutostartEntryName, *c.stored);
         store.failCreate = std::string(c.fault) == "create";
         store.failSet = std::string(c.fault) == "set";
         UpdateAutostartEntry(window, store, chip, kProgram);
-        EXPECT_EQ(window.events, (Strings{"read", kRegistryFailed, "read", c.shown}));
-        EXPECT_EQ(window.fields.m_autostartOn, window.controls.check);
-        EXPECT_EQ(store.RunValue(), c.stored);
+        EXPECT_EQ(window.events, (Strings{"read", kAutostartFailed, "read", c.shown}));
+        EXPECT_EQ(window.fields.autostartOn, window.controls.check);
+        EXPECT_EQ(store.StoredEntry(), c.stored);
     }
 }
 
@@ -233,8 +233,8 @@ TEST_F(UpdateAutostartEntryTest, StoreUnreadableAfterAFailedWriteLeavesTheCheckB
     window.controls.autoMem = "---";
     window.controls.autoChip = "---";
     Click(1);
-    EXPECT_EQ(window.events, (Strings{"read", kRegistryFailed, "read", "write check=0 mem=--- chip=---"}));
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+    EXPECT_EQ(window.events, (Strings{"read", kAutostartFailed, "read", "write check=0 mem=--- chip=---"}));
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
 // Turning off fails only when an entry of this program's is still there afterwards.
@@ -250,40 +250,40 @@ TEST_F(UpdateAutostartEntryTest, TurningOffFailsOnlyWhenOurEntryStays) {
         {"delete", "/usr/bin/other RIVA_TNT 95 85",
          {"read", "read", "write check=0 mem=--- chip=---"}},
         {"delete", kProgram + " RIVA_TNT 95 85",
-         {"read", kRegistryFailed, "read", "write check=1 mem=95 chip=85"}},
+         {"read", kAutostartFailed, "read", "write check=1 mem=95 chip=85"}},
         {"create", kProgram + " RIVA_TNT 95 85",
-         {"read", kRegistryFailed, "read", "write check=1 mem=95 chip=85"}},
+         {"read", kAutostartFailed, "read", "write check=1 mem=95 chip=85"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fault) + " " + c.stored.value_or("(none)"));
         FakeAutostartWindow window;
-        window.fields.m_autostartOn = 1;
+        window.fields.autostartOn = 1;
         window.controls.check = 0;
-        RecordingRunValueStore store;
-        if (c.stored) store.Put(kRunKeyPath, kRunValueName, *c.stored);
+        RecordingAutostartStore store;
+        if (c.stored) store.Put(kAutostartLocation, kAutostartEntryName, *c.stored);
         store.failCreate = std::string(c.fault) == "create";
         store.failDelete = std::string(c.fault) == "delete";
         UpdateAutostartEntry(window, store, chip, kProgram);
         EXPECT_EQ(window.events, c.events);
-        EXPECT_EQ(window.fields.m_autostartOn, window.controls.check);
+        EXPECT_EQ(window.fields.autostartOn, window.controls.check);
         EXPECT_EQ(store.Changes().size(), store.failCreate ? 1u : 2u) << "nothing is written";
     }
 }
 
 TEST_F(UpdateAutostartEntryTest, WithoutAChipTurningOnIsRefusedAndOffStillRemoves) {
-    chip.CurrentChipName = nullptr;
+    chip.currentChipName = nullptr;
     window.controls.check = 1;
     UpdateAutostartEntry(window, store, chip, kProgram);
     EXPECT_EQ(store.Calls(), Strings{});
     EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem= chip="}));
 
-    store.Put(kRunKeyPath, kRunValueName, kProgram + " RIVA_TNT 110 100");
+    store.Put(kAutostartLocation, kAutostartEntryName, kProgram + " RIVA_TNT 110 100");
     window.events.clear();
-    window.fields.m_autostartOn = 1;
+    window.fields.autostartOn = 1;
     window.controls.check = 0;
     UpdateAutostartEntry(window, store, chip, kProgram);
     EXPECT_EQ(store.Changes(), (Strings{kCreate, kDelete}));
-    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(store.StoredEntry(), std::nullopt);
     EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem=--- chip=---"}));
     EXPECT_TRUE(hardware.Log().empty()) << "no discovery without a chip";
 }
@@ -293,30 +293,30 @@ TEST_F(UpdateAutostartEntryTest, EntryTooLongIsRefusedAndNothingWritten) {
     Click(1, longPath);
     EXPECT_EQ(store.Calls(), Strings{});
     EXPECT_EQ(window.events,
-              (Strings{"read", kRegistryFailed, "read", "write check=0 mem= chip="}));
-    EXPECT_EQ(window.fields.m_autostartOn, 0);
+              (Strings{"read", kAutostartFailed, "read", "write check=0 mem= chip="}));
+    EXPECT_EQ(window.fields.autostartOn, 0);
 }
 
-// ---- WriteRunValue and the entry's text --------------------------------------------
+// ---- WriteAutostartEntry and the entry's text --------------------------------------------
 
-TEST(WriteRunValue, ReportsWhatHappened) {
+TEST(WriteAutostartEntry, ReportsWhatHappened) {
     MessageRecorder owner;
-    RecordingRunValueStore store;
-    EXPECT_TRUE(WriteRunValue(owner, store, true, kRunKeyPath, kRunValueName, "text"));
-    EXPECT_TRUE(WriteRunValue(owner, store, false, kRunKeyPath, kRunValueName, "text"));
+    RecordingAutostartStore store;
+    EXPECT_TRUE(WriteAutostartEntry(owner, store, true, kAutostartLocation, kAutostartEntryName, "text"));
+    EXPECT_TRUE(WriteAutostartEntry(owner, store, false, kAutostartLocation, kAutostartEntryName, "text"));
     EXPECT_TRUE(owner.shown.empty());
 
     store.failCreate = true;
-    EXPECT_FALSE(WriteRunValue(owner, store, true, kRunKeyPath, kRunValueName, "text"));
+    EXPECT_FALSE(WriteAutostartEntry(owner, store, true, kAutostartLocation, kAutostartEntryName, "text"));
     store.failCreate = false;
     store.failSet = true;
-    EXPECT_FALSE(WriteRunValue(owner, store, true, kRunKeyPath, kRunValueName, "text"));
-    EXPECT_TRUE(WriteRunValue(owner, store, false, kRunKeyPath, kRunValueName, "text"))
+    EXPECT_FALSE(WriteAutostartEntry(owner, store, true, kAutostartLocation, kAutostartEntryName, "text"));
+    EXPECT_TRUE(WriteAutostartEntry(owner, store, false, kAutostartLocation, kAutostartEntryName, "text"))
         << "turning off does not write";
     store.failSet = false;
     store.failDelete = true;
-    EXPECT_FALSE(WriteRunValue(owner, store, false, kRunKeyPath, kRunValueName, "text"));
-    EXPECT_EQ(owner.Texts(), Strings(3, kMsgRegistryAccessFailed));
+    EXPECT_FALSE(WriteAutostartEntry(owner, store, false, kAutostartLocation, kAutostartEntryName, "text"));
+    EXPECT_EQ(owner.Texts(), Strings(3, kMsgAutostartAccessFailed));
     for (const auto& shown : owner.shown) EXPECT_EQ(shown.buttons, MessageButtons::Ok);
 }
 
@@ -358,12 +358,12 @@ TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
     FakeHardware hardware;
     hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hardware);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
     const std::string program = tmp / "bin dir/tarvento";
 
     FakeAutostartWindow clicked;
-    clicked.fields.m_memClock = 125;
-    clicked.fields.m_chipClock = 105;
+    clicked.fields.memClock = 125;
+    clicked.fields.chipClock = 105;
     clicked.controls.check = 1;
     UpdateAutostartEntry(clicked, store, chip, program);
     EXPECT_TRUE(std::filesystem::exists(tmp / "config/autostart/Tarvo.desktop"));
@@ -393,7 +393,7 @@ TEST(AutostartThroughXdgFolder, OffHidesTheMachineEntryAndOnOverridesIt) {
     FakeHardware hardware;
     hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hardware);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
 
     FakeAutostartWindow window;
     LoadAutostartState(window, store, program);
@@ -407,8 +407,8 @@ TEST(AutostartThroughXdgFolder, OffHidesTheMachineEntryAndOnOverridesIt) {
     LoadAutostartState(next, store, program);
     EXPECT_EQ(next.events.back(), "write check=0 mem=--- chip=---");
 
-    next.fields.m_memClock = 120;
-    next.fields.m_chipClock = 95;
+    next.fields.memClock = 120;
+    next.fields.chipClock = 95;
     next.controls.check = 1;
     UpdateAutostartEntry(next, store, chip, program);
     FakeAutostartWindow third;
@@ -425,12 +425,12 @@ TEST(AutostartThroughXdgFolder, PathTheFormatCannotCarryIsRefused) {
     FakeHardware hardware;
     hardware.AddFunction(0, 5, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hardware);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
     FakeAutostartWindow window;
     window.controls.check = 1;
     UpdateAutostartEntry(window, store, chip, "/opt/new\nline/tarvento");
     EXPECT_EQ(window.events,
-              (Strings{"read", kRegistryFailed, "read", "write check=0 mem=--- chip=---"}));
+              (Strings{"read", kAutostartFailed, "read", "write check=0 mem=--- chip=---"}));
     EXPECT_EQ(testing::FileNames(tmp / "autostart"), std::set<std::string>{});
 }
 

@@ -207,18 +207,18 @@ struct Desktop {
     std::optional<std::string> StoreReads() const {
         XdgAutostartStore store(configHome + "/autostart",
                                 {root / "etc/xdg/autostart", root / "usr/xdg/autostart"});
-        if (!store.OpenKey(kRunKeyPath)) return std::nullopt;
+        if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
         std::string text;
-        const bool ok = store.QueryValue(kRunValueName, text, 4096);
-        store.CloseKey();
+        const bool ok = store.ReadEntry(kAutostartEntryName, text, 4096);
+        store.Close();
         return ok ? std::optional<std::string>(text) : std::nullopt;
     }
     bool Change(bool on, const std::string& entry = {}) const {
         XdgAutostartStore store(configHome + "/autostart",
                                 {root / "etc/xdg/autostart", root / "usr/xdg/autostart"});
-        if (!store.CreateKey(kRunKeyPath)) return false;
-        const bool ok = on ? store.SetValue(kRunValueName, entry) : store.DeleteValue(kRunValueName);
-        store.CloseKey();
+        if (!store.OpenToWrite(kAutostartLocation)) return false;
+        const bool ok = on ? store.StoreEntry(kAutostartEntryName, entry) : store.RemoveEntry(kAutostartEntryName);
+        store.Close();
         return ok;
     }
 

@@ -61,17 +61,17 @@ private:
 };
 
 bool Write(XdgAutostartStore& store, const std::string& text) {
-    if (!store.CreateKey(kRunKeyPath)) return false;
-    const bool ok = store.SetValue(kRunValueName, text);
-    store.CloseKey();
+    if (!store.OpenToWrite(kAutostartLocation)) return false;
+    const bool ok = store.StoreEntry(kAutostartEntryName, text);
+    store.Close();
     return ok;
 }
 
 std::optional<std::string> Read(XdgAutostartStore& store, std::size_t capacity = 4096) {
-    if (!store.OpenKey(kRunKeyPath)) return std::nullopt;
+    if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
     std::string text = "untouched";
-    const bool ok = store.QueryValue(kRunValueName, text, capacity);
-    store.CloseKey();
+    const bool ok = store.ReadEntry(kAutostartEntryName, text, capacity);
+    store.Close();
     if (!ok) {
         EXPECT_EQ(text, "untouched");
         return std::nullopt;
@@ -133,11 +133,11 @@ TEST(XdgAutostartStore, UserFolderFromEnvironment) {
 TEST(XdgAutostartStore, MissingFolderIsAKeyWithNoValue) {
     TempFolder tmp;
     XdgAutostartStore store(tmp / "xdg/autostart");
-    ASSERT_TRUE(store.OpenKey(kRunKeyPath));
+    ASSERT_TRUE(store.OpenToRead(kAutostartLocation));
     std::string text = "untouched";
-    EXPECT_FALSE(store.QueryValue(kRunValueName, text, 100));
+    EXPECT_FALSE(store.ReadEntry(kAutostartEntryName, text, 100));
     EXPECT_EQ(text, "untouched");
-    store.CloseKey();
+    store.Close();
     EXPECT_FALSE(std::filesystem::exists(tmp / "xdg"));  // reading makes nothing
 }
 
@@ -158,10 +158,10 @@ TEST(XdgAutostartStore, WritesReadsBackAndDeletes) {
     EXPECT_EQ(ReadFile(folder + "/Tarvo.desktop"), FormatDesktopEntry(kEntry));
     EXPECT_EQ(Read(store), std::optional<std::string>(kEntry));
 
-    ASSERT_TRUE(store.CreateKey(kRunKeyPath));
-    EXPECT_TRUE(store.DeleteValue(kRunValueName));
-    EXPECT_TRUE(store.DeleteValue(kRunValueName)) << "nothing left to start is success";
-    store.CloseKey();
+    ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
+    EXPECT_TRUE(store.RemoveEntry(kAutostartEntryName));
+    EXPECT_TRUE(store.RemoveEntry(kAutostartEntryName)) << "nothing left to start is success";
+    store.Close();
     EXPECT_EQ(FileNames(folder), std::set<std::string>{});
     EXPECT_EQ(Read(store), std::nullopt);
 }
@@ -213,10 +213,10 @@ TEST(XdgAutostartStore, FolderThatIsNotAFolderCannotBeOpened) {
     TempFolder tmp;
     WriteFile(tmp / "autostart", "not a folder");
     XdgAutostartStore store(tmp / "autostart");
-    EXPECT_FALSE(store.OpenKey(kRunKeyPath));
-    EXPECT_FALSE(store.CreateKey(kRunKeyPath));
+    EXPECT_FALSE(store.OpenToRead(kAutostartLocation));
+    EXPECT_FALSE(store.OpenToWrite(kAutostartLocation));
     XdgAutostartStore below(tmp / "autostart/deeper");
-    EXPECT_FALSE(below.OpenKey(kRunKeyPath));
+    EXPECT_FALSE(below.OpenToRead(kAutostartLocation));
 }
 
 TEST(XdgAutostartStore, UnreadableFolderCannotBeOpened) {
@@ -227,7 +227,7 @@ TEST(XdgAutostartStore, UnreadableFolderCannotBeOpened) {
     ::chmod(folder.c_str(), 0311);  // can pass through, cannot list
     const std::optional<bool> refused = WithoutOverride([&] {
         XdgAutostartStore store(folder);
-        return !store.OpenKey(kRunKeyPath);
+        return !store.OpenToRead(kAutostartLocation);
     });
     if (!refused) GTEST_SKIP() << "cannot run without overriding permissions";
     EXPECT_TRUE(*refused);
@@ -243,9 +243,9 @@ TEST(XdgAutostartStore, ReadOnlyFolderRefusesTheWriteAndKeepsTheEntry) {
 
     const std::optional<bool> refused = WithoutOverride([&] {
         XdgAutostartStore writer(folder);
-        const bool opened = writer.CreateKey(kRunKeyPath);
-        const bool set = writer.SetValue(kRunValueName, "/usr/bin/tarvento RIVA_TNT 1 2");
-        const bool deleted = writer.DeleteValue(kRunValueName);
+        const bool opened = writer.OpenToWrite(kAutostartLocation);
+        const bool set = writer.StoreEntry(kAutostartEntryName, "/usr/bin/tarvento RIVA_TNT 1 2");
+        const bool deleted = writer.RemoveEntry(kAutostartEntryName);
         return opened && !set && !deleted;
     });
     if (!refused) GTEST_SKIP() << "cannot run without overriding permissions";
@@ -328,17 +328,17 @@ TEST(XdgAutostartStore, ReadsAsTheDesktopDoesAcrossFolders) {
     };
 
     EXPECT_EQ(Read(store), std::nullopt);
-    EXPECT_EQ(store.ValueLocation(), "");
+    EXPECT_EQ(store.EntryLocation(), "");
     put(second, "/usr/bin/tarvento RIVA_TNT 80 80");
     EXPECT_EQ(Read(store), "/usr/bin/tarvento RIVA_TNT 80 80");
-    EXPECT_EQ(store.ValueLocation(), second + "/Tarvo.desktop");
+    EXPECT_EQ(store.EntryLocation(), second + "/Tarvo.desktop");
     put(first, "/usr/bin/tarvento RIVA_TNT 90 90");
     EXPECT_EQ(Read(store), "/usr/bin/tarvento RIVA_TNT 90 90");
     WriteFile(first + "/Tarvo.desktop", FormatHiddenDesktopEntry());
     EXPECT_EQ(Read(store), std::nullopt) << "a hidden machine file masks the ones below it";
     put(user, kEntry);
     EXPECT_EQ(Read(store), kEntry);
-    EXPECT_EQ(store.ValueLocation(), user + "/Tarvo.desktop");
+    EXPECT_EQ(store.EntryLocation(), user + "/Tarvo.desktop");
     WriteFile(user + "/Tarvo.desktop", "[Desktop Entry]\nType=Application\n");
     EXPECT_EQ(Read(store), std::nullopt) << "the user's file masks even when it starts nothing";
 }
@@ -351,9 +351,9 @@ TEST(XdgAutostartStore, DeleteHidesAMachineEntryThatWouldStillStart) {
     std::filesystem::create_directories(machine);
     XdgAutostartStore store(user, {machine});
     const auto remove = [&] {
-        EXPECT_TRUE(store.CreateKey(kRunKeyPath));
-        const bool ok = store.DeleteValue(kRunValueName);
-        store.CloseKey();
+        EXPECT_TRUE(store.OpenToWrite(kAutostartLocation));
+        const bool ok = store.RemoveEntry(kAutostartEntryName);
+        store.Close();
         return ok;
     };
 
@@ -375,26 +375,26 @@ TEST(XdgAutostartStore, DeleteHidesAMachineEntryThatWouldStillStart) {
     EXPECT_EQ(FileNames(user), std::set<std::string>{});
 }
 
-TEST(XdgAutostartStore, WritesOnlyTheRunValueThroughAKeyOpenForWriting) {
+TEST(XdgAutostartStore, WritesOnlyTheEntryThroughAStoreOpenToWrite) {
     TempFolder tmp;
     XdgAutostartStore store(tmp.Path().string());
-    EXPECT_FALSE(store.OpenKey("SOFTWARE\\Other"));
-    EXPECT_FALSE(store.CreateKey("SOFTWARE\\Other"));
+    EXPECT_FALSE(store.OpenToRead("elsewhere"));
+    EXPECT_FALSE(store.OpenToWrite("elsewhere"));
 
-    ASSERT_TRUE(store.CreateKey(kRunKeyPath));
-    EXPECT_FALSE(store.SetValue("Other", kEntry));
-    ASSERT_TRUE(store.SetValue(kRunValueName, kEntry));
-    EXPECT_FALSE(store.DeleteValue("Other"));
+    ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
+    EXPECT_FALSE(store.StoreEntry("Other", kEntry));
+    ASSERT_TRUE(store.StoreEntry(kAutostartEntryName, kEntry));
+    EXPECT_FALSE(store.RemoveEntry("Other"));
     std::string text;
-    EXPECT_FALSE(store.QueryValue("Other", text, 100));
-    store.CloseKey();
-    EXPECT_FALSE(store.SetValue(kRunValueName, kEntry));  // closed
+    EXPECT_FALSE(store.ReadEntry("Other", text, 100));
+    store.Close();
+    EXPECT_FALSE(store.StoreEntry(kAutostartEntryName, kEntry));  // closed
 
     // A key opened for reading cannot write.
-    ASSERT_TRUE(store.OpenKey(kRunKeyPath));
-    EXPECT_FALSE(store.SetValue(kRunValueName, "/usr/bin/tarvento RIVA_TNT 1 2"));
-    EXPECT_FALSE(store.DeleteValue(kRunValueName));
-    store.CloseKey();
+    ASSERT_TRUE(store.OpenToRead(kAutostartLocation));
+    EXPECT_FALSE(store.StoreEntry(kAutostartEntryName, "/usr/bin/tarvento RIVA_TNT 1 2"));
+    EXPECT_FALSE(store.RemoveEntry(kAutostartEntryName));
+    store.Close();
     EXPECT_EQ(Read(store), std::optional<std::string>(kEntry));
     EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{"Tarvo.desktop"});
 }

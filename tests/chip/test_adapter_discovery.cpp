@@ -43,7 +43,7 @@ struct Discovery {
     DisplayAdapter adapter;
     bool found = false;
     explicit Discovery(HardwareAccess& hw) {
-        state.RegisterBase = kPreviousBase;
+        state.registerBase = kPreviousBase;
         adapter.vendorId = 0x1111;
         found = FindDisplayAdapter(hw, state, adapter);
     }
@@ -57,7 +57,7 @@ TEST(DiscoveryOnFake, NoBusGivesNothingAndReadsNoConfiguration) {
     hw.AddFunction(0, 0, 0, 0x10DE, 0x0020, kVga, 0xE0000000);
     Discovery d(hw);
     EXPECT_FALSE(d.found);
-    EXPECT_EQ(d.state.RegisterBase, kPreviousBase);
+    EXPECT_EQ(d.state.registerBase, kPreviousBase);
     EXPECT_EQ(d.adapter.vendorId, 0x1111) << "outputs must stay untouched";
     EXPECT_TRUE(hw.Log().empty());
 }
@@ -86,7 +86,7 @@ TEST(DiscoveryOnFake, AbsentFunctionZeroSkipsTheWholeDevice) {
     Discovery d(hw);
     EXPECT_FALSE(d.found);
     EXPECT_EQ(ConfigReadsOf(hw, 0, 3, 1), 0);
-    EXPECT_EQ(d.state.RegisterBase, kPreviousBase);
+    EXPECT_EQ(d.state.registerBase, kPreviousBase);
 }
 
 TEST(DiscoveryOnFake, AbsentFunctionTwoSkipsFunctionsThreeToSeven) {
@@ -122,7 +122,7 @@ TEST(DiscoveryOnFake, OnlyNonVgaDisplayGivesNothing) {
     hw.AddFunction(0, 2, 0, 0x10DE, 0x0020, 0x0380, 0xE0000000);
     Discovery d(hw);
     EXPECT_FALSE(d.found);
-    EXPECT_EQ(d.state.RegisterBase, kPreviousBase);
+    EXPECT_EQ(d.state.registerBase, kPreviousBase);
 }
 
 TEST(DiscoveryOnFake, LowestBusThenDeviceThenFunctionWins) {
@@ -150,8 +150,8 @@ TEST(DiscoveryOnFake, Bar0FlagBitsAreClearedFromTheRegisterBase) {
     Discovery d(hw);
     ASSERT_TRUE(d.found);
     EXPECT_EQ(d.adapter.registerBase, 0xE0000000u);
-    EXPECT_EQ(d.state.RegisterBase, 0xE0000000u);
-    EXPECT_EQ(d.state.PciConfigHeader[4], 0xE0000008u) << "the header keeps BAR0 as read";
+    EXPECT_EQ(d.state.registerBase, 0xE0000000u);
+    EXPECT_EQ(d.state.pciConfigHeader[4], 0xE0000008u) << "the header keeps BAR0 as read";
 }
 
 TEST(DiscoveryOnFake, AnIoBar0IsNotTestedFurther) {
@@ -205,15 +205,15 @@ TEST(DiscoveryOnFake, AReaderAnsweredTheStandardHeaderOnlyFindsTheAdapter) {
     hw.answeredConfigBytes = 64;
     hw.AddFunction(1, 0, 0, 0x10DE, 0x0020, kVga, 0xE0000008);
     DiscoveryState state;
-    state.PciConfigHeader.fill(0xA5A5A5A5);
+    state.pciConfigHeader.fill(0xA5A5A5A5);
     DisplayAdapter adapter;
     ASSERT_TRUE(FindDisplayAdapter(hw, state, adapter));
     EXPECT_EQ(adapter.registerBase, 0xE0000000u);
     EXPECT_EQ(ConfigReadsOf(hw, 1, 0, 0), 17) << "16 words and the one read that met the end";
-    EXPECT_EQ(state.PciConfigHeader[4], 0xE0000008u);
-    EXPECT_EQ(state.PciConfigHeader[15], 0u) << "the last word of the standard header is fresh";
-    EXPECT_EQ(state.PciConfigHeader[16], 0xA5A5A5A5u);
-    EXPECT_EQ(state.PciConfigHeader[63], 0xA5A5A5A5u);
+    EXPECT_EQ(state.pciConfigHeader[4], 0xE0000008u);
+    EXPECT_EQ(state.pciConfigHeader[15], 0u) << "the last word of the standard header is fresh";
+    EXPECT_EQ(state.pciConfigHeader[16], 0xA5A5A5A5u);
+    EXPECT_EQ(state.pciConfigHeader[63], 0xA5A5A5A5u);
 
     // Inside the standard header an end is a failure: the function is passed over.
     hw.answeredConfigBytes = 0x10;
@@ -261,7 +261,7 @@ TEST(DiscoveryOnFake, ALaterFailedDiscoveryKeepsTheRegisterBase) {
     hw.lastBus = -1;
     DisplayAdapter second;
     EXPECT_FALSE(FindDisplayAdapter(hw, state, second));
-    EXPECT_EQ(state.RegisterBase, 0xE0000000u);
+    EXPECT_EQ(state.registerBase, 0xE0000000u);
 }
 
 TEST(DiscoveryOnFake, LastBus255IsScannedAndTheScanEnds) {
@@ -285,10 +285,10 @@ TEST(DiscoveryOnFake, LastBus255IsScannedAndTheScanEnds) {
 TEST(DiscoveryOnTree, NoDevicesFolderGivesNothing) {
     VirtualTree tree;
     SysfsHardware hw(tree.RootString());
-    EXPECT_EQ(hw.PciBiosPresent(), -1);
+    EXPECT_EQ(hw.LastBusNumber(), -1);
     Discovery d(hw);
     EXPECT_FALSE(d.found);
-    EXPECT_EQ(d.state.RegisterBase, kPreviousBase);
+    EXPECT_EQ(d.state.registerBase, kPreviousBase);
 }
 
 TEST(DiscoveryOnTree, FindsTheTntAndClearsBar0Flags) {
@@ -302,7 +302,7 @@ TEST(DiscoveryOnTree, FindsTheTntAndClearsBar0Flags) {
     EXPECT_EQ(d.adapter.deviceId, 0x0020);
     EXPECT_EQ(d.adapter.registerBase, 0xE0000000u);
     EXPECT_EQ(d.adapter.bus, 1);
-    EXPECT_EQ(d.state.RegisterBase, 0xE0000000u);
+    EXPECT_EQ(d.state.registerBase, 0xE0000000u);
 }
 
 TEST(DiscoveryOnTree, EveryTrapIsPassedOverBeforeTheRealCard) {
@@ -339,7 +339,7 @@ TEST(DiscoveryOnTree, OnlyTrapsGiveNothing) {
     SysfsHardware hw(tree.RootString());
     Discovery d(hw);
     EXPECT_FALSE(d.found);
-    EXPECT_EQ(d.state.RegisterBase, kPreviousBase);
+    EXPECT_EQ(d.state.registerBase, kPreviousBase);
 }
 
 // The machine's own bus: read, nothing printed, and no VGA found where there is none.
@@ -363,12 +363,12 @@ TEST(DiscoveryOnThisMachine, ReadsTheRealBusQuietly) {
     const bool found = FindDisplayAdapter(hw, state, adapter);
     const std::string out = ::testing::internal::GetCapturedStdout();
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_GE(hw.PciBiosPresent(), 0);
+    EXPECT_GE(hw.LastBusNumber(), 0);
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "");
     if (!hasVga) {
         EXPECT_FALSE(found);
-        EXPECT_EQ(state.RegisterBase, 0u);
+        EXPECT_EQ(state.registerBase, 0u);
     }
 }
 

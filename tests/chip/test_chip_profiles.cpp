@@ -2,19 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chip/chip_profiles.h"
 #include "chip/registers.h"
 #include "tests/support/fake_hardware.h"
-#include "tests/support/message_recorder.h"
 
 namespace tarvento {
 namespace {
 
 using testing::FakeHardware;
-using testing::MessageRecorder;
+using Result = ApplyOutcome::Result;
 using Access = FakeHardware::Access;
 
 constexpr uint32_t kBase = 0xE0000000;
@@ -65,14 +66,17 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
     const ChipProfile* tnt = FindChipProfile(0x10DE, 0x0020);
     ASSERT_TRUE(riva128 && zx && tnt);
     for (const ChipProfile* p : {riva128, zx}) {
-        EXPECT_EQ(p->family, ChipFamily::Riva128);
+        // One clock, on the memory PLL, drives memory and core.
+        EXPECT_EQ(p->memoryClock, &kRiva128Clock);
+        EXPECT_EQ(p->chipClock, nullptr);
         EXPECT_EQ(p->linkMode, LinkMode::Linked);
         EXPECT_EQ(p->memMin, 90);
         EXPECT_EQ(p->memMax, 130);
         EXPECT_EQ(p->chipMin, 90);
         EXPECT_EQ(p->chipMax, 130);
     }
-    EXPECT_EQ(tnt->family, ChipFamily::Tnt);
+    EXPECT_EQ(tnt->memoryClock, &kTntMemClock);
+    EXPECT_EQ(tnt->chipClock, &kTntChipClock);
     EXPECT_EQ(tnt->linkMode, LinkMode::Independent);
     EXPECT_EQ(tnt->memMin, 80);
     EXPECT_EQ(tnt->memMax, 145);
@@ -82,12 +86,51 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
     EXPECT_STREQ(kRiva128Name, riva128->name);
 }
 
+TEST(ChipProfiles, NamesAreFoundExactlyAndOnlyInTheTable) {
+    for (const ChipProfile& p : ChipProfiles()) EXPECT_EQ(FindChipProfileByName(p.name), &p);
+    EXPECT_EQ(FindChipProfileByName("riva_tnt"), nullptr);
+    EXPECT_EQ(FindChipProfileByName("RIVA_TNT "), nullptr);
+    EXPECT_EQ(FindChipProfileByName(""), nullptr);
+    EXPECT_EQ(FindChipProfileByName(nullptr), nullptr);
+}
+
+// What a new row must satisfy for the rest of the program to work with it.
+TEST(ChipProfiles, EveryRowIsUsable) {
+    std::set<std::string> names;
+    std::set<std::pair<uint16_t, uint16_t>> ids;
+    for (const ChipProfile& p : ChipProfiles()) {
+        SCOPED_TRACE(p.name);
+        // The start arguments and the autostart entry carry the name as one token of at
+        // most 11 characters; a longer or spaced name could never be asked for.
+        const std::string name = p.name;
+        EXPECT_FALSE(name.empty());
+        EXPECT_LE(name.size(), 11u);
+        EXPECT_EQ(name.find_first_of(" \t"), std::string::npos);
+        EXPECT_TRUE(names.insert(name).second) << "name given twice";
+        EXPECT_NE(p.vendorIds[0], 0) << "the stock vendor id";
+        for (const uint16_t vendor : p.vendorIds) {
+            if (vendor == 0) continue;
+            EXPECT_TRUE(ids.insert({vendor, p.deviceId}).second) << "ids given twice";
+            EXPECT_EQ(FindChipProfile(vendor, p.deviceId), &p);
+        }
+        EXPECT_LE(p.memMin, p.memMax);
+        EXPECT_LE(p.chipMin, p.chipMax);
+        ASSERT_NE(p.memoryClock, nullptr);
+        for (const ChipClock* clock : {p.memoryClock, p.chipClock}) {
+            if (clock == nullptr) continue;
+            EXPECT_TRUE(clock->read && clock->set && clock->fromPll);
+            EXPECT_TRUE(clock->pllOffset == kMemPllOffset || clock->pllOffset == kCorePllOffset);
+        }
+    }
+    EXPECT_EQ(SupportedPciIds().size(), ids.size());
+}
+
 class ChipProfilesOnMachine : public ::testing::Test {
 protected:
     ChipProfilesOnMachine() {
-        state.discovery.RegisterBase = kBase;
+        state.discovery.registerBase = kBase;
         // As a recognition leaves it; the tests that name a chip without one write here.
-        state.RecognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase};
+        state.recognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase};
     }
 
     void Registers(uint32_t core, uint32_t mem, uint32_t strap) {
@@ -98,7 +141,6 @@ protected:
 
     FakeHardware hw;
     ChipState state{hw};
-    MessageRecorder messages;
 };
 
 TEST_F(ChipProfilesOnMachine, Riva128FamilyReadsOneClockForBoth) {
@@ -109,7 +151,7 @@ TEST_F(ChipProfilesOnMachine, Riva128FamilyReadsOneClockForBoth) {
         ASSERT_EQ(RecognizeChip(state, 0x12D2, device, chip), Recognition::Recognized);
         EXPECT_EQ(chip.profile, FindChipProfile(0x12D2, device));
         EXPECT_EQ(chip.clocks, (ClockPair{89, 89}));
-        EXPECT_EQ(state.CurrentChipName, chip.profile->name);
+        EXPECT_EQ(state.currentChipName, chip.profile->name);
         // One read routine on the memory PLL; the core PLL is never consulted.
         EXPECT_EQ(hw.CountAccesses(Access::Read, kMem), 3);
         EXPECT_EQ(hw.CountAccesses(Access::Read, kStrap), 1);
@@ -122,7 +164,7 @@ TEST_F(ChipProfilesOnMachine, TntReadsMemoryFirstThenChip) {
     Registers(0x0001A70C, kWorkedPll, 0x40);
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
-    EXPECT_STREQ(state.CurrentChipName, "RIVA_TNT");
+    EXPECT_STREQ(state.currentChipName, "RIVA_TNT");
     // Core N = A7h reads as 100 MHz, memory N = 96h as 89.
     EXPECT_EQ(chip.clocks, (ClockPair{89, 100}));
     const std::vector<Access> expected = {
@@ -139,7 +181,7 @@ TEST_F(ChipProfilesOnMachine, UnsupportedChipTouchesNothingAndSetsNoName) {
     RecognizedChip chip;
     EXPECT_EQ(RecognizeChip(state, 0x12D2, 0x0020, chip), Recognition::Unsupported);
     EXPECT_EQ(chip.profile, nullptr);
-    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_EQ(state.currentChipName, nullptr);
     EXPECT_TRUE(hw.Log().empty());
 }
 
@@ -149,11 +191,11 @@ TEST_F(ChipProfilesOnMachine, RegisterReadFailureRecognisesNothing) {
     hw.FailRegister(kCore);  // the TNT's second clock cannot be read
     EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
     EXPECT_EQ(chip.profile, nullptr);
-    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_EQ(state.currentChipName, nullptr);
 
     hw.FailRegister(kStrap);
     EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0018, chip), Recognition::RegisterReadFailed);
-    EXPECT_EQ(state.CurrentChipName, nullptr);
+    EXPECT_EQ(state.currentChipName, nullptr);
     EXPECT_TRUE(hw.Writes().empty());
 }
 
@@ -161,83 +203,76 @@ TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
     for (const char* name : {kRiva128Name, kRiva128ZxName}) {
         Registers(kWorkedPll, kWorkedPll, 0x40);
         hw.ClearLog();
-        state.CurrentChipName = name;
-        EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 120})) << name;
+        state.currentChipName = name;
+        EXPECT_EQ(ApplyClocks(state, ClockPair{100, 120}).result, Result::Applied) << name;
         const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A70C}};
         EXPECT_EQ(hw.Writes(), writes) << name;
         EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0) << name;
     }
-    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
     Registers(kWorkedPll, kWorkedPll, 0x40);
-    state.CurrentChipName = kRivaTntName;
-    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    state.currentChipName = kRivaTntName;
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    EXPECT_EQ(outcome.result, Result::Applied);
+    EXPECT_EQ(outcome.reason, "");
     const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A80C},
                                         {Access::Write, kCore, 0x0001F20C}};
     EXPECT_EQ(hw.Writes(), writes);
-    EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndTellsOnce) {
+TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndSaysRefused) {
     Registers(kWorkedPll, kWorkedPll, 0x00);  // strap clear: 145 MHz is refused
-    state.CurrentChipName = kRivaTntName;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    state.currentChipName = kRivaTntName;
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    EXPECT_EQ(outcome.result, Result::Refused);
+    EXPECT_EQ(outcome.reason, "");
     EXPECT_EQ(hw.Register(kMem), 0x0001B20Cu);
     EXPECT_EQ(hw.Register(kCore), kWorkedPll);
     EXPECT_EQ(hw.CountAccesses(Access::Write, kCore), 0);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Frequency out of range !");
-    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
 }
 
 TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
-    state.CurrentChipName = kRivaTntName;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, 100}));
+    state.currentChipName = kRivaTntName;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{145, 100}).result, Result::Refused);
     const std::vector<Access> writes = {{Access::Write, kCore, 0x0001B10C}};
     EXPECT_EQ(hw.Writes(), writes);
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Frequency out of range !"});
 }
 
-TEST_F(ChipProfilesOnMachine, BothRefusedTellsOnce) {
+TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothing) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
-    state.CurrentChipName = kRivaTntName;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{145, -3}));
+    state.currentChipName = kRivaTntName;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{145, -3}).result, Result::Refused);
     EXPECT_TRUE(hw.Writes().empty());
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Frequency out of range !"});
 }
 
 TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
     // 60 MHz is below every slider yet within the PLL's reach.
     Registers(kWorkedPll, kWorkedPll, 0x40);
-    state.CurrentChipName = kRiva128Name;
-    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{60, 60}));
+    state.currentChipName = kRiva128Name;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{60, 60}).result, Result::Applied);
     EXPECT_EQ(hw.Register(kMem), 0x0001650Cu);  // N = 101
 }
 
-TEST_F(ChipProfilesOnMachine, NoChipWritesNothingAndSaysNothing) {
+TEST_F(ChipProfilesOnMachine, NoChipWritesNothing) {
     Registers(kWorkedPll, kWorkedPll, 0x40);
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::NoChip);
     EXPECT_TRUE(hw.Log().empty());
-    EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(ChipProfilesOnMachine, AccessFailureTellsOnceInsteadOfOutOfRange) {
+TEST_F(ChipProfilesOnMachine, AccessFailureOutweighsOutOfRange) {
     Registers(kWorkedPll, kWorkedPll, 0x00);
-    state.CurrentChipName = kRivaTntName;
+    state.currentChipName = kRivaTntName;
     hw.FailRegister(kMem);
-    // Memory unreachable, chip refused: the one message names the access.
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 145}));
+    // Memory unreachable, chip refused: the outcome names the access.
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 145}).result, Result::AccessFailed);
     EXPECT_TRUE(hw.Writes().empty());
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
 
-    messages.shown.clear();
     hw.FailRegister(kStrap);
-    state.CurrentChipName = kRiva128Name;
-    EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"PCI/AGP access failed !"});
+    state.currentChipName = kRiva128Name;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::AccessFailed);
 }
 
 // A card that is not initialised, or whose memory decoding is off, answers all ones.
@@ -246,27 +281,25 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
         Registers(kWorkedPll, kWorkedPll, 0x40);
         hw.SetRegister(ones, 0xFFFFFFFF);
         ChipState fresh(hw);
-        fresh.discovery.RegisterBase = kBase;
+        fresh.discovery.registerBase = kBase;
         RecognizedChip chip;
         EXPECT_EQ(RecognizeChip(fresh, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
-        EXPECT_EQ(fresh.CurrentChipName, nullptr);
-        EXPECT_FALSE(fresh.RecognizedAdapter.has_value());
+        EXPECT_EQ(fresh.currentChipName, nullptr);
+        EXPECT_FALSE(fresh.recognizedAdapter.has_value());
         EXPECT_EQ(chip.failureReason, kNoAnswerReason);
 
         // A card stops answering as a whole (decoding off): the first routine's words,
         // the memory PLL and the strap, already tell.
         if (ones == kCore) continue;
-        // Before any write too: nothing is written, the box says why, and the chip clock
+        // Before any write too: nothing is written, the outcome says why, and the chip clock
         // is not tried after the memory clock found no card.
         hw.ClearLog();
-        state.CurrentChipName = kRivaTntName;
-        EXPECT_FALSE(ApplyClocks(state, messages, ClockPair{100, 100}));
+        state.currentChipName = kRivaTntName;
+        const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 100});
         EXPECT_TRUE(hw.Writes().empty());
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, "PCI/AGP access failed !");
-        EXPECT_EQ(messages.shown[0].informativeText, kNoAnswerReason);
+        EXPECT_EQ(outcome.result, Result::AccessFailed);
+        EXPECT_EQ(outcome.reason, kNoAnswerReason);
         EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0);
-        messages.shown.clear();
     }
 }
 
@@ -274,9 +307,9 @@ TEST_F(ChipProfilesOnMachine, TheWritesGoToTheRecognisedAdapterWhateverALaterDis
     Registers(kWorkedPll, kWorkedPll, 0x40);
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
-    state.discovery.RegisterBase = 0xE2000000;  // another card, found by the autostart click
+    state.discovery.registerBase = 0xE2000000;  // another card, found by the autostart click
     hw.ClearLog();
-    EXPECT_TRUE(ApplyClocks(state, messages, ClockPair{100, 100}));
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::Applied);
     for (const Access& a : hw.Log()) EXPECT_EQ(a.address & 0xFF000000u, kBase) << std::hex << a.address;
     EXPECT_EQ(hw.Writes().size(), 2u);
 }
@@ -287,7 +320,7 @@ TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsThey
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
     EXPECT_EQ(chip.clocks, (ClockPair{100, 100}));
-    EXPECT_TRUE(ApplyClocks(state, messages, chip.clocks));
+    EXPECT_EQ(ApplyClocks(state, chip.clocks).result, Result::Applied);
     EXPECT_EQ(hw.Register(kMem), 0x0001A80Cu);
     EXPECT_EQ(hw.Register(kCore), 0x0001A70Cu);
 }

@@ -21,6 +21,9 @@ constexpr uint32_t kCore = kBase + kCorePllOffset;
 constexpr uint32_t kMem = kBase + kMemPllOffset;
 constexpr uint32_t kStrap = kBase + kStrapOffset;
 constexpr uint32_t kStrapSet = kStrapCrystalBit;
+// The two kinds of chip: one clock on the memory PLL, or a memory and a core clock.
+const ChipProfile& kTnt = *FindChipProfileByName("RIVA_TNT");
+const ChipProfile& kRiva128 = *FindChipProfileByName("RIVA_128");
 
 // A stock RIVA 128 memory PLL (N = 168) reads as 100 MHz; 100 MHz set again gives N = 167.
 constexpr uint32_t kRiva128Stock = 0x0001A80C;
@@ -49,7 +52,7 @@ TEST_F(ClockRestore, TheSetFormulasDoNotGiveTheseWordsBack) {
 TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
     hw.SetRegister(kMem, kTntMemFast);
     hw.SetRegister(kCore, kTntCore);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Tnt);
+    const auto start = ReadStartCoefficients(hw, kBase, kTnt);
     ASSERT_TRUE(start.has_value());
     EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, kTntMemFast), Read(kCore, kTntCore)}))
         << "one read of each PLL, nothing else";
@@ -62,7 +65,7 @@ TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
     ASSERT_NE(coreNow, kTntCore);
     hw.ClearLog();
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
     EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, memNow), Write(kMem, kTntMemFast),
                                              Read(kCore, coreNow), Write(kCore, kTntCore)}));
     EXPECT_EQ(hw.Register(kMem), kTntMemFast);
@@ -72,55 +75,56 @@ TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
 TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
     hw.SetRegister(kMem, kRiva128Stock);
     hw.SetRegister(kCore, 0x0001960C);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Riva128);
+    const auto start = ReadStartCoefficients(hw, kBase, kRiva128);
     ASSERT_TRUE(start.has_value());
     ASSERT_EQ(SetRiva128Clock(hw, kBase, 120), SetResult::Written);
     ASSERT_EQ(SetRiva128Clock(hw, kBase, 100), SetResult::Written);
     ASSERT_EQ(hw.Register(kMem), 0x0001A70Cu) << "100 MHz set again is not the stock word";
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
     EXPECT_EQ(hw.Register(kMem), kRiva128Stock);
     EXPECT_EQ(hw.CountAccesses(Access::Read, kCore) + hw.CountAccesses(Access::Write, kCore), 0);
 }
 
 TEST_F(ClockRestore, OnlyTheNByteIsPutBackTheOtherBitsStayAsTheCardHoldsThem) {
     hw.SetRegister(kMem, kRiva128Stock);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Riva128);
+    const auto start = ReadStartCoefficients(hw, kBase, kRiva128);
     ASSERT_TRUE(start.has_value());
     // Something else changed M, P and the high bits meanwhile.
     hw.SetRegister(kMem, 0xABC3200D);
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
     EXPECT_EQ(hw.Register(kMem), 0xABC3A80Du);
 }
 
 TEST_F(ClockRestore, NothingIsCapturedFromARegisterThatCannotBeReadOrDoesNotAnswer) {
     hw.SetRegister(kMem, kTntMemFast);
     hw.SetRegister(kCore, 0xFFFFFFFF);  // a card gone from the bus reads all ones
-    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Tnt).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kTnt).has_value());
 
     hw.SetRegister(kCore, kTntCore);
     hw.FailRegister(kMem);
-    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Tnt).has_value());
-    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, ChipFamily::Riva128).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kTnt).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kRiva128).has_value());
 
     // A base whose PLL lies past 4 GiB reaches nothing.
     hw.ClearLog();
-    EXPECT_FALSE(ReadStartCoefficients(hw, 0xFFF00000, ChipFamily::Riva128).has_value());
+    EXPECT_FALSE(ReadStartCoefficients(hw, 0xFFF00000, kRiva128).has_value());
     EXPECT_TRUE(hw.Log().empty());
 }
 
 TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
     hw.SetRegister(kMem, kTntMemFast);
     hw.SetRegister(kCore, kTntCore);
-    const auto start = ReadStartCoefficients(hw, kBase, ChipFamily::Tnt);
+    const auto start = ReadStartCoefficients(hw, kBase, kTnt);
     ASSERT_TRUE(start.has_value());
     hw.SetRegister(kMem, 0x0001C00C);
     hw.SetRegister(kCore, 0x0001C00C);
 
     hw.FailRegister(kMem);
     hw.ClearLog();
-    EXPECT_FALSE(RestoreStartCoefficients(hw, kBase, *start));
+    EXPECT_EQ(RestoreStartCoefficients(hw, kBase, *start).result,
+              ApplyOutcome::Result::AccessFailed);
     EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}))
         << "no write into a register that could not be read";
 
@@ -128,7 +132,9 @@ TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
     FakeHardware gone;
     gone.SetRegister(kMem, 0xFFFFFFFF);
     gone.SetRegister(kCore, kTntCore);
-    EXPECT_FALSE(RestoreStartCoefficients(gone, kBase, *start));
+    const ApplyOutcome outcome = RestoreStartCoefficients(gone, kBase, *start);
+    EXPECT_EQ(outcome.result, ApplyOutcome::Result::AccessFailed);
+    EXPECT_EQ(outcome.reason, kNoAnswerReason);
     EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}));
 }
 

@@ -45,22 +45,22 @@ TEST(SysfsListing, LastBusIsTheHighestBusOfDomainZero) {
     fs::create_directories(tree.Root() / "devices" / "not-a-slot");
     std::ofstream(tree.Root() / "devices" / "0000:0a:00.9");  // function 9 does not exist
     SysfsHardware hw(tree.RootString());
-    EXPECT_EQ(hw.PciBiosPresent(), 3);
+    EXPECT_EQ(hw.LastBusNumber(), 3);
 }
 
 TEST(SysfsListing, EmptyOrMissingDevicesFolder) {
     VirtualTree tree;
     SysfsHardware missing(tree.RootString());
-    EXPECT_EQ(missing.PciBiosPresent(), -1);
+    EXPECT_EQ(missing.LastBusNumber(), -1);
     fs::create_directories(tree.Root() / "devices");
     SysfsHardware empty(tree.RootString());
-    EXPECT_EQ(empty.PciBiosPresent(), 0);
+    EXPECT_EQ(empty.LastBusNumber(), 0);
 }
 
 TEST(SysfsListing, AnOverlongRootIsNoBusRatherThanALibpciAbort) {
     SysfsHardware hw("/" + std::string(2000, 'x'));
     uint16_t low = 0, high = 0;
-    EXPECT_EQ(hw.PciBiosPresent(), -1);
+    EXPECT_EQ(hw.LastBusNumber(), -1);
     EXPECT_TRUE(hw.ReadConfigDword(0, 0, 0, 0, low, high));
     EXPECT_EQ(low, 0xFFFF);
 }
@@ -83,7 +83,7 @@ TEST(SysfsConfig, ReadsBothHalvesOfAPresentFunction) {
     VirtualTree tree;
     tree.AddTnt(1, 0, 0, 0xE0000008);
     SysfsHardware hw(tree.RootString());
-    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    ASSERT_EQ(hw.LastBusNumber(), 1);
     uint16_t low = 0, high = 0;
     ASSERT_TRUE(hw.ReadConfigDword(1, 0, 0, 0x00, low, high));
     EXPECT_EQ(low, 0x10DE);
@@ -99,7 +99,7 @@ TEST(SysfsConfig, AnAbsentFunctionAnswersAllOnesFromTheListing) {
     VirtualTree tree;
     tree.AddTnt(1, 0, 0, kBase);
     SysfsHardware hw(tree.RootString());
-    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    ASSERT_EQ(hw.LastBusNumber(), 1);
     uint16_t low = 0, high = 0;
     EXPECT_TRUE(hw.ReadConfigDword(1, 0, 1, 0, low, high));
     EXPECT_EQ(low, 0xFFFF);
@@ -110,7 +110,7 @@ TEST(SysfsConfig, AnAbsentFunctionAnswersAllOnesFromTheListing) {
     tree.AddFunction(1, 1, 0, 0x8086, 0x1237, 0x060000, 0);
     EXPECT_TRUE(hw.ReadConfigDword(1, 1, 0, 0, low, high));
     EXPECT_EQ(low, 0xFFFF);
-    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    ASSERT_EQ(hw.LastBusNumber(), 1);
     EXPECT_TRUE(hw.ReadConfigDword(1, 1, 0, 0, low, high));
     EXPECT_EQ(low, 0x8086);
 }
@@ -120,7 +120,7 @@ TEST(SysfsConfig, AShortReadOnTheSecondHalfFailsWithTheLowHalfStored) {
     tree.AddTnt(1, 0, 0, 0xE0000008);
     fs::resize_file(tree.SlotDir(1, 0, 0) / "config", 0x12);  // ends after BAR0's low half
     SysfsHardware hw(tree.RootString());
-    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    ASSERT_EQ(hw.LastBusNumber(), 1);
     uint16_t low = 0x1111, high = 0x2222;
     const std::string err = CaptureStderrOf([&] { EXPECT_FALSE(hw.ReadConfigDword(1, 0, 0, 0x10, low, high)); });
     EXPECT_EQ(low, 0x0008);
@@ -137,7 +137,7 @@ TEST(SysfsConfig, AListedFunctionWithoutConfigFailsInOurWords) {
     tree.AddTnt(1, 0, 0, kBase);
     fs::remove(tree.SlotDir(1, 0, 0) / "config");
     SysfsHardware hw(tree.RootString());
-    ASSERT_EQ(hw.PciBiosPresent(), 1);
+    ASSERT_EQ(hw.LastBusNumber(), 1);
     uint16_t low = 0x1111, high = 0x2222;
     std::string err = CaptureStderrOf([&] { EXPECT_FALSE(hw.ReadConfigDword(1, 0, 0, 0, low, high)); });
     EXPECT_EQ(low, 0x1111);

@@ -12,7 +12,7 @@
 #include "chip/sysfs_hardware.h"
 #include "tests/robust/robust_support.h"
 #include "tests/support/fake_dialog_controls.h"
-#include "tests/support/recording_run_value_store.h"
+#include "tests/support/recording_autostart_store.h"
 #include "tools/virtual_card.h"
 #include "tuner/tuner_dialog.h"
 
@@ -32,7 +32,7 @@ protected:
             [root](int out) {
                 SysfsHardware hw(root);
                 ChipState chip(hw);
-                RecordingRunValueStore store;
+                RecordingAutostartStore store;
                 FakeDialogControls controls;  // every box answered OK
                 TunerDialog dialog(controls, {chip, store, "", "/opt/tarvento/bin/tarvento"});
                 dialog.OnInitDialog();

@@ -55,19 +55,19 @@ protected:
 
     void Store(const std::string& entry) {
         XdgAutostartStore store(folder.string());
-        ASSERT_TRUE(store.CreateKey(kRunKeyPath));
-        ASSERT_TRUE(store.SetValue(kRunValueName, entry));
-        store.CloseKey();
+        ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
+        ASSERT_TRUE(store.StoreEntry(kAutostartEntryName, entry));
+        store.Close();
     }
     // What lies on the disk where the entry goes, byte for byte.
     std::optional<std::string> OnDisk() const { return ReadFile(folder / kDesktopEntryFileName); }
     // What the program reads back.
     std::optional<std::string> ReadBack() const {
         XdgAutostartStore store(folder.string());
-        if (!store.OpenKey(kRunKeyPath)) return std::nullopt;
+        if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
         std::string text;
-        const bool ok = store.QueryValue(kRunValueName, text, AutostartEntryCapacity());
-        store.CloseKey();
+        const bool ok = store.ReadEntry(kAutostartEntryName, text, AutostartEntryCapacity());
+        store.Close();
         return ok ? std::optional<std::string>(text) : std::nullopt;
     }
 };
@@ -80,12 +80,12 @@ std::string ClickAutostart(const fs::path& folder, bool on,
     hw.lastBus = 1;
     hw.AddFunction(1, 0, 0, 0x10DE, 0x0020, 0x0300, 0xE0000000);
     ChipState chip(hw);
-    chip.CurrentChipName = kRivaTntName;
+    chip.currentChipName = kRivaTntName;
     FakeAutostartWindow window;
     window.controls.check = on ? 1 : 0;
-    window.fields.m_memClock = 120;
-    window.fields.m_chipClock = 95;
-    window.fields.m_autostartOn = on ? 0 : 1;
+    window.fields.memClock = 120;
+    window.fields.chipClock = 95;
+    window.fields.autostartOn = on ? 0 : 1;
     XdgAutostartStore store(folder.string(), std::move(machineFolders));
     UpdateAutostartEntry(window, store, chip, "/usr/bin/tarvento");
     std::string text;
@@ -128,11 +128,11 @@ TEST_F(StoreFaults, MissingFolderThatCannotBeMadeSaysSo) {
 // --- A full disk ---
 
 // Writes the new entry in a child whose writes fail once the disk (or the file size
-// limit) is reached; the child reports what WriteRunValue answered and said.
+// limit) is reached; the child reports what WriteAutostartEntry answered and said.
 std::string WriteNewEntry(const fs::path& folder) {
     MessageRecorder messages;
     XdgAutostartStore store(folder.string());
-    const bool ok = WriteRunValue(messages, store, true, kRunKeyPath, kRunValueName, kNewEntry);
+    const bool ok = WriteAutostartEntry(messages, store, true, kAutostartLocation, kAutostartEntryName, kNewEntry);
     std::string text = ok ? "written\n" : "refused\n";
     for (const std::string& m : messages.Texts()) text += "message " + m + "\n";
     return text;
@@ -149,8 +149,8 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
                 return kSkip;
             }
             XdgAutostartStore store(folder.string());
-            if (!store.CreateKey(kRunKeyPath) || !store.SetValue(kRunValueName, kOldEntry)) return 1;
-            store.CloseKey();
+            if (!store.OpenToWrite(kAutostartLocation) || !store.StoreEntry(kAutostartEntryName, kOldEntry)) return 1;
+            store.Close();
             // Fill every page that is left.
             const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
             const std::string page(4096, 'x');
@@ -195,14 +195,14 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
                 report += machineEntry ? "with a machine entry:\n" : "alone:\n";
                 if (machineEntry) {
                     XdgAutostartStore writer(machine.string());
-                    if (!writer.CreateKey(kRunKeyPath) || !writer.SetValue(kRunValueName, kOldEntry))
+                    if (!writer.OpenToWrite(kAutostartLocation) || !writer.StoreEntry(kAutostartEntryName, kOldEntry))
                         return 1;
-                    writer.CloseKey();
+                    writer.Close();
                 }
                 XdgAutostartStore store(folder.string());
-                if (!store.CreateKey(kRunKeyPath) || !store.SetValue(kRunValueName, kOldEntry))
+                if (!store.OpenToWrite(kAutostartLocation) || !store.StoreEntry(kAutostartEntryName, kOldEntry))
                     return 1;
-                store.CloseKey();
+                store.Close();
                 const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
                 const std::string page(4096, 'x');
                 while (::write(fill, page.data(), page.size()) > 0) {
@@ -343,10 +343,10 @@ std::optional<bool> KilledWhileWriting(const fs::path& folder, Step step, const 
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);
             XdgAutostartStore store(folder.string());
-            if (!store.CreateKey(kRunKeyPath)) return 1;
+            if (!store.OpenToWrite(kAutostartLocation)) return 1;
             const int fd = DescriptorOf(folder);
             if (kAuditArch == 0 || fd < 0 || !KillAt(step, fd)) return kSkip;
-            store.SetValue(kRunValueName, entry);
+            store.StoreEntry(kAutostartEntryName, entry);
             return 0;  // not killed: the write no longer makes that call
         },
         false);
@@ -379,9 +379,9 @@ TEST_P(KilledWrite, LeavesTheOldEntryOrTheNewOneWhole) {
 
     // The next write is not hindered by what the killed one left.
     XdgAutostartStore store(folder.string());
-    ASSERT_TRUE(store.CreateKey(kRunKeyPath));
-    EXPECT_TRUE(store.SetValue(kRunValueName, "/usr/bin/tarvento RIVA_TNT 100 90"));
-    store.CloseKey();
+    ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
+    EXPECT_TRUE(store.StoreEntry(kAutostartEntryName, "/usr/bin/tarvento RIVA_TNT 100 90"));
+    store.Close();
     EXPECT_EQ(ReadBack(), "/usr/bin/tarvento RIVA_TNT 100 90");
 }
 

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "autostart/desktop_entry.h"
-#include "autostart/run_value_store.h"
+#include "autostart/autostart_store.h"
 #include "autostart/xdg_autostart_store.h"
 #include "tests/autostart/temp_folder.h"
 #include "tests/robust/robust_support.h"
@@ -113,18 +113,18 @@ TEST_F(UnprivilegedAutostart, TheUserWritesOnlyIntoTheHomeFolder) {
                                     XdgAutostartStore::MachineFoldersFromEnvironment());
             const auto read = [&] {
                 std::string text = "(none)";
-                store.OpenKey(kRunKeyPath);
-                store.QueryValue(kRunValueName, text, 4096);
-                store.CloseKey();
+                store.OpenToRead(kAutostartLocation);
+                store.ReadEntry(kAutostartEntryName, text, 4096);
+                store.Close();
                 return text + "\n";
             };
             std::string report = read();
-            const bool on = store.CreateKey(kRunKeyPath) &&
-                            store.SetValue(kRunValueName, program + " RIVA_TNT 120 95");
-            store.CloseKey();
+            const bool on = store.OpenToWrite(kAutostartLocation) &&
+                            store.StoreEntry(kAutostartEntryName, program + " RIVA_TNT 120 95");
+            store.Close();
             report += std::string(on ? "on " : "refused ") + read();
-            const bool off = store.CreateKey(kRunKeyPath) && store.DeleteValue(kRunValueName);
-            store.CloseKey();
+            const bool off = store.OpenToWrite(kAutostartLocation) && store.RemoveEntry(kAutostartEntryName);
+            store.Close();
             report += std::string(off ? "off " : "refused ") + read();
             WriteText(out, report);
             return 0;

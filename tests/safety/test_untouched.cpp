@@ -39,7 +39,7 @@ TEST_P(UntouchedByAStart, InteractiveAndLeftByExit) {
         Step("Exit", false, [&] { QTest::mouseClick(w.Control(kIdCancel), Qt::LeftButton); });
     });
     EXPECT_EQ(code, kDialogCancel);
-    EXPECT_EQ(chip->CurrentChipName, std::string(GetParam()));
+    EXPECT_EQ(chip->currentChipName, std::string(GetParam()));
     ExpectNothingChanged(GetParam());
 }
 
@@ -98,7 +98,7 @@ TEST_P(UnknownChip, IsNeverWrittenWhateverTheUserDoes) {
         });
         Step("Exit", false, [&] { w.reject(); });
     });
-    EXPECT_EQ(chip->CurrentChipName, nullptr);
+    EXPECT_EQ(chip->currentChipName, nullptr);
     ExpectNothingChanged("the window");
 }
 

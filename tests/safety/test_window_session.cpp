@@ -23,7 +23,7 @@ protected:
     // The clocks the card's PLL words read as now, straight from its file.
     ClockPair CardClocks() const {
         const uint32_t strap = CardWord(kStrapOffset);
-        if (chip->CurrentChipName != nullptr && std::string(chip->CurrentChipName) == kRivaTntName) {
+        if (chip->currentChipName != nullptr && std::string(chip->currentChipName) == kRivaTntName) {
             return {TntMemClockFromPll(CardWord(kMemPllOffset), strap),
                     TntChipClockFromPll(CardWord(kCorePllOffset), strap)};
         }
@@ -49,7 +49,7 @@ protected:
         uint32_t mem = 0, core = 0, strap = 0;
     } startWords;
 
-    ClockPair WindowClocks() { return {window->Tuner().Fields().m_memClock, window->Tuner().Fields().m_chipClock}; }
+    ClockPair WindowClocks() { return {window->Tuner().Fields().memClock, window->Tuner().Fields().chipClock}; }
 
     // Every action a user has, in an order that makes each one matter: the sliders move
     // away from the card's clocks, a cancelled Set Clock now keeps them off the card, an
@@ -58,7 +58,7 @@ protected:
         QSlider* mem = SliderOf(w, kIdMemTrackbar);
         QSlider* core = SliderOf(w, kIdChipTrackbar);
         const ClockPair atStart = CardClocks();
-        startWords = {std::string(chip->CurrentChipName) == kRivaTntName, CardWord(kMemPllOffset),
+        startWords = {std::string(chip->currentChipName) == kRivaTntName, CardWord(kMemPllOffset),
                       CardWord(kCorePllOffset), CardWord(kStrapOffset)};
 
         EXPECT_EQ(Step("the start, warning answered OK", false, [] {}), Texts{kWarningText});
@@ -151,7 +151,7 @@ TEST_P(WindowSession, EveryActionOnATntTouchesOnlyThePllNBytes) {
     MakeWindow("", GetParam());
     boxes->Give(MessageAnswer::Ok);  // the start warning
     EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kDialogCancel);
-    EXPECT_EQ(chip->CurrentChipName, std::string(kRivaTntName));
+    EXPECT_EQ(chip->currentChipName, std::string(kRivaTntName));
     Step("after the window closed", false, [] {});
 }
 
@@ -173,7 +173,7 @@ TEST_P(WindowSession, EveryActionOnARiva128TouchesOnlyThePllNBytes) {
     MakeWindow("", GetParam());
     boxes->Give(MessageAnswer::Ok);  // the start warning
     EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kDialogCancel);
-    EXPECT_EQ(chip->CurrentChipName, std::string(kRiva128Name));
+    EXPECT_EQ(chip->currentChipName, std::string(kRiva128Name));
     EXPECT_EQ(CardWord(kMemPllOffset), 0x0001A80Cu);
     Step("after the window closed", false, [] {});
 }
@@ -234,7 +234,7 @@ TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWrite) {
         last = TakeSnapshot(tree.Root());  // the new card's files as they must stay
 
         EXPECT_TRUE(Step("autostart on", false, [&] { Click(w, kIdAutostartCheck); }).empty());
-        EXPECT_EQ(chip->discovery.RegisterBase, 0xE2000000u) << "the click's discovery found the new card";
+        EXPECT_EQ(chip->discovery.registerBase, 0xE2000000u) << "the click's discovery found the new card";
 
         const uint32_t strap = CardWord(kStrapOffset);
         const uint32_t memAtStart = CardWord(kMemPllOffset);
@@ -245,7 +245,7 @@ TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWrite) {
             }
         });
         const TunerFields& f = window->Tuner().Fields();
-        ASSERT_EQ(f.m_memClock, 80);
+        ASSERT_EQ(f.memClock, 80);
         EXPECT_EQ(Step("Set Clock now", true,
                        [&] {
                            boxes->Give(MessageAnswer::Ok);
@@ -253,8 +253,8 @@ TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWrite) {
                        }),
                   Texts{kWarningText});
         EXPECT_NE(CardWord(kMemPllOffset), memAtStart) << "the TNT was written";
-        EXPECT_EQ(TntMemClockFromPll(CardWord(kMemPllOffset), strap), f.m_memClock);
-        EXPECT_EQ(TntChipClockFromPll(CardWord(kCorePllOffset), strap), f.m_chipClock);
+        EXPECT_EQ(TntMemClockFromPll(CardWord(kMemPllOffset), strap), f.memClock);
+        EXPECT_EQ(TntChipClockFromPll(CardWord(kCorePllOffset), strap), f.chipClock);
         w.reject();
     });
 }
@@ -270,7 +270,7 @@ TEST_P(WindowSession, ACardThatAnswersAllOnesIsNotACard) {
     boxes->Give(MessageAnswer::Ok);  // the start warning
     Run([&](ui::TunerDialogWindow& w) {
         EXPECT_EQ(Step("the start", false, [] {}), (Texts{kMsgPciAccessFailed, kWarningText}));
-        EXPECT_EQ(chip->CurrentChipName, nullptr);
+        EXPECT_EQ(chip->currentChipName, nullptr);
         Step("Set Clock now and Panic !", false, [&] {
             Click(w, kIdSetClockNow);
             Click(w, kIdPanic);

@@ -49,7 +49,7 @@ int FakeHardware::CountAccesses(Access::Kind kind, uint32_t address) const {
     }));
 }
 
-int FakeHardware::PciBiosPresent() { return lastBus; }
+int FakeHardware::LastBusNumber() { return lastBus; }
 
 HardwareAccess::ConfigRead FakeHardware::ReadConfigDwordOrEnd(uint8_t bus, uint8_t device,
                                                               uint8_t function, uint16_t offset,

@@ -22,7 +22,7 @@ public:
         friend bool operator==(const Access&, const Access&) = default;
     };
 
-    int lastBus = 0;  // what PciBiosPresent answers
+    int lastBus = 0;  // what LastBusNumber answers
     // How much of a present function's configuration space this reader is answered; a
     // read at or past it meets the end (64: what Linux answers a normal user).
     uint16_t answeredConfigBytes = 0xFFFF;
@@ -44,7 +44,7 @@ public:
     std::vector<Access> Writes() const;
     int CountAccesses(Access::Kind kind, uint32_t address) const;
 
-    int PciBiosPresent() override;
+    int LastBusNumber() override;
     bool ReadConfigDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                          uint16_t& low, uint16_t& high) override;
     ConfigRead ReadConfigDwordOrEnd(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,

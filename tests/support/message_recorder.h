@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 
 namespace tarvento::testing {
 

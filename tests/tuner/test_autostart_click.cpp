@@ -16,20 +16,20 @@ TEST_F(AutostartClick, OnRecordsTheSliderClocksAndOffRemovesTheEntry) {
     controls.UserTogglesCheck(kIdAutostartCheck);
     dialog->OnAutostartClicked();
 
-    EXPECT_EQ(store.RunValue(), std::string(kProgramPath) + " RIVA_TNT 120 110");
+    EXPECT_EQ(store.StoredEntry(), std::string(kProgramPath) + " RIVA_TNT 120 110");
     EXPECT_EQ(controls.Text(kIdAutoMemText), "120");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "110");
-    EXPECT_EQ(Fields().m_autostartOn, 1);
+    EXPECT_EQ(Fields().autostartOn, 1);
     EXPECT_TRUE(controls.Messages().empty());
     EXPECT_TRUE(hw.Writes().empty()) << "the entry is written, not the clocks";
 
     controls.UserTogglesCheck(kIdAutostartCheck);
     dialog->OnAutostartClicked();
 
-    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(store.StoredEntry(), std::nullopt);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "---");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "---");
-    EXPECT_EQ(Fields().m_autostartOn, 0);
+    EXPECT_EQ(Fields().autostartOn, 0);
 }
 
 TEST_F(AutostartClick, TheWrittenEntryStartsTheProgramUnattended) {
@@ -39,7 +39,7 @@ TEST_F(AutostartClick, TheWrittenEntryStartsTheProgramUnattended) {
     Drag(kIdChipTrackbar, 100);
     controls.UserTogglesCheck(kIdAutostartCheck);
     dialog->OnAutostartClicked();
-    const auto entry = store.RunValue();
+    const auto entry = store.StoredEntry();
     ASSERT_TRUE(entry.has_value());
     const std::string prefix = std::string(kProgramPath) + " ";
     ASSERT_TRUE(entry->starts_with(prefix));
@@ -59,7 +59,7 @@ TEST_F(AutostartClick, TheWrittenEntryStartsTheProgramUnattended) {
 // A change that could not be saved leaves the window showing what is stored, on or off.
 TEST_F(AutostartClick, AFailedChangeShowsWhatIsStored) {
     InsertTnt();
-    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 100 95");
+    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 100 95");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
     Drag(kIdMemTrackbar, 120);
@@ -69,23 +69,23 @@ TEST_F(AutostartClick, AFailedChangeShowsWhatIsStored) {
     controls.UserTogglesCheck(kIdAutostartCheck);  // off: would succeed, so turn it back on
     controls.UserTogglesCheck(kIdAutostartCheck);
     dialog->OnAutostartClicked();
-    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(controls.Text(kIdAutoMemText), "100");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "95");
-    EXPECT_EQ(store.RunValue(), std::string(kProgramPath) + " RIVA_TNT 100 95");
+    EXPECT_EQ(store.StoredEntry(), std::string(kProgramPath) + " RIVA_TNT 100 95");
 
     // Off, refused: the entry still starts, so the box stays ticked.
     controls.ClearLog();
     store.failDelete = true;
     controls.UserTogglesCheck(kIdAutostartCheck);
     dialog->OnAutostartClicked();
-    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);
-    EXPECT_EQ(Fields().m_autostartOn, 1);
+    EXPECT_EQ(Fields().autostartOn, 1);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "100");
 
     // On, refused, with nothing stored: the box is not left claiming an entry.
-    store = RecordingRunValueStore{};
+    store = RecordingAutostartStore{};
     store.failSet = true;
     controls.ClearLog();
     controls.UserTogglesCheck(kIdAutostartCheck);  // 1 -> 0
@@ -94,9 +94,9 @@ TEST_F(AutostartClick, AFailedChangeShowsWhatIsStored) {
     store.failSet = true;
     controls.UserTogglesCheck(kIdAutostartCheck);  // 0 -> 1
     dialog->OnAutostartClicked();
-    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 0);
-    EXPECT_EQ(Fields().m_autostartOn, 0);
+    EXPECT_EQ(Fields().autostartOn, 0);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "---");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "---");
     EXPECT_TRUE(hw.Writes().empty());

@@ -32,7 +32,7 @@ TEST_F(NoChip, NoGraphicsCardIsReportedAndTheWindowOffersNothing) {
     EXPECT_FALSE(dialog->ChipRecognized());
     EXPECT_EQ(Current(), (ClockPair{0, 0}));
     EXPECT_EQ(Saved(), (ClockPair{0, 0}));
-    EXPECT_EQ(Fields().m_linkMode, 0);
+    EXPECT_EQ(Fields().linkMode, 0);
     EXPECT_EQ(hw.CountAccesses(Access::Read, kMemPll) + hw.CountAccesses(Access::Read, kCorePll), 0);
 }
 
@@ -54,13 +54,13 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 
     EXPECT_EQ(controls.Messages(), (std::vector<std::string>{kMsgPciAccessFailed, kWarningText}));
     ExpectNothingToActOn(controls);
-    EXPECT_EQ(chip.CurrentChipName, nullptr);
+    EXPECT_EQ(chip.currentChipName, nullptr);
     EXPECT_TRUE(hw.Writes().empty());
 }
 
 TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
     InsertCard(0x10DE, 0x0028);  // a later chip the program does not know
-    store.Put(kRunKeyPath, kRunValueName, "/usr/bin/other-tarvento RIVA_TNT 110 100");
+    store.Put(kAutostartLocation, kAutostartEntryName, "/usr/bin/other-tarvento RIVA_TNT 110 100");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 0);
     ASSERT_FALSE(controls.Enabled(kIdAutostartCheck));
@@ -75,7 +75,7 @@ TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
     EXPECT_TRUE(controls.Messages().empty());
     EXPECT_TRUE(hw.Log().empty()) << "no configuration or register access";
     EXPECT_TRUE(store.Changes().empty());
-    EXPECT_EQ(store.RunValue(), "/usr/bin/other-tarvento RIVA_TNT 110 100");
+    EXPECT_EQ(store.StoredEntry(), "/usr/bin/other-tarvento RIVA_TNT 110 100");
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 0) << "the check box goes back";
     EXPECT_FALSE(controls.Enabled(kIdAutostartCheck));
     EXPECT_EQ(controls.Text(kIdMemClockText), "---");
@@ -88,14 +88,14 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
     for (const bool noCard : {true, false}) {
         SCOPED_TRACE(noCard ? "no card" : "unknown card");
         hw = FakeHardware{};
-        store = RecordingRunValueStore{};
+        store = RecordingAutostartStore{};
         controls = FakeDialogControls{};
         if (noCard) {
             hw.lastBus = 0;
         } else {
             InsertCard(0x10DE, 0x0028);
         }
-        store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+        store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
         Start();
         ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
         EXPECT_TRUE(controls.Enabled(kIdAutostartCheck));
@@ -106,7 +106,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
         controls.UserTogglesCheck(kIdAutostartCheck);
         dialog->OnAutostartClicked();
 
-        EXPECT_EQ(store.RunValue(), std::nullopt);
+        EXPECT_EQ(store.StoredEntry(), std::nullopt);
         EXPECT_EQ(controls.Check(kIdAutostartCheck), 0);
         EXPECT_EQ(controls.Text(kIdAutoMemText), "---");
         EXPECT_FALSE(controls.Enabled(kIdAutostartCheck)) << "nothing left to turn off";
@@ -119,7 +119,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
 
 TEST_F(NoChip, OwnEntryThatCannotBeRemovedKeepsTheCheckBoxUsable) {
     hw.lastBus = 0;
-    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
     store.failDelete = true;
     Start();
     controls.ClearLog();
@@ -127,7 +127,7 @@ TEST_F(NoChip, OwnEntryThatCannotBeRemovedKeepsTheCheckBoxUsable) {
     controls.UserTogglesCheck(kIdAutostartCheck);
     dialog->OnAutostartClicked();
 
-    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "110");
     EXPECT_TRUE(controls.Enabled(kIdAutostartCheck));

@@ -51,7 +51,7 @@ TEST_F(SetClockNow, RefusedClockIsReportedOnceAndTheOtherIsStillWritten) {
     InsertTnt();
     hw.SetRegister(kStrap, 0);  // uncorrected crystal: 145 MHz needs N = 257
     StartAndAccept();
-    const int32_t core = Fields().m_chipClock;
+    const int32_t core = Fields().chipClock;
     Drag(kIdMemTrackbar, 145);
 
     dialog->SetClockNow();

@@ -13,7 +13,7 @@ TEST_F(StartSequence, TntGetsIndependentSlidersWithItsOwnLimitsAndClocks) {
     EXPECT_EQ(Start(), 1);
 
     EXPECT_EQ(controls.Text(kIdChipsetText), "RIVA_TNT");
-    EXPECT_EQ(Fields().m_linkMode, 2);
+    EXPECT_EQ(Fields().linkMode, 2);
     const auto mem = controls.TrackbarState(kIdMemTrackbar);
     const auto core = controls.TrackbarState(kIdChipTrackbar);
     EXPECT_EQ(mem.minimum, 80);
@@ -58,7 +58,7 @@ TEST_F(StartSequence, Riva128FamilyGetsLinkedSlidersOverOneClock) {
         d.OnInitDialog();
 
         EXPECT_EQ(window.Text(kIdChipsetText), c.name);
-        EXPECT_EQ(d.Fields().m_linkMode, 1);
+        EXPECT_EQ(d.Fields().linkMode, 1);
         for (int id : {kIdMemTrackbar, kIdChipTrackbar}) {
             EXPECT_EQ(window.TrackbarState(id).minimum, 90);
             EXPECT_EQ(window.TrackbarState(id).maximum, 130);
@@ -66,8 +66,8 @@ TEST_F(StartSequence, Riva128FamilyGetsLinkedSlidersOverOneClock) {
         }
         EXPECT_EQ(window.Text(kIdMemClockText), "112");
         EXPECT_EQ(window.Text(kIdChipClockText), "112");
-        EXPECT_EQ(d.Fields().m_savedMemClock, 112);
-        EXPECT_EQ(d.Fields().m_savedChipClock, 112);
+        EXPECT_EQ(d.Fields().savedMemClock, 112);
+        EXPECT_EQ(d.Fields().savedChipClock, 112);
         EXPECT_TRUE(machine.Writes().empty());
     }
 }
@@ -87,7 +87,7 @@ TEST_F(StartSequence, ClockReadOutsideTheLimitsIsShownAndKeptWhileTheThumbStopsA
 
 TEST_F(StartSequence, StartsFromEmptyControlsThenShowsTheStoredAutostartEntry) {
     InsertTnt();
-    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
 
     Start();
 
@@ -100,11 +100,11 @@ TEST_F(StartSequence, StartsFromEmptyControlsThenShowsTheStoredAutostartEntry) {
                                          {Event::Text, kIdAutoChipText, "", 0, 0},
                                          {Event::Text, kIdAutoMemText, "", 0, 0}}));
     ASSERT_FALSE(store.Calls().empty());
-    EXPECT_EQ(store.Calls().front(), std::string("OpenKey ") + kRunKeyPath);
+    EXPECT_EQ(store.Calls().front(), std::string("OpenToRead ") + kAutostartLocation);
 
     // The autostart settings survive the rest of the start sequence's exchanges.
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);
-    EXPECT_EQ(Fields().m_autostartOn, 1);
+    EXPECT_EQ(Fields().autostartOn, 1);
     EXPECT_EQ(controls.Text(kIdAutoMemText), "110");
     EXPECT_EQ(controls.Text(kIdAutoChipText), "100");
     EXPECT_EQ(controls.Text(kIdChipsetText), "RIVA_TNT");
@@ -116,12 +116,12 @@ TEST_F(StartSequence, DataExchangeMovesExactlyTheSixBoundFields) {
     StartAndAccept();
 
     TunerFields& f = Fields();
-    f.m_autostartCheck = 1;
-    f.m_chipsetText = "chip";
-    f.m_chipClockText = "1";
-    f.m_memClockText = "2";
-    f.m_autoChipText = "3";
-    f.m_autoMemText = "4";
+    f.autostartCheck = 1;
+    f.chipsetText = "chip";
+    f.chipClockText = "1";
+    f.memClockText = "2";
+    f.autoChipText = "3";
+    f.autoMemText = "4";
     dialog->UpdateData(false);
     EXPECT_EQ(controls.Log(), (std::vector<Event>{{Event::Check, kIdAutostartCheck, "", 1, 0},
                                                   {Event::Text, kIdChipsetText, "chip", 0, 0},
@@ -137,12 +137,12 @@ TEST_F(StartSequence, DataExchangeMovesExactlyTheSixBoundFields) {
     controls.SetControlText(kIdAutoChipText, "d");
     controls.SetControlText(kIdAutoMemText, "e");
     dialog->UpdateData(true);
-    EXPECT_EQ(f.m_autostartCheck, 0);
-    EXPECT_EQ(f.m_chipsetText, "a");
-    EXPECT_EQ(f.m_chipClockText, "b");
-    EXPECT_EQ(f.m_memClockText, "c");
-    EXPECT_EQ(f.m_autoChipText, "d");
-    EXPECT_EQ(f.m_autoMemText, "e");
+    EXPECT_EQ(f.autostartCheck, 0);
+    EXPECT_EQ(f.chipsetText, "a");
+    EXPECT_EQ(f.chipClockText, "b");
+    EXPECT_EQ(f.memClockText, "c");
+    EXPECT_EQ(f.autoChipText, "d");
+    EXPECT_EQ(f.autoMemText, "e");
     // The clocks are the window's own and never come from the texts.
     EXPECT_EQ(Current(), (ClockPair{89, 90}));
 }

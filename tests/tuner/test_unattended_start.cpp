@@ -61,7 +61,7 @@ TEST_F(UnattendedStart, AnyMessageDuringTheStartMeansItDidNotSucceed) {
 
     Start("RIVA_TNT 100 100");
 
-    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRegistryAccessFailed});
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(hw.Writes().size(), 2u) << "the clocks are applied all the same";
     EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kDialogCancel});
     EXPECT_TRUE(dialog->UnattendedStart());

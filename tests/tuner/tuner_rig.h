@@ -13,7 +13,7 @@
 #include "chip/registers.h"
 #include "tests/support/fake_dialog_controls.h"
 #include "tests/support/fake_hardware.h"
-#include "tests/support/recording_run_value_store.h"
+#include "tests/support/recording_autostart_store.h"
 #include "tuner/tuner_dialog.h"
 
 namespace tarvento {
@@ -60,7 +60,7 @@ class TunerRig : public ::testing::Test {
 protected:
     FakeHardware hw;
     ChipState chip{hw};
-    RecordingRunValueStore store;
+    RecordingAutostartStore store;
     FakeDialogControls controls;
     std::unique_ptr<TunerDialog> dialog;
 
@@ -96,8 +96,8 @@ protected:
     }
 
     TunerFields& Fields() { return dialog->Fields(); }
-    ClockPair Current() { return {Fields().m_memClock, Fields().m_chipClock}; }
-    ClockPair Saved() { return {Fields().m_savedMemClock, Fields().m_savedChipClock}; }
+    ClockPair Current() { return {Fields().memClock, Fields().chipClock}; }
+    ClockPair Saved() { return {Fields().savedMemClock, Fields().savedChipClock}; }
 
     // A user's drag of a trackbar: the thumb moves, then the window hears of it.
     void Drag(int id, int position) {

@@ -12,7 +12,7 @@ using WindowAutostart = UiRig;
 
 TEST_F(WindowAutostart, WithoutAChipAnOwnEntryCanStillBeUnticked) {
     InsertCard(0x1002, 0x4755);  // some other maker's card
-    store.Put(kRunKeyPath, kRunValueName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
     MakeWindow();
     Run([&](ui::TunerDialogWindow& w) {
         auto* box = static_cast<QAbstractButton*>(w.Control(kIdAutostartCheck));
@@ -27,7 +27,7 @@ TEST_F(WindowAutostart, WithoutAChipAnOwnEntryCanStillBeUnticked) {
         EXPECT_EQ(Text(kIdAutoMemText), "---");
         w.reject();
     });
-    EXPECT_EQ(store.RunValue(), std::nullopt);
+    EXPECT_EQ(store.StoredEntry(), std::nullopt);
     EXPECT_TRUE(hw.Writes().empty());
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kWarningText}) << "the start warning only";
 }

@@ -91,10 +91,10 @@ TEST_F(WindowKeyboard, AltAClicksTheAutostartCheckBoxAndWritesTheEntry) {
         Press(w, Qt::Key_A, Qt::AltModifier);
         // The mnemonic clicks the box the way a mouse would, after a short press.
         QTRY_COMPARE(w.GetCheck(kIdAutostartCheck), 1);
-        QTRY_VERIFY(store.RunValue().has_value());
+        QTRY_VERIFY(store.StoredEntry().has_value());
         w.reject();
     });
-    EXPECT_EQ(store.RunValue().value_or(""), std::string(kProgramPath) + " RIVA_TNT 89 90");
+    EXPECT_EQ(store.StoredEntry().value_or(""), std::string(kProgramPath) + " RIVA_TNT 89 90");
     EXPECT_EQ(Text(kIdAutoMemText), "89");
     EXPECT_EQ(Text(kIdAutoChipText), "90");
 }

@@ -17,7 +17,7 @@
 #include "chip/registers.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/message_recorder.h"
-#include "tests/support/recording_run_value_store.h"
+#include "tests/support/recording_autostart_store.h"
 #include "tuner/tuner_dialog.h"
 #include "ui/template_builder.h"
 #include "ui/tuner_dialog_window.h"
@@ -84,7 +84,7 @@ class UiRig : public ::testing::Test {
 protected:
     FakeHardware hw;
     ChipState chip{hw};
-    RecordingRunValueStore store;
+    RecordingAutostartStore store;
     MessageRecorder messages;
     std::unique_ptr<ui::TunerDialogWindow> window;
 
@@ -129,7 +129,7 @@ protected:
 
     QWidget* Control(int id) { return window->Control(id); }
     TunerFields& Fields() { return window->Tuner().Fields(); }
-    ClockPair Current() { return {Fields().m_memClock, Fields().m_chipClock}; }
+    ClockPair Current() { return {Fields().memClock, Fields().chipClock}; }
     std::string Text(int id) { return window->GetControlText(id); }
 };
 

@@ -1,4 +1,4 @@
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 
 #include <cerrno>
 #include <string_view>

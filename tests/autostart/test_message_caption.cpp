@@ -1,4 +1,4 @@
-// The caption of the messages ApplyClocks shows: the executable's name, taken from the
+// The caption of every message box: the executable's name, taken from the
 // running program itself. Other names are tried by running a copy of this test program
 // under that name.
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "chip/message_box.h"
+#include "autostart/message_box.h"
 
 extern char** environ;
 
@@ -77,7 +77,7 @@ std::string CaptionAs(const std::string& fileName, bool deleteFirst) {
 
 TEST(MessageCaption, IsTheRunningProgramsName) {
     ASSERT_FALSE(kChildDone);
-    EXPECT_EQ(ApplicationName(), "tarvento_chip_tests");
+    EXPECT_EQ(ApplicationName(), "tarvento_autostart_tests");
 }
 
 TEST(MessageCaption, DropsTheExtensionFromTheLastDot) {

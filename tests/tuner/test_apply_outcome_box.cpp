@@ -1,0 +1,59 @@
+// What the user reads about an applied pair or a Panic restore: the words and the boxes
+// belong to the window's side, the chip only says what happened.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tuner/apply_outcome_box.h"
+#include "tests/support/message_recorder.h"
+
+namespace tarvento {
+namespace {
+
+using testing::MessageRecorder;
+using Result = ApplyOutcome::Result;
+
+TEST(ApplyOutcomeBox, ARefusedValueIsOnePlainOutOfRangeBox) {
+    MessageRecorder messages;
+    ShowApplyOutcome(messages, {Result::Refused, {}});
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Frequency out of range !");
+    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(messages.shown[0].informativeText, "");
+}
+
+TEST(ApplyOutcomeBox, AnAccessFailureIsOneBoxThatSaysWhy) {
+    MessageRecorder messages;
+    ShowApplyOutcome(messages, {Result::AccessFailed, kNoAnswerReason});
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "PCI/AGP access failed !");
+    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(messages.shown[0].informativeText, kNoAnswerReason);
+}
+
+TEST(ApplyOutcomeBox, AnAppliedPairOrNoChipShowsNothing) {
+    MessageRecorder messages;
+    ShowApplyOutcome(messages, {Result::Applied, {}});
+    ShowApplyOutcome(messages, {Result::NoChip, {}});
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(ApplyOutcomeBox, AFailedRestoreIsOnePlainAccessBox) {
+    // Nothing read at start to put back (NoChip) fails the same way as a register that
+    // cannot be reached now; the box has never carried a reason.
+    for (const ApplyOutcome& outcome :
+         {ApplyOutcome{Result::AccessFailed, "the card is gone"}, ApplyOutcome{}}) {
+        MessageRecorder messages;
+        ShowRestoreOutcome(messages, outcome);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "PCI/AGP access failed !");
+        EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(messages.shown[0].informativeText, "");
+    }
+    MessageRecorder restored;
+    ShowRestoreOutcome(restored, {Result::Applied, {}});
+    EXPECT_TRUE(restored.shown.empty());
+}
+
+}  // namespace
+}  // namespace tarvento

@@ -1,0 +1,23 @@
+#include "tuner/apply_outcome_box.h"
+
+namespace tarvento {
+
+void ShowApplyOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
+    switch (outcome.result) {
+    case ApplyOutcome::Result::AccessFailed:
+        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, outcome.reason);
+        break;
+    case ApplyOutcome::Result::Refused:
+        owner.MessageBox(kMsgFrequencyOutOfRange, MessageButtons::Ok);
+        break;
+    case ApplyOutcome::Result::Applied:
+    case ApplyOutcome::Result::NoChip:
+        break;
+    }
+}
+
+void ShowRestoreOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
+    if (!outcome.Applied()) owner.MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+}
+
+}  // namespace tarvento
