@@ -11,7 +11,7 @@ namespace tarvento {
 int RunWindow(const UiRun& run, std::ostream& err) {
     const std::string exe = ProgramPath();
     const std::string folder = exe.substr(0, exe.find_last_of('/') + 1);
-    const std::string path = folder + "../lib/tarvento/" + kUiLibraryName;
+    const std::string path = folder + "../" TARVENTO_LIB_DIR "/" + kUiLibraryName;
 
     // The library stays loaded until the process ends: Qt does not survive unloading.
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
