@@ -11,6 +11,7 @@
 #include "chip/adapter_discovery.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
+#include "chip/sysfs_hardware.h"
 
 namespace tarvento {
 
@@ -22,11 +23,7 @@ std::string Hex(uint32_t value, int digits) {
     return text;
 }
 
-std::string Slot(const DisplayAdapter& a) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0000:%02x:%02x.%x", a.bus, a.device, a.function);
-    return text;
-}
+std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.device, a.function}); }
 
 // The stored entry as the desktop would start it, whichever program it names: on with its
 // two clocks, or off; then the file that holds it.
@@ -91,9 +88,10 @@ void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::o
                           : later     ? "later on the bus"
                                       : "its configuration space could not be read";
         char text[160];
-        std::snprintf(text, sizeof text, "Other display adapter: 0000:%02x:%02x.%x, %04X:%04X, class %06X (%s)\n",
-                      f.bus, f.device, f.function, f.vendorId, f.deviceId, f.classCode, why);
-        out << text;
+        std::snprintf(text, sizeof text, "%04X:%04X, class %06X (%s)\n", f.vendorId, f.deviceId,
+                      f.classCode, why);
+        out << "Other display adapter: " << SysfsSlotName({0, f.bus, f.device, f.function}) << ", "
+            << text;
         any = true;
     }
     if (!any) out << "Other display adapters: none\n";

@@ -10,7 +10,6 @@ namespace tarvento {
 
 namespace {
 
-constexpr const char* kOffText = "---";
 // "-2147483648": the longest text std::to_string gives for an int32_t.
 constexpr std::size_t kMaxNumberLength = 11;
 
@@ -78,8 +77,8 @@ void ShowStored(AutostartWindow& window, const StoredAutostart& stored) {
         f.m_autoMemText = std::to_string(stored.memClock);
         f.m_autoChipText = std::to_string(stored.chipClock);
     } else {
-        f.m_autoMemText = kOffText;
-        f.m_autoChipText = kOffText;
+        f.m_autoMemText = kNoValueText;
+        f.m_autoChipText = kNoValueText;
     }
     window.UpdateData(false);
 }

@@ -132,6 +132,14 @@ bool ParseSysfsSlotName(const char* name, SysfsSlot& out) {
     return true;
 }
 
+std::string SysfsSlotName(const SysfsSlot& slot) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%04x:%02x:%02x.%x", static_cast<unsigned>(slot.domain),
+                  static_cast<unsigned>(slot.bus), static_cast<unsigned>(slot.device & 31),
+                  static_cast<unsigned>(slot.function & 7));
+    return name;
+}
+
 SysfsHardware::SysfsHardware(std::string sysfsRoot) : root_(std::move(sysfsRoot)) {
     const long page = sysconf(_SC_PAGESIZE);
     if (page > 0) pageSize_ = static_cast<size_t>(page);
@@ -201,10 +209,9 @@ int SysfsHardware::PciBiosPresent() {
 }
 
 std::string SysfsHardware::ConfigPath(size_t slot) const {
-    char name[16];
-    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(slot >> 8),
-                  static_cast<unsigned>((slot >> 3) & 31), static_cast<unsigned>(slot & 7));
-    return root_ + "/devices/" + name + "/config";
+    const SysfsSlot name{0, static_cast<uint8_t>(slot >> 8), static_cast<uint8_t>((slot >> 3) & 31),
+                         static_cast<uint8_t>(slot & 7)};
+    return root_ + "/devices/" + SysfsSlotName(name) + "/config";
 }
 
 pci_dev* SysfsHardware::Device(size_t slot) {
@@ -298,10 +305,7 @@ SysfsHardware::ConfigRead SysfsHardware::ReadConfigDwordOrEnd(uint8_t bus, uint8
 }
 
 void SysfsHardware::BindRegisters(uint8_t bus, uint8_t device, uint8_t function) {
-    char name[16];
-    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(bus),
-                  static_cast<unsigned>(device & 31), static_cast<unsigned>(function & 7));
-    boundDevice_ = name;
+    boundDevice_ = SysfsSlotName({0, bus, device, function});
     windowsLoaded_ = false;  // only the bound function's BAR0 counts from now on
 }
 

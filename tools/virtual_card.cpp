@@ -90,7 +90,7 @@ std::vector<SysfsSlot> ListSlots(const fs::path& root) {
 }
 
 fs::path SlotDir(const fs::path& root, const SysfsSlot& slot) {
-    return root / "devices" / FormatSlot(slot);
+    return root / "devices" / SysfsSlotName(slot);
 }
 
 bool PathExists(const fs::path& path) {
@@ -111,7 +111,7 @@ std::vector<Range> TakenRanges(const fs::path& root) {
         while (std::getline(resource, line)) {
             unsigned long long start = 0, end = 0, flags = 0;
             if (std::sscanf(line.c_str(), "%llx %llx %llx", &start, &end, &flags) != 3) break;
-            if (end > start) taken.push_back({start, end, FormatSlot(slot)});
+            if (end > start) taken.push_back({start, end, SysfsSlotName(slot)});
         }
     }
     return taken;
@@ -296,12 +296,6 @@ std::optional<SysfsSlot> ParseSlot(std::string_view text) {
     return slot;
 }
 
-std::string FormatSlot(const SysfsSlot& slot) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04x:%02x:%02x.%u", slot.domain, slot.bus, slot.device,
-                  static_cast<unsigned>(slot.function));
-    return text;
-}
 
 bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCard& out,
                     std::string& error) {
@@ -338,7 +332,7 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
     if (request.slot) {
         card.slot = *request.slot;
         if (PathExists(SlotDir(root, card.slot))) {
-            error = "slot " + FormatSlot(card.slot) + " already exists in " + root.string();
+            error = "slot " + SysfsSlotName(card.slot) + " already exists in " + root.string();
             return false;
         }
     } else {
@@ -411,12 +405,12 @@ bool CreateCard(const fs::path& root, const VirtualCard& card, std::string& erro
         return false;
     }
     if (PathExists(target)) {
-        error = "slot " + FormatSlot(card.slot) + " already exists in " + root.string();
+        error = "slot " + SysfsSlotName(card.slot) + " already exists in " + root.string();
         return false;
     }
 
     // Built under a dot name, which no reader takes for a function, then renamed whole.
-    const fs::path staging = devices / (".new-" + FormatSlot(card.slot) + "-" + std::to_string(getpid()));
+    const fs::path staging = devices / (".new-" + SysfsSlotName(card.slot) + "-" + std::to_string(getpid()));
     fs::remove_all(staging, ec);
     if (mkdir(staging.c_str(), 0755) != 0) {
         error = "cannot create " + staging.string() + ": " + std::strerror(errno);
@@ -465,7 +459,7 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
         const ssize_t n = fd < 0 ? -1 : pread(fd, c.data(), c.size(), 0);
         if (fd >= 0) close(fd);
         if (n < static_cast<ssize_t>(c.size())) {
-            problems.push_back(FormatSlot(slot) + ": its config cannot be read whole");
+            problems.push_back(SysfsSlotName(slot) + ": its config cannot be read whole");
             continue;
         }
         auto get16 = [&](size_t at) { return static_cast<uint16_t>(c[at] | (c[at + 1] << 8)); };
@@ -487,7 +481,7 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
                 card.memPll = *mem;
                 card.strap = *strap;
             } else {
-                problems.push_back(FormatSlot(slot) + ": resource0 is too short to hold the clock registers");
+                problems.push_back(SysfsSlotName(slot) + ": resource0 is too short to hold the clock registers");
             }
         }
         cards.push_back(card);
@@ -498,7 +492,7 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
 std::string DescribeCard(const VirtualCard& card) {
     const ChipProfile* profile = FindChipProfile(card.vendorId, card.deviceId);
     char head[160];
-    std::snprintf(head, sizeof head, "%s  %04x:%04x  class %06x  BAR0 %s", FormatSlot(card.slot).c_str(),
+    std::snprintf(head, sizeof head, "%s  %04x:%04x  class %06x  BAR0 %s", SysfsSlotName(card.slot).c_str(),
                   card.vendorId, card.deviceId, card.classCode,
                   card.bar0 == 0 ? "none" : Hex(card.bar0, 8).c_str());
     std::string text = head;

@@ -10,9 +10,6 @@ namespace tarvento {
 
 namespace {
 
-// Shown in the clock fields when there is no chip whose clocks they could show.
-constexpr const char* kNoClockText = "---";
-
 // The controls that act on the chip or need its name: with no recognised chip they are
 // switched off rather than left to do something meaningless.
 constexpr int kChipControls[] = {kIdMemTrackbar, kIdChipTrackbar, kIdSetClockNow, kIdPanic,
@@ -111,9 +108,9 @@ int TunerDialog::OnInitDialog() {
 
     // A clock read outside the limits shows its own value; only the thumb stops at the limit.
     controls_.SetTrackbarPos(kIdMemTrackbar, f.m_memClock);
-    f.m_memClockText = recognized ? std::to_string(f.m_memClock) : kNoClockText;
+    f.m_memClockText = recognized ? std::to_string(f.m_memClock) : kNoValueText;
     controls_.SetTrackbarPos(kIdChipTrackbar, f.m_chipClock);
-    f.m_chipClockText = recognized ? std::to_string(f.m_chipClock) : kNoClockText;
+    f.m_chipClockText = recognized ? std::to_string(f.m_chipClock) : kNoValueText;
 
     if (recognized) f.m_chipsetText = env_.chip.CurrentChipName;
     UpdateData(false);
