@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
+#include "chip/hex_text.h"
 #include "chip/register_access_reason.h"
 
 // pci.h declares plain C functions but carries no extern "C" of its own.
@@ -61,21 +63,6 @@ std::string Hex32(uint64_t value) {
     return text;
 }
 
-// One line of a sysfs resource file: "0x<start> 0x<end> 0x<flags>".
-bool ParseResourceLine(const std::string& line, uint64_t& start, uint64_t& end, uint64_t& flags) {
-    std::istringstream in(line);
-    std::string a, b, c;
-    if (!(in >> a >> b >> c)) return false;
-    auto hex = [](const std::string& s, uint64_t& out) {
-        if (s.size() < 3 || s.size() > 18 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X')) return false;
-        char* stop = nullptr;
-        errno = 0;
-        out = std::strtoull(s.c_str() + 2, &stop, 16);
-        return errno == 0 && stop != nullptr && *stop == '\0';
-    };
-    return hex(a, start) && hex(b, end) && hex(c, flags);
-}
-
 // The whole of a small sysfs text file, opened without following a link and read only
 // when it is a regular file (a FIFO in its place would wait for a writer for ever).
 bool ReadSmallFile(const std::string& path, std::string& out) {
@@ -99,36 +86,34 @@ bool ReadSmallFile(const std::string& path, std::string& out) {
     return true;
 }
 
-bool ParseHexField(const char*& p, size_t minDigits, size_t maxDigits, uint32_t& out) {
-    size_t digits = 0;
-    uint32_t value = 0;
-    while (digits < maxDigits) {
-        const char c = *p;
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else break;
-        value = (value << 4) | static_cast<uint32_t>(v);
-        ++p;
-        ++digits;
-    }
-    out = value;
-    return digits >= minDigits;
-}
-
 }  // namespace
 
 bool ParseSysfsSlotName(const char* name, SysfsSlot& out) {
-    const char* p = name;
-    uint32_t domain, bus, device, function;
-    if (!ParseHexField(p, 4, 8, domain) || *p++ != ':') return false;
-    if (!ParseHexField(p, 2, 2, bus) || *p++ != ':') return false;
-    if (!ParseHexField(p, 2, 2, device) || *p++ != '.') return false;
-    if (!ParseHexField(p, 1, 1, function) || *p != '\0') return false;
-    if (device > 31 || function > 7) return false;
-    out = {domain, static_cast<uint8_t>(bus), static_cast<uint8_t>(device),
-           static_cast<uint8_t>(function)};
+    // "dddd:bb:dd.f": four to eight digits of domain, then fields of fixed width.
+    const std::string_view text(name);
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string_view rest = text.substr(colon + 1);
+    if (rest.size() != 7 || rest[2] != ':' || rest[5] != '.') return false;
+    const auto domain = ParseHexDigits(text.substr(0, colon), 4, 8);
+    const auto bus = ParseHexDigits(rest.substr(0, 2), 2, 2);
+    const auto device = ParseHexDigits(rest.substr(3, 2), 2, 2);
+    const auto function = ParseHexDigits(rest.substr(6, 1), 1, 1);
+    if (!domain || !bus || !device || !function || *device > 31 || *function > 7) return false;
+    out = {static_cast<uint32_t>(*domain), static_cast<uint8_t>(*bus), static_cast<uint8_t>(*device),
+           static_cast<uint8_t>(*function)};
+    return true;
+}
+
+bool ParseSysfsResourceLine(const std::string& line, uint64_t& start, uint64_t& end, uint64_t& flags) {
+    std::istringstream in(line);
+    std::string a, b, c;
+    if (!(in >> a >> b >> c)) return false;
+    const auto first = ParseHexNumber(a), second = ParseHexNumber(b), third = ParseHexNumber(c);
+    if (!first || !second || !third) return false;
+    start = *first;
+    end = *second;
+    flags = *third;
     return true;
 }
 
@@ -337,7 +322,7 @@ void SysfsHardware::LoadWindows() {
         const int bars = boundDevice_ ? 1 : kBarCount;
         for (int index = 0; index < bars && std::getline(resource, line); ++index) {
             Window w;
-            if (!ParseResourceLine(line, w.start, w.end, w.flags)) break;
+            if (!ParseSysfsResourceLine(line, w.start, w.end, w.flags)) break;
             if (w.end <= w.start || (w.flags & kIoResourceMem) == 0) continue;
             w.index = index;
             w.deviceDir = deviceDir;

@@ -1,6 +1,5 @@
 #include "tools/virtual_card.h"
 
-#include <charconv>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +19,7 @@
 
 #include "chip/chip_profiles.h"
 #include "chip/clock_formulas.h"
+#include "chip/hex_text.h"
 #include "chip/registers.h"
 
 namespace tarvento::virtualcard {
@@ -56,13 +56,6 @@ struct Range {
     uint64_t end;  // inclusive
     std::string owner;
 };
-
-bool ParseHexDigits(std::string_view text, size_t minDigits, size_t maxDigits, uint32_t& out) {
-    if (text.size() < minDigits || text.size() > maxDigits) return false;
-    // from_chars takes no sign and no prefix here: the digits alone, every one of them.
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out, 16);
-    return error == std::errc() && end == text.data() + text.size();
-}
 
 std::string Hex(uint64_t value, int digits) {
     char text[32];
@@ -109,8 +102,8 @@ std::vector<Range> TakenRanges(const fs::path& root) {
         std::ifstream resource(file);
         std::string line;
         while (std::getline(resource, line)) {
-            unsigned long long start = 0, end = 0, flags = 0;
-            if (std::sscanf(line.c_str(), "%llx %llx %llx", &start, &end, &flags) != 3) break;
+            uint64_t start = 0, end = 0, flags = 0;
+            if (!ParseSysfsResourceLine(line, start, end, flags)) break;
             if (end > start) taken.push_back({start, end, SysfsSlotName(slot)});
         }
     }
@@ -304,21 +297,22 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
         card = *stock;
     } else {
         const std::string& chip = request.chip;
-        uint32_t vendor = 0, device = 0;
         const size_t colon = chip.find(':');
-        if (colon == std::string::npos ||
-            !ParseHexDigits(std::string_view(chip).substr(0, colon), 4, 4, vendor) ||
-            !ParseHexDigits(std::string_view(chip).substr(colon + 1), 4, 4, device)) {
+        const auto vendor =
+            colon == std::string::npos ? std::nullopt : ParseHexDigits(std::string_view(chip).substr(0, colon), 4, 4);
+        const auto device =
+            colon == std::string::npos ? std::nullopt : ParseHexDigits(std::string_view(chip).substr(colon + 1), 4, 4);
+        if (!vendor || !device) {
             error = "unknown chip '" + chip + "': give RIVA_128, RIVA_128ZX, RIVA_TNT or VVVV:DDDD";
             return false;
         }
         // Known ids get the stock registers of their chip.
-        if (const ChipProfile* profile = FindChipProfile(static_cast<uint16_t>(vendor),
-                                                         static_cast<uint16_t>(device))) {
+        if (const ChipProfile* profile = FindChipProfile(static_cast<uint16_t>(*vendor),
+                                                         static_cast<uint16_t>(*device))) {
             card = *StockCard(profile->name);
         }
-        card.vendorId = static_cast<uint16_t>(vendor);
-        card.deviceId = static_cast<uint16_t>(device);
+        card.vendorId = static_cast<uint16_t>(*vendor);
+        card.deviceId = static_cast<uint16_t>(*device);
     }
 
     if (request.classCode) {
