@@ -11,6 +11,7 @@
 #include "chip/adapter_discovery.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
+#include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
 
 namespace tarvento {
@@ -30,7 +31,7 @@ std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.de
 void ReportAutostart(RunValueStore& store, std::ostream& out, std::ostream& err) {
     if (!store.OpenKey(kRunKeyPath)) {
         out << "Autostart: unknown\n";
-        err << ApplicationName() << ": " << kMsgRegistryAccessFailed
+        err << DiagnosticPrefix() << kMsgRegistryAccessFailed
             << " (the autostart folder cannot be read)\n";
         return;
     }
@@ -151,7 +152,7 @@ int RunInfoReport(ChipState& chip, RunValueStore& store, std::ostream& out, std:
             << (p.linkMode == LinkMode::Linked ? " (linked)" : "") << "\n";
         return 0;
     }
-    err << ApplicationName() << ": " << reason << "\n";
+    err << DiagnosticPrefix() << reason << "\n";
     return 1;
 }
 

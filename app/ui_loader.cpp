@@ -5,6 +5,7 @@
 #include <string>
 
 #include "autostart/autostart_entry.h"
+#include "chip/running_program.h"
 
 namespace tarvento {
 
@@ -17,13 +18,13 @@ int RunWindow(const UiRun& run, std::ostream& err) {
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
-        err << ApplicationName() << ": cannot load the window library " << path << ": "
+        err << DiagnosticPrefix() << "cannot load the window library " << path << ": "
             << (why ? why : "unknown error") << "\n";
         return 1;
     }
     auto entry = reinterpret_cast<TarventoUiRunFn>(dlsym(library, kUiEntrySymbol));
     if (entry == nullptr) {
-        err << ApplicationName() << ": the window library " << path << " has no entry point "
+        err << DiagnosticPrefix() << "the window library " << path << " has no entry point "
             << kUiEntrySymbol << "\n";
         return 1;
     }

@@ -38,12 +38,6 @@ std::optional<std::string> BuildAutostartEntry(const std::string& programPath,
     return entry;
 }
 
-std::string ProgramPath() {
-    char path[PATH_MAX];
-    if (::realpath("/proc/self/exe", path) == nullptr) return {};
-    return path;
-}
-
 bool EntryNamesProgram(const std::string& entry, const std::string& programPath) {
     if (programPath.empty() || !entry.starts_with(programPath)) return false;
     return entry.size() == programPath.size() || entry[programPath.size()] == ' ';

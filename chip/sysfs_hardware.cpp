@@ -18,6 +18,7 @@
 
 #include "chip/hex_text.h"
 #include "chip/register_access_reason.h"
+#include "chip/running_program.h"
 
 // pci.h declares plain C functions but carries no extern "C" of its own.
 extern "C" {
@@ -45,7 +46,8 @@ constexpr size_t kMaxRootLength = 900;
 __attribute__((noreturn)) void OnPciError(char* msg, ...) {
     va_list args;
     va_start(args, msg);
-    std::fputs("tarvento: libpci: ", stderr);
+    std::fputs(kFixedDiagnosticPrefix, stderr);
+    std::fputs("libpci: ", stderr);
     std::vfprintf(stderr, msg, args);
     std::fputc('\n', stderr);
     va_end(args);
