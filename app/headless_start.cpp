@@ -4,6 +4,7 @@
 #include <map>
 
 #include "autostart/start_arguments.h"
+#include "chip/running_program.h"
 
 namespace tarvento {
 
@@ -25,14 +26,14 @@ public:
         }
         std::string line = text;
         std::replace(line.begin(), line.end(), '\n', ' ');
-        err_ << ApplicationName() << ": " << line << "\n";
+        err_ << DiagnosticPrefix() << line << "\n";
         return buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
     }
     // The reason goes on a line of its own, below the message, as the window shows it.
     MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
                                         const std::string& informativeText) override {
         const MessageAnswer answer = MessageBox(text, buttons);
-        if (!informativeText.empty()) err_ << ApplicationName() << ": " << informativeText << "\n";
+        if (!informativeText.empty()) err_ << DiagnosticPrefix() << informativeText << "\n";
         return answer;
     }
     std::string GetControlText(int id) override { return texts_[id]; }
@@ -64,8 +65,8 @@ private:
 };
 
 void NeedsGraphicalSession(std::ostream& err) {
-    err << ApplicationName()
-        << ": the tuner window needs a graphical session (no DISPLAY, WAYLAND_DISPLAY or "
+    err << DiagnosticPrefix()
+        << "the tuner window needs a graphical session (no DISPLAY, WAYLAND_DISPLAY or "
            "QT_QPA_PLATFORM is set). Use --info for a report of the card, or start with a "
            "chip name and two clocks to apply them without a window.\n";
 }

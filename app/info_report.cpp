@@ -13,6 +13,8 @@
 #include "chip/adapter_discovery.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
+#include "chip/running_program.h"
+#include "chip/sysfs_hardware.h"
 
 namespace tarvento {
 
@@ -24,18 +26,14 @@ std::string Hex(uint32_t value, int digits) {
     return text;
 }
 
-std::string Slot(const DisplayAdapter& a) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0000:%02x:%02x.%x", a.bus, a.device, a.function);
-    return text;
-}
+std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.device, a.function}); }
 
 // The stored entry as the desktop would start it, whichever program it names: on with its
 // two clocks, or off; then the file that holds it.
 void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err) {
     if (!store.OpenToRead(kAutostartLocation)) {
         out << "Autostart: unknown\n";
-        err << ApplicationName() << ": " << kMsgAutostartAccessFailed
+        err << DiagnosticPrefix() << kMsgAutostartAccessFailed
             << " (the autostart folder cannot be read)\n";
         return;
     }
@@ -93,9 +91,10 @@ void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::o
                           : later     ? "later on the bus"
                                       : "its configuration space could not be read";
         char text[160];
-        std::snprintf(text, sizeof text, "Other display adapter: 0000:%02x:%02x.%x, %04X:%04X, class %06X (%s)\n",
-                      f.bus, f.device, f.function, f.vendorId, f.deviceId, f.classCode, why);
-        out << text;
+        std::snprintf(text, sizeof text, "%04X:%04X, class %06X (%s)\n", f.vendorId, f.deviceId,
+                      f.classCode, why);
+        out << "Other display adapter: " << SysfsSlotName({0, f.bus, f.device, f.function}) << ", "
+            << text;
         any = true;
     }
     if (!any) out << "Other display adapters: none\n";
@@ -167,7 +166,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std
             << (p.linkMode == LinkMode::Linked ? " (linked)" : "") << "\n";
         return 0;
     }
-    err << ApplicationName() << ": " << reason << "\n";
+    err << DiagnosticPrefix() << reason << "\n";
     return 1;
 }
 

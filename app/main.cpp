@@ -16,6 +16,7 @@
 #include "autostart/autostart_entry.h"
 #include "autostart/xdg_autostart_store.h"
 #include "autostart/message_box.h"
+#include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
 
 using namespace tarvento;
@@ -51,11 +52,12 @@ int main(int argc, char** argv) {
     // none: the udev rule gives the card's registers to the group tarvento. So it stops
     // here, before it reads any file or loads anything.
     if (getauxval(AT_SECURE) != 0) {
-        std::fputs(
-            "tarvento: refusing to run setuid, setgid or with file capabilities; "
+        const std::string refusal =
+            std::string(kFixedDiagnosticPrefix) +
+            "refusing to run setuid, setgid or with file capabilities; "
             "to reach the card, join the group tarvento instead (sudo usermod -aG tarvento "
-            "$USER, then log in again)\n",
-            stderr);
+            "$USER, then log in again)\n";
+        std::fputs(refusal.c_str(), stderr);
         return 1;
     }
     const CommandLine line = ParseCommandLine(argc, argv);
@@ -63,7 +65,7 @@ int main(int argc, char** argv) {
     case Command::Help: PrintHelp(std::cout); return 0;
     case Command::Version: std::cout << "Tarvento " << kVersion << "\n"; return 0;
     case Command::Usage:
-        std::cerr << ApplicationName() << ": " << line.usageError << "\n";
+        std::cerr << DiagnosticPrefix() << line.usageError << "\n";
         return 2;
     case Command::Info:
     case Command::Tuner: break;
@@ -77,7 +79,7 @@ int main(int argc, char** argv) {
     if (line.command == Command::Info) return RunInfoReport(chip, store, std::cout, std::cerr);
 
     if (line.tailRefused) {
-        std::cerr << ApplicationName() << ": the start-up arguments are longer than "
+        std::cerr << DiagnosticPrefix() << "the start-up arguments are longer than "
                   << kStartArgumentsMax << " characters and were ignored\n";
     }
     const std::string programPath = ProgramPath();

@@ -10,7 +10,6 @@ namespace tarvento {
 
 namespace {
 
-constexpr const char* kOffText = "---";
 // "-2147483648": the longest text std::to_string gives for an int32_t.
 constexpr std::size_t kMaxNumberLength = 11;
 
@@ -37,12 +36,6 @@ std::optional<std::string> BuildAutostartEntry(const std::string& programPath,
                         std::to_string(chipClock);
     if (entry.size() > AutostartEntryCapacity()) return std::nullopt;
     return entry;
-}
-
-std::string ProgramPath() {
-    char path[PATH_MAX];
-    if (::realpath("/proc/self/exe", path) == nullptr) return {};
-    return path;
 }
 
 bool EntryNamesProgram(const std::string& entry, const std::string& programPath) {
@@ -78,8 +71,8 @@ void ShowStored(AutostartWindow& window, const StoredAutostart& stored) {
         f.autoMemText = std::to_string(stored.memClock);
         f.autoChipText = std::to_string(stored.chipClock);
     } else {
-        f.autoMemText = kOffText;
-        f.autoChipText = kOffText;
+        f.autoMemText = kNoValueText;
+        f.autoChipText = kNoValueText;
     }
     window.UpdateData(false);
 }

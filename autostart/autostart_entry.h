@@ -20,10 +20,6 @@ std::optional<std::string> BuildAutostartEntry(const std::string& programPath,
                                                const char* chipName, int32_t memClock,
                                                int32_t chipClock);
 
-// The running executable's real path (/proc/self/exe with every link resolved); empty
-// when it cannot be learnt, for example after the file was replaced.
-std::string ProgramPath();
-
 // True when the stored entry starts `programPath`: its first field, the path up to the
 // space before the chip name, is that program. An empty program path names nothing.
 bool EntryNamesProgram(const std::string& entry, const std::string& programPath);

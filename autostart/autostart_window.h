@@ -7,6 +7,9 @@
 
 namespace tarvento {
 
+// What a clock field shows when it has no value: no recognised chip, or no autostart entry.
+inline constexpr const char* kNoValueText = "---";
+
 // The main window's fields, in declaration order. The first six are bound to controls
 // and move with UpdateData; the rest belong to the window alone.
 struct TunerFields {

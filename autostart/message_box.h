@@ -38,7 +38,4 @@ public:
     }
 };
 
-// The caption of every message: the executable's file name without folder and extension.
-std::string ApplicationName();
-
 }  // namespace tarvento

@@ -27,6 +27,7 @@ extern "C" {
 }
 
 #include "chip/adapter_discovery.h"
+#include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
 #include "tools/virtual_card.h"
 
@@ -168,11 +169,8 @@ int main(int argc, char** argv) {
         return BuildTree(argv[2], count, lastBus) ? 0 : 1;
     }
 
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return 1;
-    self[n] = '\0';
-    g_self = self;
+    g_self = tarvento::ProgramPath();
+    if (g_self.empty()) return 1;
 
     std::string pattern = (fs::temp_directory_path() / "tarvento-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) return 1;

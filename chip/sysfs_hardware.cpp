@@ -14,8 +14,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
+#include "chip/hex_text.h"
 #include "chip/register_access_reason.h"
+#include "chip/running_program.h"
 
 // pci.h declares plain C functions but carries no extern "C" of its own.
 extern "C" {
@@ -43,7 +46,8 @@ constexpr size_t kMaxRootLength = 900;
 __attribute__((noreturn)) void OnPciError(char* msg, ...) {
     va_list args;
     va_start(args, msg);
-    std::fputs("tarvento: libpci: ", stderr);
+    std::fputs(kFixedDiagnosticPrefix, stderr);
+    std::fputs("libpci: ", stderr);
     std::vfprintf(stderr, msg, args);
     std::fputc('\n', stderr);
     va_end(args);
@@ -59,21 +63,6 @@ std::string Hex32(uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
     return text;
-}
-
-// One line of a sysfs resource file: "0x<start> 0x<end> 0x<flags>".
-bool ParseResourceLine(const std::string& line, uint64_t& start, uint64_t& end, uint64_t& flags) {
-    std::istringstream in(line);
-    std::string a, b, c;
-    if (!(in >> a >> b >> c)) return false;
-    auto hex = [](const std::string& s, uint64_t& out) {
-        if (s.size() < 3 || s.size() > 18 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X')) return false;
-        char* stop = nullptr;
-        errno = 0;
-        out = std::strtoull(s.c_str() + 2, &stop, 16);
-        return errno == 0 && stop != nullptr && *stop == '\0';
-    };
-    return hex(a, start) && hex(b, end) && hex(c, flags);
 }
 
 // The whole of a small sysfs text file, opened without following a link and read only
@@ -99,37 +88,43 @@ bool ReadSmallFile(const std::string& path, std::string& out) {
     return true;
 }
 
-bool ParseHexField(const char*& p, size_t minDigits, size_t maxDigits, uint32_t& out) {
-    size_t digits = 0;
-    uint32_t value = 0;
-    while (digits < maxDigits) {
-        const char c = *p;
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else break;
-        value = (value << 4) | static_cast<uint32_t>(v);
-        ++p;
-        ++digits;
-    }
-    out = value;
-    return digits >= minDigits;
-}
-
 }  // namespace
 
 bool ParseSysfsSlotName(const char* name, SysfsSlot& out) {
-    const char* p = name;
-    uint32_t domain, bus, device, function;
-    if (!ParseHexField(p, 4, 8, domain) || *p++ != ':') return false;
-    if (!ParseHexField(p, 2, 2, bus) || *p++ != ':') return false;
-    if (!ParseHexField(p, 2, 2, device) || *p++ != '.') return false;
-    if (!ParseHexField(p, 1, 1, function) || *p != '\0') return false;
-    if (device > 31 || function > 7) return false;
-    out = {domain, static_cast<uint8_t>(bus), static_cast<uint8_t>(device),
-           static_cast<uint8_t>(function)};
+    // "dddd:bb:dd.f": four to eight digits of domain, then fields of fixed width.
+    const std::string_view text(name);
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string_view rest = text.substr(colon + 1);
+    if (rest.size() != 7 || rest[2] != ':' || rest[5] != '.') return false;
+    const auto domain = ParseHexDigits(text.substr(0, colon), 4, 8);
+    const auto bus = ParseHexDigits(rest.substr(0, 2), 2, 2);
+    const auto device = ParseHexDigits(rest.substr(3, 2), 2, 2);
+    const auto function = ParseHexDigits(rest.substr(6, 1), 1, 1);
+    if (!domain || !bus || !device || !function || *device > 31 || *function > 7) return false;
+    out = {static_cast<uint32_t>(*domain), static_cast<uint8_t>(*bus), static_cast<uint8_t>(*device),
+           static_cast<uint8_t>(*function)};
     return true;
+}
+
+bool ParseSysfsResourceLine(const std::string& line, uint64_t& start, uint64_t& end, uint64_t& flags) {
+    std::istringstream in(line);
+    std::string a, b, c;
+    if (!(in >> a >> b >> c)) return false;
+    const auto first = ParseHexNumber(a), second = ParseHexNumber(b), third = ParseHexNumber(c);
+    if (!first || !second || !third) return false;
+    start = *first;
+    end = *second;
+    flags = *third;
+    return true;
+}
+
+std::string SysfsSlotName(const SysfsSlot& slot) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%04x:%02x:%02x.%x", static_cast<unsigned>(slot.domain),
+                  static_cast<unsigned>(slot.bus), static_cast<unsigned>(slot.device & 31),
+                  static_cast<unsigned>(slot.function & 7));
+    return name;
 }
 
 SysfsHardware::SysfsHardware(std::string sysfsRoot) : root_(std::move(sysfsRoot)) {
@@ -201,10 +196,9 @@ int SysfsHardware::LastBusNumber() {
 }
 
 std::string SysfsHardware::ConfigPath(size_t slot) const {
-    char name[16];
-    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(slot >> 8),
-                  static_cast<unsigned>((slot >> 3) & 31), static_cast<unsigned>(slot & 7));
-    return root_ + "/devices/" + name + "/config";
+    const SysfsSlot name{0, static_cast<uint8_t>(slot >> 8), static_cast<uint8_t>((slot >> 3) & 31),
+                         static_cast<uint8_t>(slot & 7)};
+    return root_ + "/devices/" + SysfsSlotName(name) + "/config";
 }
 
 pci_dev* SysfsHardware::Device(size_t slot) {
@@ -298,10 +292,7 @@ SysfsHardware::ConfigRead SysfsHardware::ReadConfigDwordOrEnd(uint8_t bus, uint8
 }
 
 void SysfsHardware::BindRegisters(uint8_t bus, uint8_t device, uint8_t function) {
-    char name[16];
-    std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", static_cast<unsigned>(bus),
-                  static_cast<unsigned>(device & 31), static_cast<unsigned>(function & 7));
-    boundDevice_ = name;
+    boundDevice_ = SysfsSlotName({0, bus, device, function});
     windowsLoaded_ = false;  // only the bound function's BAR0 counts from now on
 }
 
@@ -333,7 +324,7 @@ void SysfsHardware::LoadWindows() {
         const int bars = boundDevice_ ? 1 : kBarCount;
         for (int index = 0; index < bars && std::getline(resource, line); ++index) {
             Window w;
-            if (!ParseResourceLine(line, w.start, w.end, w.flags)) break;
+            if (!ParseSysfsResourceLine(line, w.start, w.end, w.flags)) break;
             if (w.end <= w.start || (w.flags & kIoResourceMem) == 0) continue;
             w.index = index;
             w.deviceDir = deviceDir;

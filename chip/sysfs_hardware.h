@@ -25,6 +25,12 @@ struct SysfsSlot {
 };
 // Strict: anything else ("." , "..", stray files) is not a slot.
 bool ParseSysfsSlotName(const char* name, SysfsSlot& out);
+// The folder name of a slot as the kernel writes it, lower case: "0000:01:00.0". It is
+// also how the program names an adapter to the user.
+std::string SysfsSlotName(const SysfsSlot& slot);
+// One line of a resource file, "0x<start> 0x<end> 0x<flags>" (more may follow); false for
+// anything else.
+bool ParseSysfsResourceLine(const std::string& line, uint64_t& start, uint64_t& end, uint64_t& flags);
 
 // The machine as Linux shows it under /sys/bus/pci (or a virtual card laid out the same
 // way): configuration space through libpci's linux-sysfs method, chip registers through

@@ -45,19 +45,25 @@ void Flush(std::string& out) {
 using ReadFormula = int32_t (*)(uint32_t, uint32_t);
 using SetFormula = std::optional<uint32_t> (*)(int32_t, uint32_t, uint32_t);
 
+// The start of a line: "<verb> <formula> <strap> <M> <P>".
+void Head(std::string& out, const char* verb, const char* name, uint32_t strap, uint32_t m, uint32_t p) {
+    out += verb;
+    out += ' ';
+    out += name;
+    out += ' ';
+    Append(out, strap);
+    out += ' ';
+    Append(out, m);
+    out += ' ';
+    Append(out, p);
+}
+
 // One line per strap, M and P: the clock for N = 0..255.
 void Reads(std::string& out, const char* name, ReadFormula read) {
     for (uint32_t strap : kStraps) {
         for (uint32_t m = 0; m <= kMaxM; ++m) {
             for (uint32_t p = 0; p <= kMaxP; ++p) {
-                out += "read ";
-                out += name;
-                out += ' ';
-                Append(out, strap);
-                out += ' ';
-                Append(out, m);
-                out += ' ';
-                Append(out, p);
+                Head(out, "read", name, strap, m, p);
                 out += ':';
                 for (uint32_t n = 0; n <= kMaxN; ++n) {
                     out += ' ';
@@ -76,14 +82,7 @@ void Sets(std::string& out, const char* name, SetFormula set, int32_t low, int32
     for (uint32_t strap : kStraps) {
         for (uint32_t m = 0; m <= kMaxM; ++m) {
             for (uint32_t p = 0; p <= kMaxP; ++p) {
-                out += "set ";
-                out += name;
-                out += ' ';
-                Append(out, strap);
-                out += ' ';
-                Append(out, m);
-                out += ' ';
-                Append(out, p);
+                Head(out, "set", name, strap, m, p);
                 out += ' ';
                 Append(out, low);
                 out += ':';

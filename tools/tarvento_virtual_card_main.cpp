@@ -1,7 +1,6 @@
 // tarvento-virtual-card: builds and shows virtual cards, folders laid out like
 // /sys/bus/pci that tarvento reads through TARVENTO_SYSFS_ROOT.
 
-#include <charconv>
 #include <cstdint>
 #include <iostream>
 #include <map>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "chip/chip_profiles.h"
+#include "chip/hex_text.h"
 #include "tools/virtual_card.h"
 
 using namespace tarvento::virtualcard;
@@ -45,11 +45,9 @@ int UsageError(const std::string& message) {
 // "0x" and up to eight hex digits (the prefix may be left out), at most `max`.
 std::optional<uint32_t> ParseHex(std::string_view text, uint32_t max) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    uint32_t value = 0;
-    if (text.empty() || text.size() > 8) return std::nullopt;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    if (error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
-    return value;
+    const auto value = tarvento::ParseHexDigits(text, 1, 8);
+    if (!value || *value > max) return std::nullopt;
+    return static_cast<uint32_t>(*value);
 }
 
 int Create(const std::vector<std::string>& args) {

@@ -1,6 +1,5 @@
 #include "tools/virtual_card.h"
 
-#include <charconv>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +19,7 @@
 
 #include "chip/chip_profiles.h"
 #include "chip/clock_formulas.h"
+#include "chip/hex_text.h"
 #include "chip/registers.h"
 
 namespace tarvento::virtualcard {
@@ -45,13 +45,6 @@ struct Range {
     uint64_t end;  // inclusive
     std::string owner;
 };
-
-bool ParseHexDigits(std::string_view text, size_t minDigits, size_t maxDigits, uint32_t& out) {
-    if (text.size() < minDigits || text.size() > maxDigits) return false;
-    // from_chars takes no sign and no prefix here: the digits alone, every one of them.
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out, 16);
-    return error == std::errc() && end == text.data() + text.size();
-}
 
 std::string Hex(uint64_t value, int digits) {
     char text[32];
@@ -79,7 +72,7 @@ std::vector<SysfsSlot> ListSlots(const fs::path& root) {
 }
 
 fs::path SlotDir(const fs::path& root, const SysfsSlot& slot) {
-    return root / "devices" / FormatSlot(slot);
+    return root / "devices" / SysfsSlotName(slot);
 }
 
 bool PathExists(const fs::path& path) {
@@ -98,9 +91,9 @@ std::vector<Range> TakenRanges(const fs::path& root) {
         std::ifstream resource(file);
         std::string line;
         while (std::getline(resource, line)) {
-            unsigned long long start = 0, end = 0, flags = 0;
-            if (std::sscanf(line.c_str(), "%llx %llx %llx", &start, &end, &flags) != 3) break;
-            if (end > start) taken.push_back({start, end, FormatSlot(slot)});
+            uint64_t start = 0, end = 0, flags = 0;
+            if (!ParseSysfsResourceLine(line, start, end, flags)) break;
+            if (end > start) taken.push_back({start, end, SysfsSlotName(slot)});
         }
     }
     return taken;
@@ -279,12 +272,6 @@ std::optional<SysfsSlot> ParseSlot(std::string_view text) {
     return slot;
 }
 
-std::string FormatSlot(const SysfsSlot& slot) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04x:%02x:%02x.%u", slot.domain, slot.bus, slot.device,
-                  static_cast<unsigned>(slot.function));
-    return text;
-}
 
 bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCard& out,
                     std::string& error) {
@@ -293,11 +280,12 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
         card = *stock;
     } else {
         const std::string& chip = request.chip;
-        uint32_t vendor = 0, device = 0;
         const size_t colon = chip.find(':');
-        if (colon == std::string::npos ||
-            !ParseHexDigits(std::string_view(chip).substr(0, colon), 4, 4, vendor) ||
-            !ParseHexDigits(std::string_view(chip).substr(colon + 1), 4, 4, device)) {
+        const auto vendor =
+            colon == std::string::npos ? std::nullopt : ParseHexDigits(std::string_view(chip).substr(0, colon), 4, 4);
+        const auto device =
+            colon == std::string::npos ? std::nullopt : ParseHexDigits(std::string_view(chip).substr(colon + 1), 4, 4);
+        if (!vendor || !device) {
             error = "unknown chip '" + chip + "': give ";
             for (const ChipProfile& p : ChipProfiles()) error += std::string(p.name) + ", ";
             error.resize(error.size() - 2);
@@ -305,12 +293,12 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
             return false;
         }
         // Known ids get the stock registers of their chip.
-        if (const ChipProfile* profile = FindChipProfile(static_cast<uint16_t>(vendor),
-                                                         static_cast<uint16_t>(device))) {
+        if (const ChipProfile* profile = FindChipProfile(static_cast<uint16_t>(*vendor),
+                                                         static_cast<uint16_t>(*device))) {
             card = *StockCard(profile->name);
         }
-        card.vendorId = static_cast<uint16_t>(vendor);
-        card.deviceId = static_cast<uint16_t>(device);
+        card.vendorId = static_cast<uint16_t>(*vendor);
+        card.deviceId = static_cast<uint16_t>(*device);
     }
 
     if (request.classCode) {
@@ -324,7 +312,7 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
     if (request.slot) {
         card.slot = *request.slot;
         if (PathExists(SlotDir(root, card.slot))) {
-            error = "slot " + FormatSlot(card.slot) + " already exists in " + root.string();
+            error = "slot " + SysfsSlotName(card.slot) + " already exists in " + root.string();
             return false;
         }
     } else {
@@ -397,12 +385,12 @@ bool CreateCard(const fs::path& root, const VirtualCard& card, std::string& erro
         return false;
     }
     if (PathExists(target)) {
-        error = "slot " + FormatSlot(card.slot) + " already exists in " + root.string();
+        error = "slot " + SysfsSlotName(card.slot) + " already exists in " + root.string();
         return false;
     }
 
     // Built under a dot name, which no reader takes for a function, then renamed whole.
-    const fs::path staging = devices / (".new-" + FormatSlot(card.slot) + "-" + std::to_string(getpid()));
+    const fs::path staging = devices / (".new-" + SysfsSlotName(card.slot) + "-" + std::to_string(getpid()));
     fs::remove_all(staging, ec);
     if (mkdir(staging.c_str(), 0755) != 0) {
         error = "cannot create " + staging.string() + ": " + std::strerror(errno);
@@ -451,7 +439,7 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
         const ssize_t n = fd < 0 ? -1 : pread(fd, c.data(), c.size(), 0);
         if (fd >= 0) close(fd);
         if (n < static_cast<ssize_t>(c.size())) {
-            problems.push_back(FormatSlot(slot) + ": its config cannot be read whole");
+            problems.push_back(SysfsSlotName(slot) + ": its config cannot be read whole");
             continue;
         }
         auto get16 = [&](size_t at) { return static_cast<uint16_t>(c[at] | (c[at + 1] << 8)); };
@@ -473,7 +461,7 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
                 card.memPll = *mem;
                 card.strap = *strap;
             } else {
-                problems.push_back(FormatSlot(slot) + ": resource0 is too short to hold the clock registers");
+                problems.push_back(SysfsSlotName(slot) + ": resource0 is too short to hold the clock registers");
             }
         }
         cards.push_back(card);
@@ -484,7 +472,7 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
 std::string DescribeCard(const VirtualCard& card) {
     const ChipProfile* profile = FindChipProfile(card.vendorId, card.deviceId);
     char head[160];
-    std::snprintf(head, sizeof head, "%s  %04x:%04x  class %06x  BAR0 %s", FormatSlot(card.slot).c_str(),
+    std::snprintf(head, sizeof head, "%s  %04x:%04x  class %06x  BAR0 %s", SysfsSlotName(card.slot).c_str(),
                   card.vendorId, card.deviceId, card.classCode,
                   card.bar0 == 0 ? "none" : Hex(card.bar0, 8).c_str());
     std::string text = head;

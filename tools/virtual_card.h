@@ -50,9 +50,8 @@ struct CardRequest {
 // 110 MHz (memory), a RIVA 128 / 128ZX at 100 MHz; all with a 14.318 MHz crystal strap.
 std::optional<VirtualCard> StockCard(std::string_view chipName);
 
-// "0000:01:00.0" and back. FormatSlot always gives four domain digits and lower case.
+// "0000:01:00.0" as a slot (SysfsSlotName gives the text back).
 std::optional<SysfsSlot> ParseSlot(std::string_view text);
-std::string FormatSlot(const SysfsSlot& slot);
 
 // Fills every unset field of `request` against the tree at `root` (which may not exist
 // yet). False with `error` set when the request cannot be met.

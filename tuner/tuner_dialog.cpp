@@ -11,9 +11,6 @@ namespace tarvento {
 
 namespace {
 
-// Shown in the clock fields when there is no chip whose clocks they could show.
-constexpr const char* kNoClockText = "---";
-
 // The controls that act on the chip or need its name: with no recognised chip they are
 // switched off rather than left to do something meaningless.
 constexpr int kChipControls[] = {kIdMemTrackbar, kIdChipTrackbar, kIdSetClockNow, kIdPanic,
@@ -112,9 +109,9 @@ int TunerDialog::OnInitDialog() {
 
     // A clock read outside the limits shows its own value; only the thumb stops at the limit.
     controls_.SetTrackbarPos(kIdMemTrackbar, f.memClock);
-    f.memClockText = recognized ? std::to_string(f.memClock) : kNoClockText;
+    f.memClockText = recognized ? std::to_string(f.memClock) : kNoValueText;
     controls_.SetTrackbarPos(kIdChipTrackbar, f.chipClock);
-    f.chipClockText = recognized ? std::to_string(f.chipClock) : kNoClockText;
+    f.chipClockText = recognized ? std::to_string(f.chipClock) : kNoValueText;
 
     if (recognized) f.chipsetText = env_.chip.currentChipName;
     UpdateData(false);

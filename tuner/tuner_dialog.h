@@ -20,7 +20,6 @@ inline constexpr const char* kMsgDontPanic = "Don\u00b4t Panic !";
 inline constexpr const char* kMsgRestored = "Successfully restored\nformer Clocksettings !";
 inline constexpr const char* kMsgCommandLineError = "Error in ComandLine !";
 inline constexpr const char* kChipsetUnknown = "Unknown";
-inline constexpr const char* kAutostartOffText = "---";
 inline constexpr const char* kWindowCaption = "Tarvento V1.4 by Quenor";
 
 // Everything the program's main window does, free of any window toolkit: the start

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include "chip/running_program.h"
+
 namespace tarvento::ui {
 
 MessageAnswer QtMessageBox::MessageBox(const std::string& text, MessageButtons buttons) {
@@ -17,7 +19,7 @@ MessageAnswer QtMessageBox::InformativeMessageBox(const std::string& text, Messa
     // A box shown before its window (the start warning) has nothing to centre on: it
     // goes to the middle of the screen like a box without an owner.
     QWidget* owner = owner_ && owner_->isVisible() ? owner_.data() : nullptr;
-    QMessageBox box(QMessageBox::Warning, QString::fromStdString(ApplicationName()),
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(ProgramName()),
                     QString::fromStdString(text),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
                     owner);

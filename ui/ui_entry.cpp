@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "chip/running_program.h"
 #include "tuner/tuner_dialog.h"
 #include "autostart/message_box.h"
 #include "ui/display_check.h"
@@ -23,10 +24,10 @@ extern "C" int tarvento_ui_run(const tarvento::UiRun* run) {
     std::string display;
     if (!QApplication::instance() && !tarvento::ui::XDisplayReachable(display)) {
         std::fprintf(stderr,
-                     "%s: cannot open the display %s: no X server answers there, or this user "
+                     "%scannot open the display %s: no X server answers there, or this user "
                      "may not use it. Start the program from your desktop session, or use --info "
                      "for a report of the card.\n",
-                     tarvento::ApplicationName().c_str(), display.c_str());
+                     tarvento::DiagnosticPrefix().c_str(), display.c_str());
         return 1;
     }
 

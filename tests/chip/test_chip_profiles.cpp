@@ -9,20 +9,18 @@
 
 #include "chip/chip_profiles.h"
 #include "chip/registers.h"
+#include "tests/support/card_constants.h"
 #include "tests/support/fake_hardware.h"
 
 namespace tarvento {
 namespace {
 
+using namespace testing;
+
 using testing::FakeHardware;
 using Result = ApplyOutcome::Result;
 using Access = FakeHardware::Access;
 
-constexpr uint32_t kBase = 0xE0000000;
-constexpr uint32_t kCore = kBase + kCorePllOffset;
-constexpr uint32_t kMem = kBase + kMemPllOffset;
-constexpr uint32_t kStrap = kBase + kStrapOffset;
-constexpr uint32_t kWorkedPll = 0x0001960C;  // M = 12, N = 150, P = 1
 
 TEST(ChipNames, CompareExactlyAndNeverMatchWhenUnset) {
     EXPECT_TRUE(ChipNameEquals(kRivaTntName, "RIVA_TNT"));
@@ -134,8 +132,8 @@ protected:
     }
 
     void Registers(uint32_t core, uint32_t mem, uint32_t strap) {
-        hw.SetRegister(kCore, core);
-        hw.SetRegister(kMem, mem);
+        hw.SetRegister(kCorePll, core);
+        hw.SetRegister(kMemPll, mem);
         hw.SetRegister(kStrap, strap);
     }
 
@@ -146,38 +144,38 @@ protected:
 TEST_F(ChipProfilesOnMachine, Riva128FamilyReadsOneClockForBoth) {
     for (const uint16_t device : {uint16_t{0x0018}, uint16_t{0x0019}}) {
         hw.ClearLog();
-        Registers(0x0001A70C, kWorkedPll, 0x40);
+        Registers(0x0001A70C, kWordN150, 0x40);
         RecognizedChip chip;
         ASSERT_EQ(RecognizeChip(state, 0x12D2, device, chip), Recognition::Recognized);
         EXPECT_EQ(chip.profile, FindChipProfile(0x12D2, device));
         EXPECT_EQ(chip.clocks, (ClockPair{89, 89}));
         EXPECT_EQ(state.currentChipName, chip.profile->name);
         // One read routine on the memory PLL; the core PLL is never consulted.
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kMem), 3);
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kMemPll), 3);
         EXPECT_EQ(hw.CountAccesses(Access::Read, kStrap), 1);
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0);
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0);
         EXPECT_TRUE(hw.Writes().empty());
     }
 }
 
 TEST_F(ChipProfilesOnMachine, TntReadsMemoryFirstThenChip) {
-    Registers(0x0001A70C, kWorkedPll, 0x40);
+    Registers(0x0001A70C, kWordN150, 0x40);
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
     EXPECT_STREQ(state.currentChipName, "RIVA_TNT");
     // Core N = A7h reads as 100 MHz, memory N = 96h as 89.
     EXPECT_EQ(chip.clocks, (ClockPair{89, 100}));
     const std::vector<Access> expected = {
-        {Access::Read, kMem, kWorkedPll},    {Access::Read, kMem, kWorkedPll},
-        {Access::Read, kStrap, 0x40},        {Access::Read, kMem, kWorkedPll},
-        {Access::Read, kCore, 0x0001A70C},   {Access::Read, kCore, 0x0001A70C},
-        {Access::Read, kStrap, 0x40},        {Access::Read, kCore, 0x0001A70C},
+        {Access::Read, kMemPll, kWordN150},    {Access::Read, kMemPll, kWordN150},
+        {Access::Read, kStrap, 0x40},        {Access::Read, kMemPll, kWordN150},
+        {Access::Read, kCorePll, 0x0001A70C},   {Access::Read, kCorePll, 0x0001A70C},
+        {Access::Read, kStrap, 0x40},        {Access::Read, kCorePll, 0x0001A70C},
     };
     EXPECT_EQ(hw.Log(), expected);
 }
 
 TEST_F(ChipProfilesOnMachine, UnsupportedChipTouchesNothingAndSetsNoName) {
-    Registers(kWorkedPll, kWorkedPll, 0x40);
+    Registers(kWordN150, kWordN150, 0x40);
     RecognizedChip chip;
     EXPECT_EQ(RecognizeChip(state, 0x12D2, 0x0020, chip), Recognition::Unsupported);
     EXPECT_EQ(chip.profile, nullptr);
@@ -186,9 +184,9 @@ TEST_F(ChipProfilesOnMachine, UnsupportedChipTouchesNothingAndSetsNoName) {
 }
 
 TEST_F(ChipProfilesOnMachine, RegisterReadFailureRecognisesNothing) {
-    Registers(kWorkedPll, kWorkedPll, 0x40);
+    Registers(kWordN150, kWordN150, 0x40);
     RecognizedChip chip;
-    hw.FailRegister(kCore);  // the TNT's second clock cannot be read
+    hw.FailRegister(kCorePll);  // the TNT's second clock cannot be read
     EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
     EXPECT_EQ(chip.profile, nullptr);
     EXPECT_EQ(state.currentChipName, nullptr);
@@ -201,48 +199,48 @@ TEST_F(ChipProfilesOnMachine, RegisterReadFailureRecognisesNothing) {
 
 TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
     for (const char* name : {kRiva128Name, kRiva128ZxName}) {
-        Registers(kWorkedPll, kWorkedPll, 0x40);
+        Registers(kWordN150, kWordN150, 0x40);
         hw.ClearLog();
         state.currentChipName = name;
         EXPECT_EQ(ApplyClocks(state, ClockPair{100, 120}).result, Result::Applied) << name;
-        const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A70C}};
+        const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A70C}};
         EXPECT_EQ(hw.Writes(), writes) << name;
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0) << name;
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0) << name;
     }
 }
 
 TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
-    Registers(kWorkedPll, kWorkedPll, 0x40);
+    Registers(kWordN150, kWordN150, 0x40);
     state.currentChipName = kRivaTntName;
     const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
     EXPECT_EQ(outcome.result, Result::Applied);
     EXPECT_EQ(outcome.reason, "");
-    const std::vector<Access> writes = {{Access::Write, kMem, 0x0001A80C},
-                                        {Access::Write, kCore, 0x0001F20C}};
+    const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A80C},
+                                        {Access::Write, kCorePll, 0x0001F20C}};
     EXPECT_EQ(hw.Writes(), writes);
 }
 
 TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndSaysRefused) {
-    Registers(kWorkedPll, kWorkedPll, 0x00);  // strap clear: 145 MHz is refused
+    Registers(kWordN150, kWordN150, 0x00);  // strap clear: 145 MHz is refused
     state.currentChipName = kRivaTntName;
     const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
     EXPECT_EQ(outcome.result, Result::Refused);
     EXPECT_EQ(outcome.reason, "");
-    EXPECT_EQ(hw.Register(kMem), 0x0001B20Cu);
-    EXPECT_EQ(hw.Register(kCore), kWorkedPll);
-    EXPECT_EQ(hw.CountAccesses(Access::Write, kCore), 0);
+    EXPECT_EQ(hw.Register(kMemPll), 0x0001B20Cu);
+    EXPECT_EQ(hw.Register(kCorePll), kWordN150);
+    EXPECT_EQ(hw.CountAccesses(Access::Write, kCorePll), 0);
 }
 
 TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
-    Registers(kWorkedPll, kWorkedPll, 0x00);
+    Registers(kWordN150, kWordN150, 0x00);
     state.currentChipName = kRivaTntName;
     EXPECT_EQ(ApplyClocks(state, ClockPair{145, 100}).result, Result::Refused);
-    const std::vector<Access> writes = {{Access::Write, kCore, 0x0001B10C}};
+    const std::vector<Access> writes = {{Access::Write, kCorePll, 0x0001B10C}};
     EXPECT_EQ(hw.Writes(), writes);
 }
 
 TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothing) {
-    Registers(kWorkedPll, kWorkedPll, 0x00);
+    Registers(kWordN150, kWordN150, 0x00);
     state.currentChipName = kRivaTntName;
     EXPECT_EQ(ApplyClocks(state, ClockPair{145, -3}).result, Result::Refused);
     EXPECT_TRUE(hw.Writes().empty());
@@ -250,22 +248,22 @@ TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothing) {
 
 TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
     // 60 MHz is below every slider yet within the PLL's reach.
-    Registers(kWorkedPll, kWorkedPll, 0x40);
+    Registers(kWordN150, kWordN150, 0x40);
     state.currentChipName = kRiva128Name;
     EXPECT_EQ(ApplyClocks(state, ClockPair{60, 60}).result, Result::Applied);
-    EXPECT_EQ(hw.Register(kMem), 0x0001650Cu);  // N = 101
+    EXPECT_EQ(hw.Register(kMemPll), 0x0001650Cu);  // N = 101
 }
 
 TEST_F(ChipProfilesOnMachine, NoChipWritesNothing) {
-    Registers(kWorkedPll, kWorkedPll, 0x40);
+    Registers(kWordN150, kWordN150, 0x40);
     EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::NoChip);
     EXPECT_TRUE(hw.Log().empty());
 }
 
 TEST_F(ChipProfilesOnMachine, AccessFailureOutweighsOutOfRange) {
-    Registers(kWorkedPll, kWorkedPll, 0x00);
+    Registers(kWordN150, kWordN150, 0x00);
     state.currentChipName = kRivaTntName;
-    hw.FailRegister(kMem);
+    hw.FailRegister(kMemPll);
     // Memory unreachable, chip refused: the outcome names the access.
     EXPECT_EQ(ApplyClocks(state, ClockPair{100, 145}).result, Result::AccessFailed);
     EXPECT_TRUE(hw.Writes().empty());
@@ -277,8 +275,8 @@ TEST_F(ChipProfilesOnMachine, AccessFailureOutweighsOutOfRange) {
 
 // A card that is not initialised, or whose memory decoding is off, answers all ones.
 TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
-    for (uint32_t ones : {kCore, kMem, kStrap}) {
-        Registers(kWorkedPll, kWorkedPll, 0x40);
+    for (uint32_t ones : {kCorePll, kMemPll, kStrap}) {
+        Registers(kWordN150, kWordN150, 0x40);
         hw.SetRegister(ones, 0xFFFFFFFF);
         ChipState fresh(hw);
         fresh.discovery.registerBase = kBase;
@@ -290,7 +288,7 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
 
         // A card stops answering as a whole (decoding off): the first routine's words,
         // the memory PLL and the strap, already tell.
-        if (ones == kCore) continue;
+        if (ones == kCorePll) continue;
         // Before any write too: nothing is written, the outcome says why, and the chip clock
         // is not tried after the memory clock found no card.
         hw.ClearLog();
@@ -299,12 +297,12 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
         EXPECT_TRUE(hw.Writes().empty());
         EXPECT_EQ(outcome.result, Result::AccessFailed);
         EXPECT_EQ(outcome.reason, kNoAnswerReason);
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kCore), 0);
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0);
     }
 }
 
 TEST_F(ChipProfilesOnMachine, TheWritesGoToTheRecognisedAdapterWhateverALaterDiscoveryFound) {
-    Registers(kWorkedPll, kWorkedPll, 0x40);
+    Registers(kWordN150, kWordN150, 0x40);
     RecognizedChip chip;
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
     state.discovery.registerBase = 0xE2000000;  // another card, found by the autostart click
@@ -321,8 +319,8 @@ TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsThey
     ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
     EXPECT_EQ(chip.clocks, (ClockPair{100, 100}));
     EXPECT_EQ(ApplyClocks(state, chip.clocks).result, Result::Applied);
-    EXPECT_EQ(hw.Register(kMem), 0x0001A80Cu);
-    EXPECT_EQ(hw.Register(kCore), 0x0001A70Cu);
+    EXPECT_EQ(hw.Register(kMemPll), 0x0001A80Cu);
+    EXPECT_EQ(hw.Register(kCorePll), 0x0001A70Cu);
 }
 
 }  // namespace

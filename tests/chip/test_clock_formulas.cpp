@@ -11,31 +11,30 @@
 #include <vector>
 
 #include "chip/clock_formulas.h"
+#include "tests/support/card_constants.h"
 
 namespace tarvento {
 namespace {
 
-constexpr uint32_t kStrapSet = 0x40;
-constexpr uint32_t kStrapClear = 0x00;
-constexpr uint32_t kWorkedPll = 0x0001960C;  // M = 12, N = 150, P = 1
+using namespace testing;
 
 TEST(ClockReadConversions, WorkedRegisterWithStrapBitSet) {
-    EXPECT_EQ(TntChipClockFromPll(kWorkedPll, kStrapSet), 90);
-    EXPECT_EQ(TntMemClockFromPll(kWorkedPll, kStrapSet), 89);
-    EXPECT_EQ(Riva128ClockFromPll(kWorkedPll, kStrapSet), 89);
+    EXPECT_EQ(TntChipClockFromPll(kWordN150, kStrapSet), 90);
+    EXPECT_EQ(TntMemClockFromPll(kWordN150, kStrapSet), 89);
+    EXPECT_EQ(Riva128ClockFromPll(kWordN150, kStrapSet), 89);
 }
 
 TEST(ClockReadConversions, WorkedRegisterWithStrapBitClear) {
-    EXPECT_EQ(TntChipClockFromPll(kWorkedPll, kStrapClear), 85);
-    EXPECT_EQ(TntMemClockFromPll(kWorkedPll, kStrapClear), 84);
-    EXPECT_EQ(Riva128ClockFromPll(kWorkedPll, kStrapClear), 84);
+    EXPECT_EQ(TntChipClockFromPll(kWordN150, kStrapClear), 85);
+    EXPECT_EQ(TntMemClockFromPll(kWordN150, kStrapClear), 84);
+    EXPECT_EQ(Riva128ClockFromPll(kWordN150, kStrapClear), 84);
 }
 
 TEST(ClockReadConversions, ZeroReferenceDividerReadsAsZero) {
     // M = 0 makes the step factor infinite; N = 3 for the RIVA 128 makes it 0 x inf.
     for (const uint32_t pll : {0x00019600u, 0x00010300u, 0x00010000u, 0xFFFFFF00u}) {
         for (const uint32_t strap : {kStrapSet, kStrapClear}) {
-            SCOPED_TRACE(testing::Message() << std::hex << pll << " " << strap);
+            SCOPED_TRACE(::testing::Message() << std::hex << pll << " " << strap);
             EXPECT_EQ(TntChipClockFromPll(pll, strap), 0);
             EXPECT_EQ(TntMemClockFromPll(pll, strap), 0);
             EXPECT_EQ(Riva128ClockFromPll(pll, strap), 0);
@@ -62,18 +61,18 @@ TEST(ClockSetConversions, LargestNIsTakenAndTheNextRefused) {
 
 TEST(ClockSetConversions, NegativeTargetsAreRefusedAndZeroIsNot) {
     for (const uint32_t strap : {kStrapSet, kStrapClear}) {
-        EXPECT_EQ(TntChipN(-1, kWorkedPll, strap), std::nullopt);
-        EXPECT_EQ(TntMemN(-90, kWorkedPll, strap), std::nullopt);
-        EXPECT_EQ(Riva128N(-3, kWorkedPll, strap), std::nullopt);
-        EXPECT_EQ(TntChipN(INT32_MIN, kWorkedPll, strap), std::nullopt);
-        EXPECT_EQ(TntMemN(INT32_MIN, kWorkedPll, strap), std::nullopt);
-        EXPECT_EQ(Riva128N(INT32_MIN, kWorkedPll, strap), std::nullopt);
+        EXPECT_EQ(TntChipN(-1, kWordN150, strap), std::nullopt);
+        EXPECT_EQ(TntMemN(-90, kWordN150, strap), std::nullopt);
+        EXPECT_EQ(Riva128N(-3, kWordN150, strap), std::nullopt);
+        EXPECT_EQ(TntChipN(INT32_MIN, kWordN150, strap), std::nullopt);
+        EXPECT_EQ(TntMemN(INT32_MIN, kWordN150, strap), std::nullopt);
+        EXPECT_EQ(Riva128N(INT32_MIN, kWordN150, strap), std::nullopt);
         // 0 MHz rounds to N = 0 for the core; the RIVA 128's offset keeps it above.
-        EXPECT_EQ(TntChipN(0, kWorkedPll, strap), 0u);
+        EXPECT_EQ(TntChipN(0, kWordN150, strap), 0u);
     }
-    EXPECT_EQ(Riva128N(0, kWorkedPll, kStrapClear), 3u);
+    EXPECT_EQ(Riva128N(0, kWordN150, kStrapClear), 3u);
     // No rounding term: a value just below zero truncates to N = 0 and is taken.
-    EXPECT_EQ(Riva128N(-2, kWorkedPll, kStrapClear), 0u);
+    EXPECT_EQ(Riva128N(-2, kWordN150, kStrapClear), 0u);
 }
 
 TEST(ClockSetConversions, NWhoseLowBitsMerelyFitIsRefused) {

@@ -9,20 +9,16 @@
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
 #include "tests/support/fake_hardware.h"
+#include "tests/support/card_constants.h"
 
 namespace tarvento {
 namespace {
 
+using namespace testing;
+
 using testing::FakeHardware;
 using Access = FakeHardware::Access;
 
-constexpr uint32_t kBase = 0xE0000000;
-constexpr uint32_t kCore = kBase + kCorePllOffset;
-constexpr uint32_t kMem = kBase + kMemPllOffset;
-constexpr uint32_t kStrap = kBase + kStrapOffset;
-constexpr uint32_t kStrapSet = 0x40;
-constexpr uint32_t kStrapClear = 0x00;
-constexpr uint32_t kWorkedPll = 0x0001960C;
 
 // A machine whose register writes fail while reads succeed.
 class WriteFailingHardware : public FakeHardware {
@@ -41,15 +37,15 @@ struct Routines {
 };
 
 const Routines kAll[] = {
-    {"TntChip", kCore, ReadTntChipClock, SetTntChipClock},
-    {"TntMem", kMem, ReadTntMemClock, SetTntMemClock},
-    {"Riva128", kMem, ReadRiva128Clock, SetRiva128Clock},
+    {"TntChip", kCorePll, ReadTntChipClock, SetTntChipClock},
+    {"TntMem", kMemPll, ReadTntMemClock, SetTntMemClock},
+    {"Riva128", kMemPll, ReadRiva128Clock, SetRiva128Clock},
 };
 
 FakeHardware Machine(uint32_t pll, uint32_t strap) {
     FakeHardware hw;
-    hw.SetRegister(kCore, pll);
-    hw.SetRegister(kMem, pll);
+    hw.SetRegister(kCorePll, pll);
+    hw.SetRegister(kMemPll, pll);
     hw.SetRegister(kStrap, strap);
     return hw;
 }
@@ -71,7 +67,7 @@ TEST(ClockRegisterRoutines, SetWorkedTargets) {
         for (int i = 0; i < 3; ++i) {
             SCOPED_TRACE(::testing::Message() << kAll[i].name << " strap " << row.strap
                                               << " target " << row.target);
-            FakeHardware hw = Machine(kWorkedPll, row.strap);
+            FakeHardware hw = Machine(kWordN150, row.strap);
             const SetResult result = kAll[i].set(hw, kBase, row.target);
             if (expected[i]) {
                 EXPECT_EQ(result, SetResult::Written);
@@ -80,7 +76,7 @@ TEST(ClockRegisterRoutines, SetWorkedTargets) {
             } else {
                 EXPECT_EQ(result, SetResult::OutOfRange);
                 EXPECT_TRUE(hw.Writes().empty());
-                EXPECT_EQ(hw.Register(kAll[i].pll), kWorkedPll);
+                EXPECT_EQ(hw.Register(kAll[i].pll), kWordN150);
             }
         }
     }
@@ -89,13 +85,13 @@ TEST(ClockRegisterRoutines, SetWorkedTargets) {
 TEST(ClockRegisterRoutines, ReadMakesFourAccessesInOrder) {
     for (const Routines& r : kAll) {
         SCOPED_TRACE(r.name);
-        FakeHardware hw = Machine(kWorkedPll, kStrapSet);
+        FakeHardware hw = Machine(kWordN150, kStrapSet);
         ASSERT_TRUE(r.read(hw, kBase));
         const std::vector<Access> expected = {
-            {Access::Read, r.pll, kWorkedPll},   // M
-            {Access::Read, r.pll, kWorkedPll},   // P
+            {Access::Read, r.pll, kWordN150},   // M
+            {Access::Read, r.pll, kWordN150},   // P
             {Access::Read, kStrap, kStrapSet},
-            {Access::Read, r.pll, kWorkedPll},   // N
+            {Access::Read, r.pll, kWordN150},   // N
         };
         EXPECT_EQ(hw.Log(), expected);
     }
@@ -104,16 +100,16 @@ TEST(ClockRegisterRoutines, ReadMakesFourAccessesInOrder) {
 TEST(ClockRegisterRoutines, SetThatWritesMakesFiveAccessesInOrder) {
     for (const Routines& r : kAll) {
         SCOPED_TRACE(r.name);
-        FakeHardware hw = Machine(kWorkedPll, kStrapSet);
+        FakeHardware hw = Machine(kWordN150, kStrapSet);
         ASSERT_EQ(r.set(hw, kBase, 100), SetResult::Written);
         const std::vector<Access> log = hw.Log();
         ASSERT_EQ(log.size(), 5u);
         const std::vector<Access> reads(log.begin(), log.begin() + 4);
         const std::vector<Access> expectedReads = {
-            {Access::Read, r.pll, kWorkedPll},
-            {Access::Read, r.pll, kWorkedPll},
+            {Access::Read, r.pll, kWordN150},
+            {Access::Read, r.pll, kWordN150},
             {Access::Read, kStrap, kStrapSet},
-            {Access::Read, r.pll, kWorkedPll},
+            {Access::Read, r.pll, kWordN150},
         };
         EXPECT_EQ(reads, expectedReads);
         EXPECT_EQ(log[4].kind, Access::Write);
@@ -127,7 +123,7 @@ TEST(ClockRegisterRoutines, RefusedSetMakesThreeAccessesAndNoWrite) {
         uint32_t pll;
         int32_t target;
     };
-    for (const Case c : {Case{kWorkedPll, 400}, Case{kWorkedPll, -7}, Case{0x00019600, 100}}) {
+    for (const Case c : {Case{kWordN150, 400}, Case{kWordN150, -7}, Case{0x00019600, 100}}) {
         for (const Routines& r : kAll) {
             SCOPED_TRACE(::testing::Message() << r.name << " " << std::hex << c.pll << std::dec
                                               << " target " << c.target);
@@ -155,9 +151,9 @@ TEST(ClockRegisterRoutines, SetKeepsEveryBitButN) {
     // N = 255 at the top of the field, on a register with the other bits set.
     FakeHardware hw = Machine(0xABC29603, kStrapSet);
     ASSERT_EQ(SetTntChipClock(hw, kBase, 305), SetResult::Written);
-    EXPECT_EQ(hw.Register(kCore), 0xABC2FF03u);
+    EXPECT_EQ(hw.Register(kCorePll), 0xABC2FF03u);
     EXPECT_EQ(SetTntChipClock(hw, kBase, 306), SetResult::OutOfRange);
-    EXPECT_EQ(hw.Register(kCore), 0xABC2FF03u);
+    EXPECT_EQ(hw.Register(kCorePll), 0xABC2FF03u);
 }
 
 TEST(ClockRegisterRoutines, NewNIsMergedIntoTheThirdRead) {
@@ -167,8 +163,8 @@ TEST(ClockRegisterRoutines, NewNIsMergedIntoTheThirdRead) {
     public:
         std::vector<uint32_t> values;
         std::optional<uint32_t> ReadRegister(uint32_t address) override {
-            if (address == kCore && !values.empty()) {
-                SetRegister(kCore, values.front());
+            if (address == kCorePll && !values.empty()) {
+                SetRegister(kCorePll, values.front());
                 values.erase(values.begin());
             }
             return FakeHardware::ReadRegister(address);
@@ -179,18 +175,18 @@ TEST(ClockRegisterRoutines, NewNIsMergedIntoTheThirdRead) {
     // M = 12 first, P = 1 second; the third read carries other stray bits.
     hw.values = {0x0000960C, 0x00010001, 0x5A01960C};
     ASSERT_EQ(SetTntChipClock(hw, kBase, 100), SetResult::Written);
-    EXPECT_EQ(hw.Register(kCore), 0x5A01A70Cu);
+    EXPECT_EQ(hw.Register(kCorePll), 0x5A01A70Cu);
 
     hw.values = {0x0000000C, 0x00010000, 0x00009600};
     EXPECT_EQ(ReadTntChipClock(hw, kBase), 90);  // M = 12, P = 1, N = 150
 }
 
 TEST(ClockRegisterRoutines, RegisterReadFailureGivesNothingAndWritesNothing) {
-    for (const uint32_t failing : {kCore, kMem, kStrap}) {
+    for (const uint32_t failing : {kCorePll, kMemPll, kStrap}) {
         for (const Routines& r : kAll) {
             if (failing != kStrap && failing != r.pll) continue;
             SCOPED_TRACE(::testing::Message() << r.name << " failing " << std::hex << failing);
-            FakeHardware hw = Machine(kWorkedPll, kStrapSet);
+            FakeHardware hw = Machine(kWordN150, kStrapSet);
             hw.FailRegister(failing);
             EXPECT_EQ(r.read(hw, kBase), std::nullopt);
             EXPECT_EQ(r.set(hw, kBase, 100), SetResult::AccessFailed);
@@ -202,10 +198,10 @@ TEST(ClockRegisterRoutines, RegisterReadFailureGivesNothingAndWritesNothing) {
 TEST(ClockRegisterRoutines, FailedWriteIsReported) {
     for (const Routines& r : kAll) {
         WriteFailingHardware hw;
-        hw.SetRegister(r.pll, kWorkedPll);
+        hw.SetRegister(r.pll, kWordN150);
         hw.SetRegister(kStrap, kStrapSet);
         EXPECT_EQ(r.set(hw, kBase, 100), SetResult::AccessFailed) << r.name;
-        EXPECT_EQ(hw.Register(r.pll), kWorkedPll);
+        EXPECT_EQ(hw.Register(r.pll), kWordN150);
     }
 }
 

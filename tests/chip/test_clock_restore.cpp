@@ -5,22 +5,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "chip/chip_profiles.h"
 #include "chip/clock_formulas.h"
 #include "chip/clock_restore.h"
 #include "chip/registers.h"
 #include "tests/support/fake_hardware.h"
+#include "tests/support/card_constants.h"
 
 namespace tarvento {
 namespace {
 
+using namespace testing;
+
 using testing::FakeHardware;
 using Access = FakeHardware::Access;
 
-constexpr uint32_t kBase = 0xE0000000;
-constexpr uint32_t kCore = kBase + kCorePllOffset;
-constexpr uint32_t kMem = kBase + kMemPllOffset;
-constexpr uint32_t kStrap = kBase + kStrapOffset;
-constexpr uint32_t kStrapSet = kStrapCrystalBit;
 // The two kinds of chip: one clock on the memory PLL, or a memory and a core clock.
 const ChipProfile& kTnt = *FindChipProfileByName("RIVA_TNT");
 const ChipProfile& kRiva128 = *FindChipProfileByName("RIVA_128");
@@ -50,60 +49,60 @@ TEST_F(ClockRestore, TheSetFormulasDoNotGiveTheseWordsBack) {
 }
 
 TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
-    hw.SetRegister(kMem, kTntMemFast);
-    hw.SetRegister(kCore, kTntCore);
+    hw.SetRegister(kMemPll, kTntMemFast);
+    hw.SetRegister(kCorePll, kTntCore);
     const auto start = ReadStartCoefficients(hw, kBase, kTnt);
     ASSERT_TRUE(start.has_value());
-    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, kTntMemFast), Read(kCore, kTntCore)}))
+    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMemPll, kTntMemFast), Read(kCorePll, kTntCore)}))
         << "one read of each PLL, nothing else";
 
     ASSERT_EQ(SetTntMemClock(hw, kBase, 120), SetResult::Written);
     ASSERT_EQ(SetTntChipClock(hw, kBase, 110), SetResult::Written);
-    const uint32_t memNow = hw.Register(kMem);
-    const uint32_t coreNow = hw.Register(kCore);
+    const uint32_t memNow = hw.Register(kMemPll);
+    const uint32_t coreNow = hw.Register(kCorePll);
     ASSERT_NE(memNow, kTntMemFast);
     ASSERT_NE(coreNow, kTntCore);
     hw.ClearLog();
 
     EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
-    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMem, memNow), Write(kMem, kTntMemFast),
-                                             Read(kCore, coreNow), Write(kCore, kTntCore)}));
-    EXPECT_EQ(hw.Register(kMem), kTntMemFast);
-    EXPECT_EQ(hw.Register(kCore), kTntCore);
+    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMemPll, memNow), Write(kMemPll, kTntMemFast),
+                                             Read(kCorePll, coreNow), Write(kCorePll, kTntCore)}));
+    EXPECT_EQ(hw.Register(kMemPll), kTntMemFast);
+    EXPECT_EQ(hw.Register(kCorePll), kTntCore);
 }
 
 TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
-    hw.SetRegister(kMem, kRiva128Stock);
-    hw.SetRegister(kCore, 0x0001960C);
+    hw.SetRegister(kMemPll, kRiva128Stock);
+    hw.SetRegister(kCorePll, 0x0001960C);
     const auto start = ReadStartCoefficients(hw, kBase, kRiva128);
     ASSERT_TRUE(start.has_value());
     ASSERT_EQ(SetRiva128Clock(hw, kBase, 120), SetResult::Written);
     ASSERT_EQ(SetRiva128Clock(hw, kBase, 100), SetResult::Written);
-    ASSERT_EQ(hw.Register(kMem), 0x0001A70Cu) << "100 MHz set again is not the stock word";
+    ASSERT_EQ(hw.Register(kMemPll), 0x0001A70Cu) << "100 MHz set again is not the stock word";
 
     EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
-    EXPECT_EQ(hw.Register(kMem), kRiva128Stock);
-    EXPECT_EQ(hw.CountAccesses(Access::Read, kCore) + hw.CountAccesses(Access::Write, kCore), 0);
+    EXPECT_EQ(hw.Register(kMemPll), kRiva128Stock);
+    EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll) + hw.CountAccesses(Access::Write, kCorePll), 0);
 }
 
 TEST_F(ClockRestore, OnlyTheNByteIsPutBackTheOtherBitsStayAsTheCardHoldsThem) {
-    hw.SetRegister(kMem, kRiva128Stock);
+    hw.SetRegister(kMemPll, kRiva128Stock);
     const auto start = ReadStartCoefficients(hw, kBase, kRiva128);
     ASSERT_TRUE(start.has_value());
     // Something else changed M, P and the high bits meanwhile.
-    hw.SetRegister(kMem, 0xABC3200D);
+    hw.SetRegister(kMemPll, 0xABC3200D);
 
     EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
-    EXPECT_EQ(hw.Register(kMem), 0xABC3A80Du);
+    EXPECT_EQ(hw.Register(kMemPll), 0xABC3A80Du);
 }
 
 TEST_F(ClockRestore, NothingIsCapturedFromARegisterThatCannotBeReadOrDoesNotAnswer) {
-    hw.SetRegister(kMem, kTntMemFast);
-    hw.SetRegister(kCore, 0xFFFFFFFF);  // a card gone from the bus reads all ones
+    hw.SetRegister(kMemPll, kTntMemFast);
+    hw.SetRegister(kCorePll, 0xFFFFFFFF);  // a card gone from the bus reads all ones
     EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kTnt).has_value());
 
-    hw.SetRegister(kCore, kTntCore);
-    hw.FailRegister(kMem);
+    hw.SetRegister(kCorePll, kTntCore);
+    hw.FailRegister(kMemPll);
     EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kTnt).has_value());
     EXPECT_FALSE(ReadStartCoefficients(hw, kBase, kRiva128).has_value());
 
@@ -114,28 +113,28 @@ TEST_F(ClockRestore, NothingIsCapturedFromARegisterThatCannotBeReadOrDoesNotAnsw
 }
 
 TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
-    hw.SetRegister(kMem, kTntMemFast);
-    hw.SetRegister(kCore, kTntCore);
+    hw.SetRegister(kMemPll, kTntMemFast);
+    hw.SetRegister(kCorePll, kTntCore);
     const auto start = ReadStartCoefficients(hw, kBase, kTnt);
     ASSERT_TRUE(start.has_value());
-    hw.SetRegister(kMem, 0x0001C00C);
-    hw.SetRegister(kCore, 0x0001C00C);
+    hw.SetRegister(kMemPll, 0x0001C00C);
+    hw.SetRegister(kCorePll, 0x0001C00C);
 
-    hw.FailRegister(kMem);
+    hw.FailRegister(kMemPll);
     hw.ClearLog();
     EXPECT_EQ(RestoreStartCoefficients(hw, kBase, *start).result,
               ApplyOutcome::Result::AccessFailed);
-    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}))
+    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCorePll, kTntCore)}))
         << "no write into a register that could not be read";
 
     // A card that stopped answering gets no word made of all ones.
     FakeHardware gone;
-    gone.SetRegister(kMem, 0xFFFFFFFF);
-    gone.SetRegister(kCore, kTntCore);
+    gone.SetRegister(kMemPll, 0xFFFFFFFF);
+    gone.SetRegister(kCorePll, kTntCore);
     const ApplyOutcome outcome = RestoreStartCoefficients(gone, kBase, *start);
     EXPECT_EQ(outcome.result, ApplyOutcome::Result::AccessFailed);
     EXPECT_EQ(outcome.reason, kNoAnswerReason);
-    EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCore, kTntCore)}));
+    EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCorePll, kTntCore)}));
 }
 
 }  // namespace

@@ -15,16 +15,16 @@
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/support/virtual_tree.h"
+#include "tests/support/card_constants.h"
 
 namespace tarvento {
 namespace {
 
+using namespace testing;
+
 namespace fs = std::filesystem;
 using testing::VirtualTree;
 
-constexpr uint32_t kBase = 0xE0000000;
-constexpr uint32_t kCorePll = kBase + kCorePllOffset;
-constexpr uint32_t kMemPll = kBase + kMemPllOffset;
 
 std::string CaptureStderrOf(const std::function<void()>& run) {
     ::testing::internal::CaptureStderr();

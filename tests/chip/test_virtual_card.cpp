@@ -97,7 +97,7 @@ TEST(VirtualCard, UnsetSlotsAndBarsTakeTheNextFreeOnes) {
     VirtualTree tree;
     Create(tree, {.chip = "RIVA_TNT"});
     const VirtualCard second = Resolve(tree, {.chip = "RIVA_128"});
-    EXPECT_EQ(FormatSlot(second.slot), "0000:01:01.0");
+    EXPECT_EQ(SysfsSlotName(second.slot), "0000:01:01.0");
     EXPECT_EQ(second.bar0, 0xE1000000u);
     EXPECT_EQ(second.classCode, 0x030000u);
 }
@@ -111,7 +111,7 @@ TEST(VirtualCard, GivenValuesWin) {
                                             .strap = 0,
                                             .corePll = 0x000100FF,
                                             .memPll = 0x12345678});
-    EXPECT_EQ(FormatSlot(card.slot), "0000:2a:1f.7");
+    EXPECT_EQ(SysfsSlotName(card.slot), "0000:2a:1f.7");
     EXPECT_EQ(card.classCode, 0x038000u);
     EXPECT_EQ(card.bar0, 0xF8000008u);
     EXPECT_EQ(card.strap, 0u);
@@ -221,7 +221,7 @@ TEST(VirtualCard, CreateMakesTheFolderAndShowReadsEveryFunctionBack) {
     ASSERT_TRUE(ReadCards(root, cards, problems, error)) << error;
     EXPECT_TRUE(problems.empty());
     ASSERT_EQ(cards.size(), 2u);
-    EXPECT_EQ(FormatSlot(cards[0].slot), "0000:00:00.0");
+    EXPECT_EQ(SysfsSlotName(cards[0].slot), "0000:00:00.0");
     EXPECT_FALSE(cards[0].hasRegisters);
     EXPECT_EQ(cards[0].classCode, 0x060000u);
     EXPECT_EQ(cards[1].vendorId, 0x10DE);

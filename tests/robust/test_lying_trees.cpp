@@ -17,6 +17,7 @@
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/robust/robust_support.h"
+#include "tests/support/card_constants.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
@@ -24,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kBase = 0xE0000000;
 constexpr uint64_t kMemIo = 0x200;      // IORESOURCE_MEM
 constexpr uint64_t kMem64 = 0x100000;  // IORESOURCE_MEM_64
 

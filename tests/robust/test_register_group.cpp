@@ -19,6 +19,7 @@
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
 #include "tests/robust/robust_support.h"
+#include "tests/support/card_constants.h"
 
 namespace tarvento::testing {
 namespace {
@@ -26,7 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr gid_t kGroup = 4242;  // stands for the group tarvento
-constexpr uint32_t kBase = 0xE0000000;
 
 // Who runs the program: nobody, with or without the group, and what /etc/group says.
 struct Login {

@@ -27,7 +27,7 @@ VirtualTree::~VirtualTree() {
 }
 
 fs::path VirtualTree::SlotDir(uint8_t bus, uint8_t device, uint8_t function) const {
-    return root_ / "devices" / virtualcard::FormatSlot(SysfsSlot{0, bus, device, function});
+    return root_ / "devices" / SysfsSlotName(SysfsSlot{0, bus, device, function});
 }
 
 void VirtualTree::Add(const virtualcard::VirtualCard& card) {

@@ -11,6 +11,7 @@
 #include "chip/chip_profiles.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
+#include "tests/support/card_constants.h"
 #include "tests/support/fake_dialog_controls.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/recording_autostart_store.h"
@@ -23,22 +24,6 @@ inline void PrintTo(const ClockPair& p, std::ostream* os) {
 }  // namespace tarvento
 
 namespace tarvento::testing {
-
-inline constexpr uint32_t kBase = 0xE0000000;
-inline constexpr uint32_t kMemPll = kBase + kMemPllOffset;
-inline constexpr uint32_t kCorePll = kBase + kCorePllOffset;
-inline constexpr uint32_t kStrap = kBase + kStrapOffset;
-inline constexpr uint32_t kStrapSet = kStrapCrystalBit;
-
-// M = 12, N = 150, P = 1. With strap bit 6 set it reads 89 MHz on a RIVA 128 and as a
-// TNT memory clock, 90 MHz as a TNT core clock; the chip documentation's worked example.
-inline constexpr uint32_t kWordN150 = 0x0001960C;
-// What the set routines write into kWordN150 for 100 MHz with strap bit 6 set.
-inline constexpr uint32_t kRiva128At100 = 0x0001A70C;
-inline constexpr uint32_t kTntMemAt100 = 0x0001A80C;
-inline constexpr uint32_t kTntCoreAt100 = 0x0001A70C;
-
-inline constexpr const char* kProgramPath = "/opt/tarvento/bin/tarvento";
 
 using Event = FakeDialogControls::Event;
 using Access = FakeHardware::Access;

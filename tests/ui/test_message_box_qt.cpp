@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "chip/running_program.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/message_box_qt.h"
 
@@ -70,7 +71,7 @@ TEST_F(RealMessageBox, TheWarningOffersOkAndCancelWithCancelTheDefault) {
         Seen seen;
         AnswerNextBox(seen, c.answer);
         EXPECT_EQ(boxes.MessageBox(kWarningText, MessageButtons::OkCancel), c.expected);
-        EXPECT_EQ(seen.title.toStdString(), ApplicationName());
+        EXPECT_EQ(seen.title.toStdString(), ProgramName());
         EXPECT_EQ(seen.text.toStdString(), kWarningText) << "every line break kept";
         EXPECT_EQ(seen.icon, QMessageBox::Warning);
         EXPECT_EQ(seen.buttons, QMessageBox::Ok | QMessageBox::Cancel);

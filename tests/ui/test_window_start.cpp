@@ -38,8 +38,8 @@ TEST_F(WindowStart, TheWindowShowsTheChipsClocksAfterTheWarning) {
         EXPECT_EQ(Text(kIdChipsetText), "RIVA_TNT");
         EXPECT_EQ(Text(kIdMemClockText), "89");
         EXPECT_EQ(Text(kIdChipClockText), "90");
-        EXPECT_EQ(Text(kIdAutoMemText), kAutostartOffText);
-        EXPECT_EQ(Text(kIdAutoChipText), kAutostartOffText);
+        EXPECT_EQ(Text(kIdAutoMemText), kNoValueText);
+        EXPECT_EQ(Text(kIdAutoChipText), kNoValueText);
         EXPECT_EQ(w.GetCheck(kIdAutostartCheck), 0);
         EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvento V1.4 by Quenor"));
         const QList<QSize> sizes = w.windowIcon().availableSizes();

@@ -15,6 +15,7 @@
 
 #include "chip/chip_profiles.h"
 #include "chip/registers.h"
+#include "tests/support/card_constants.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/recording_autostart_store.h"
@@ -64,19 +65,6 @@ inline void WhenReady(std::function<bool()> ready, std::function<void()> step, i
     });
     timer->start(10);
 }
-
-inline constexpr uint32_t kBase = 0xE0000000;
-inline constexpr uint32_t kMemPll = kBase + kMemPllOffset;
-inline constexpr uint32_t kCorePll = kBase + kCorePllOffset;
-inline constexpr uint32_t kStrap = kBase + kStrapOffset;
-// M = 12, N = 150, P = 1 with the strap's crystal bit set: 89 MHz on a RIVA 128 and as a
-// TNT memory clock, 90 MHz as a TNT core clock.
-inline constexpr uint32_t kWordN150 = 0x0001960C;
-// The same word set to 100 MHz: as a TNT memory clock, as a TNT core clock.
-inline constexpr uint32_t kTntMemAt100 = 0x0001A80C;
-inline constexpr uint32_t kTntCoreAt100 = 0x0001A70C;
-
-inline constexpr const char* kProgramPath = "/opt/tarvento/bin/tarvento";
 
 // A machine with at most one card, a Run-value store, a message recorder, and the real
 // main window over them.

@@ -1,4 +1,4 @@
-// The caption of every message box: the executable's name, taken from the
+// The caption of the messages ApplyClocks shows: the executable's name, taken from the
 // running program itself. Other names are tried by running a copy of this test program
 // under that name.
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "autostart/message_box.h"
+#include "chip/running_program.h"
 
 extern char** environ;
 
@@ -33,7 +33,7 @@ const bool kChildDone = [] {
     const char* out = std::getenv(kOutVar);
     if (out == nullptr) return false;
     if (const char* self = std::getenv(kDeleteVar)) fs::remove(self);
-    std::ofstream(out) << ApplicationName();
+    std::ofstream(out) << ProgramName();
     std::_Exit(0);
 }();
 
@@ -48,7 +48,7 @@ std::string CaptionAs(const std::string& fileName, bool deleteFirst) {
 
     // The copy finds the core library where this program found it.
     Dl_info info{};
-    EXPECT_NE(::dladdr(reinterpret_cast<void*>(&ApplicationName), &info), 0);
+    EXPECT_NE(::dladdr(reinterpret_cast<void*>(&ProgramName), &info), 0);
     const std::string libDir = fs::path(info.dli_fname).parent_path().string();
 
     std::vector<std::string> env;
@@ -77,7 +77,9 @@ std::string CaptionAs(const std::string& fileName, bool deleteFirst) {
 
 TEST(MessageCaption, IsTheRunningProgramsName) {
     ASSERT_FALSE(kChildDone);
-    EXPECT_EQ(ApplicationName(), "tarvento_autostart_tests");
+    EXPECT_EQ(ProgramName(), "tarvento_chip_tests");
+    // Every diagnostic on standard error starts with the same name.
+    EXPECT_EQ(DiagnosticPrefix(), "tarvento_chip_tests: ");
 }
 
 TEST(MessageCaption, DropsTheExtensionFromTheLastDot) {
