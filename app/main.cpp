@@ -15,7 +15,6 @@
 #include "app/version.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/xdg_autostart_store.h"
-#include "autostart/message_box.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
 
