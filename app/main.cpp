@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvento: finds a RIVA 128, RIVA 128ZX or RIVA TNT, shows and sets its clocks.
 
 #include <sys/auxv.h>

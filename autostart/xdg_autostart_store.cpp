@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "autostart/xdg_autostart_store.h"
 
 #include <dirent.h>

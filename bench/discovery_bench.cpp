@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FindDisplayAdapter beside lspci -n on one virtual tree whose last bus is 255, with 64
 // functions spread over it and the only VGA card on bus 255, so both read everything.
 //

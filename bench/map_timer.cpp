@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long a program takes from its start until its first window is mapped on the X
 // server in $DISPLAY (a private Xvfb: no window manager, so a top-level window maps as
 // soon as the program maps it). The program is killed once the window is up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick for the program's start: the least a Qt 6 Widgets program does that
 // looks like an unattended start. It shows a small dialog naming a chip for 1.5 s and
 // exits. With --box it shows a warning message box with OK and Cancel instead, as the

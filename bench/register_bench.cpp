@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One ApplyClocks on a RIVA TNT, through the real sysfs access on a virtual card, beside
 // the same register work done two other ways:
 //   - a mapping made and dropped for every access (open, mmap, access, munmap, close),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "chip/chip_profiles.h"
 
 #include <cinttypes>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clock formulas of the RIVA 128, RIVA 128ZX and RIVA TNT.
 //
 // Each clock comes from a PLL whose coefficient word holds M (reference divider), N

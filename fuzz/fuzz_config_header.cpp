@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adapter discovery over a machine whose configuration words, read failures and last bus
 // come from the input; then chip recognition on what it found, which may read registers
 // only inside the adapter's own BAR0.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop entry that keeps the autostart value: reading any file back, and writing
 // any entry and reading it again.
 

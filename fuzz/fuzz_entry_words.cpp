@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FindNthWordFromEnd on any text, and the read-back of an entry: the scan of the third
 // word from the end of a built entry gives the chip name and both clocks again.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up argument scan against the C library's own "%s %d %d" scan, on any text.
 
 #include <cctype>

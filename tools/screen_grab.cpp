@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvento-screen-grab FILE [WINDOW]: saves what the X server shows, the whole screen or
 // one window (its id in decimal or 0x hexadecimal), as a PNG. Used by scripts/screenshots
 // under Xvfb, so the pictures are the server's own pixels, not the program's idea of them.

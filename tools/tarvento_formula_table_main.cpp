@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvento-formula-table: prints what the clock formulas give for every input the chip can
 // hold (reads: every M, N and P, both strap values) and every target the sliders offer
 // (sets: every M and P, both strap values). Builds that do floating point differently

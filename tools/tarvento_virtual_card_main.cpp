@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvento-virtual-card: builds and shows virtual cards, folders laid out like
 // /sys/bus/pci that tarvento reads through TARVENTO_SYSFS_ROOT.
 

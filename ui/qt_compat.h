@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The few calls whose form differs between Qt 5.15 and Qt 6. The window builds against

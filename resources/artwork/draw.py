@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws Tarvento's artwork as PNG files, with nothing but the standard library.
 
     python3 resources/artwork/draw.py [output folder]

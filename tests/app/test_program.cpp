@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program run as a user runs it, on virtual cards in temporary folders.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The written desktop entry as the desktop's own tools see it: the validator, the dex
 // launcher and systemd's autostart generator. Each test is skipped where its tool is
 // not installed.

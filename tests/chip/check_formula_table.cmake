@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs tarvento-formula-table and compares the checksum of what it prints with the one
 # recorded from an x86-64 build. A build that computes the formulas differently (the x87
 # unit's excess precision on i386, a fused multiply-add, another compiler) would set other

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the adapter: the scan order, what ends a device early, what is passed over,
 // on a scripted machine (exact access counts) and on virtual trees read through sysfs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which chips are known, how their clocks are read at start, and how a pair is applied.
 #include <gtest/gtest.h>
 

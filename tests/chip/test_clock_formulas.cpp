@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversions between PLL coefficient words and MHz, without a machine.
 #include <gtest/gtest.h>
 

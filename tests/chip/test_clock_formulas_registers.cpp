@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The six routines over the chip's registers: what they read, in which order, and what
 // they write.
 #include <gtest/gtest.h>

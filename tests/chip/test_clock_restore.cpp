@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up PLL coefficients read and put back: the card ends with the very words it
 // had, whatever the set formulas would have made of the clocks in MHz.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hexadecimal text as sysfs and the tools' options give it, and the ways a lying file or a
 // mistyped option may bend it.
 #include <gtest/gtest.h>

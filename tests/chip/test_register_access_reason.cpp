@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why the registers cannot be reached, from what the machine says: each case a user can
 // meet gives its own sentence, and the one that needs root to see (lockdown, a driver
 // holding the region) is fed in as errno and state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The caption of the messages ApplyClocks shows: the executable's name, taken from the
 // running program itself. Other names are tried by running a copy of this test program
 // under that name.

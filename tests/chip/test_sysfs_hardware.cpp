@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The machine through sysfs, on virtual trees: the bus listing, configuration reads as
 // two halves, and chip registers through mappings of resourceN that never answer from a copy.
 

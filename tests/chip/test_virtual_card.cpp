@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Virtual cards: what create writes, how unset values are chosen, what is refused, and
 // that the program and lspci read the tree as they read the machine's own bus.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The explicit step that creates the group and re-applies the udev rule
 // (TARVENTO_APPLY_RULES): run by `cmake --install` only without DESTDIR, in order, and a
 // failed step fails the install. A tree configured with the option installs only its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The staged install of the build tree, run as a user who is not root on a virtual card
 // whose registers belong to a group, as the udev rule leaves a real card: in the group
 // everything works, outside it every path fails plainly and writes nothing, and a copy

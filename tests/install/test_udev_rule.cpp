@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The udev rule and the sysusers.d file as shipped: the rule opens exactly the cards the
 // program recognises, with tools that exist, and the file creates the group.
 

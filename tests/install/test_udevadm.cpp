@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rule as udev itself reads it: `udevadm test` simulates an event on a real PCI device
 // of this machine and lists the RUN commands it would execute, without executing them. The
 // rule goes into a private mount namespace, over a copy of the local rules folder, so that

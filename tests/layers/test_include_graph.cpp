@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The include graph of the source tree: arrows run down the layers only, never in a
 // circle, and nothing below the window layer reaches for Qt. The build already refuses an
 // upward include in a file it compiles; this also covers headers that no file of their own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded into the program by the tests: makes every read of a file named `config`
 // under $TARVENTO_HEADER_ONLY_ROOT stop at byte 64, as Linux answers a reader without
 // CAP_SYS_ADMIN (the file keeps its full size; a read past byte 63 returns nothing).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Virtual trees whose files contradict each other or the kernel's layout. Whatever they
 // claim: no crash, nothing mapped past the end of a file, no byte written anywhere, and
 // the user is told what is wrong.

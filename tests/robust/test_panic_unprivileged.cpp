@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panic ! as a user without privileges runs it, on a virtual card whose register file
 // that user may write (as the udev rule's group may on a real card): the card ends with
 // the very words it started with.

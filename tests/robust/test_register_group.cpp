@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A user who is not root on a card whose resource0 the udev rule gave the group tarvento:
 // the kernel answers that user 64 bytes of config and lets a member of the group map the
 // registers. Every path works for a member; for anyone else it says why and writes

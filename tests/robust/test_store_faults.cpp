@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The autostart entry under faults: a folder the user may not write, a full disk, and a
 // process killed at each step of the write. The entry on disk is always the old one or the
 // new one, whole; whenever the new one was not written the user reads "Registry Access

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two display adapters, or one that does not answer: --info says which adapter the program
 // takes and why, lists the others, and a card that reads all ones is refused with its
 // reason before anything is written.

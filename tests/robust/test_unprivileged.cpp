@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as a user without privileges runs it: on the machine's own PCI bus and on
 // a virtual card whose files that user cannot read. A plain message, an exit status that
 // says it failed, and nothing written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The autostart entry as a user without privileges meets it: the program reads the
 // user's own entry from the home folder, else the machine-wide one, and --info names the
 // file that holds it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts that must leave every card as it was, to the byte: --info, an interactive start
 // left by Exit, a cancelled warning, and any start on a chip the program does not know,
 // even when the command line asks for clocks and every handler is reached.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scripted session of every user action through the real window, on virtual cards read
 // and written through the real sysfs access. After each action every file of the tree is
 // compared with the state before it: only Set Clock now and Panic ! may change anything,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user reads about an applied pair or a Panic restore: the words and the boxes
 // belong to the window's side, the chip only says what happened.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The autostart check box: the entry records the window's clocks, and the entry it writes
 // is exactly what an unattended start takes.
 #include "tests/tuner/tuner_rig.h"

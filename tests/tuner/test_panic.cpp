@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panic !: back to the clocks read at start, and success claimed only when it was written.
 #include "tests/tuner/tuner_rig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set Clock now: the warning first, then the window's clocks go to the chip.
 #include "tests/tuner/tuner_rig.h"
 

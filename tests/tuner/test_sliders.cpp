@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Slider moves change only the window's clocks; on the RIVA 128 family they move together.
 #include "tests/tuner/tuner_rig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interactive starts with arguments: the checks after the warning, and the clocks the
 // arguments leave behind in the window.
 #include "tests/tuner/tuner_rig.h"

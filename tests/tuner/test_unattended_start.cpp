@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start with this chip's name and two clocks: apply, show the notice, end; no warning.
 #include "tests/tuner/tuner_rig.h"
 

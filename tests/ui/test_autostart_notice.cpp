@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The notice window: names the chip, closes itself on the third 500 ms tick, and closes
 // at once on Escape (Cancel) or Enter (OK).
 #include <QElapsedTimer>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real message boxes, found as the active modal window and answered with real keys and
 // clicks: icon, caption, exact text, buttons, and which answer Enter and Escape give.
 #include <QAbstractButton>

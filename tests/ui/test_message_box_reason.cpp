@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A box that says why: the message stays exactly as given, the reason is the box's
 // informative text written as a sentence, and no button is added.
 #include <QAbstractButton>

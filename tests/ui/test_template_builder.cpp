@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Templates 102 and 135 built into widgets: every control where the template puts it,
 // in the dialog font's units, stacked and ordered so the keyboard and mouse reach it.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a trackbar looks: its thumb points up from the place and size the style gives it,
 // and no tick marks are drawn. Checked on the pixels the slider paints.
 #include <QDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A trackbar tells its window about the user's moves and only about those: a position
 // set by the program must never pass for one, and a user's move must never go unheard.
 #include <vector>

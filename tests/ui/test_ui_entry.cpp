@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window library's entry point: what it hands the window, and the exit status it
 // gives back for each way the window can end.
 #include <QMessageBox>

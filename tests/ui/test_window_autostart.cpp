@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The autostart check box in the real window when no chip is recognised: an entry of
 // this program's can be taken away with the mouse, and then the box rests.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window under the keyboard and the frame: where the focus starts and goes,
 // what Enter presses, and the three ways out that all mean Cancel.
 #include <QPushButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's sliders with real keys and drags: the fields follow the user's moves,
 // linked sliders move together, and the window's own moves never count as the user's.
 #include <QSlider>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the main window starts: the start sequence runs before the window is shown, a
 // start that ends the dialog never shows it, and the unattended start shows only the
 // notice.

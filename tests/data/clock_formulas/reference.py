@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Recomputes the expected columns of reads.txt and sets.txt from their inputs.
 
 An implementation of the clock formulas apart from the program's own: Python floats
