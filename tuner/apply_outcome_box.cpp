@@ -18,7 +18,8 @@ void ShowApplyOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
 }
 
 void ShowRestoreOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
-    if (!outcome.Applied()) owner.MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+    if (!outcome.Applied())
+        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, outcome.reason);
 }
 
 }  // namespace tarvento

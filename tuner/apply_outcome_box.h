@@ -13,8 +13,9 @@ namespace tarvento {
 void ShowApplyOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome);
 
 // What the user reads when Panic ! could not put the start-up coefficients back (also
-// when none could be read at start, NoChip): "PCI/AGP access failed !" alone, as that box
-// has always been shown; nothing when they were restored.
+// when none could be read at start, NoChip): "PCI/AGP access failed !", with the reason as
+// its informative text when the chip layer gave one, as after Set Clock now; nothing when
+// they were restored.
 void ShowRestoreOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome);
 
 }  // namespace tarvento

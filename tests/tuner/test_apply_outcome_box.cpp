@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "tuner/apply_outcome_box.h"
 #include "tests/support/message_recorder.h"
@@ -39,17 +40,19 @@ TEST(ApplyOutcomeBox, AnAppliedPairOrNoChipShowsNothing) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST(ApplyOutcomeBox, AFailedRestoreIsOnePlainAccessBox) {
+TEST(ApplyOutcomeBox, AFailedRestoreIsOneAccessBoxThatSaysWhyWhenItCan) {
     // Nothing read at start to put back (NoChip) fails the same way as a register that
-    // cannot be reached now; the box has never carried a reason.
-    for (const ApplyOutcome& outcome :
-         {ApplyOutcome{Result::AccessFailed, "the card is gone"}, ApplyOutcome{}}) {
+    // cannot be reached now; only the latter has a reason to give.
+    const std::pair<ApplyOutcome, std::string> cases[] = {
+        {ApplyOutcome{Result::AccessFailed, "the card is gone"}, "the card is gone"},
+        {ApplyOutcome{}, ""}};
+    for (const auto& [outcome, why] : cases) {
         MessageRecorder messages;
         ShowRestoreOutcome(messages, outcome);
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, "PCI/AGP access failed !");
         EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
-        EXPECT_EQ(messages.shown[0].informativeText, "");
+        EXPECT_EQ(messages.shown[0].informativeText, why);
     }
     MessageRecorder restored;
     ShowRestoreOutcome(restored, {Result::Applied, {}});
