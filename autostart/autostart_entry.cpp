@@ -116,7 +116,8 @@ void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipSt
     DisplayAdapter adapter;
     if (chip.currentChipName != nullptr &&
         !FindDisplayAdapter(chip.hardware, chip.discovery, adapter)) {
-        window.MessageBox(kMsgPciAccessFailed, MessageButtons::Ok);
+        window.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
+                                     DiscoveryFailureReason(chip.hardware));
     }
 
     TunerFields& f = window.Fields();

@@ -53,6 +53,13 @@ public:
         events.push_back("message " + text);
         return MessageAnswer::Ok;
     }
+    MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
+                                        const std::string& informativeText) override {
+        reasons.push_back(informativeText);
+        return MessageBox(text, buttons);
+    }
+    // The informative text of every box that had one, in order.
+    std::vector<std::string> reasons;
 };
 
 }  // namespace tarvento::testing

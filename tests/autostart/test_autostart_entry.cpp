@@ -197,6 +197,10 @@ TEST_F(UpdateAutostartEntryTest, FailedDiscoveryIsReportedAndTheEntryStillWritte
     EXPECT_EQ(window.events,
               (Strings{kPciFailed, "read", "write check=1 mem=110 chip=100"}));
     EXPECT_EQ(store.StoredEntry(), kProgram + " RIVA_TNT 110 100");
+    // The box says why, as the one at start does.
+    ASSERT_EQ(window.reasons.size(), 1u);
+    EXPECT_EQ(window.reasons[0], DiscoveryFailureReason(empty));
+    EXPECT_FALSE(window.reasons[0].empty());
 }
 
 // A failed write leaves the window showing what is stored, not what was asked for.
