@@ -128,6 +128,20 @@ void BM_FindDisplayAdapter(benchmark::State& state) {
     }
 }
 
+// In-process: what --info adds to a discovery, the walk that lists every display function
+// on the bus so that a user with two cards sees which one is taken.
+void BM_FindAndListDisplayFunctions(benchmark::State& state) {
+    for (auto _ : state) {
+        SysfsHardware hw(g_tree);
+        DiscoveryState discovery;
+        DisplayAdapter adapter;
+        const bool found = FindDisplayAdapter(hw, discovery, adapter);
+        const std::vector<DisplayFunction> listed = ListDisplayFunctions(hw);
+        benchmark::DoNotOptimize(listed.data());
+        if (!found || listed.empty()) state.SkipWithError("no adapter found");
+    }
+}
+
 // In-process: the libpci work lspci -n does (scan with ids, class, BARs, then 64 bytes
 // of configuration space per function).
 void BM_LibpciScanLikeLspci(benchmark::State& state) {
@@ -156,6 +170,7 @@ void BM_ProcessLspci(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FindDisplayAdapter)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindAndListDisplayFunctions)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LibpciScanLikeLspci)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ProcessFindDisplayAdapter)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ProcessLspci)->Unit(benchmark::kMicrosecond);
