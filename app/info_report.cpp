@@ -13,6 +13,7 @@
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
 #include "chip/clock_formulas.h"
+#include "chip/config_read_cache.h"
 #include "chip/registers.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
@@ -117,12 +118,15 @@ std::string SupportedChipsInWords() {
 }  // namespace
 
 int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std::ostream& err) {
+    // Discovery and the list of display functions walk the same bus: the list reads the
+    // words discovery has just read from the machine once more from this report's cache.
+    ConfigReadCache bus(chip.hardware);
     DisplayAdapter adapter;
-    const bool found = FindDisplayAdapter(chip.hardware, chip.discovery, adapter);
+    const bool found = FindDisplayAdapter(bus, chip.discovery, adapter);
     std::string reason;
     RecognizedChip recognized;
     if (!found) {
-        reason = DiscoveryFailureReason(chip.hardware);
+        reason = DiscoveryFailureReason(bus);
     } else {
         switch (RecognizeChip(chip, adapter.vendorId, adapter.deviceId, recognized)) {
         case Recognition::Recognized: break;
@@ -147,7 +151,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std
             << ", device " << Hex(adapter.deviceId, 4) << ", register base 0x"
             << Hex(adapter.registerBase, 8) << "\n";
     }
-    ReportOtherAdapters(chip.hardware, found ? &adapter : nullptr, out);
+    ReportOtherAdapters(bus, found ? &adapter : nullptr, out);
     if (ok) {
         const uint32_t base = chip.recognizedAdapter->registerBase;
         HardwareAccess& hw = chip.hardware;
