@@ -34,6 +34,12 @@ const ChipProfile kProfiles[] = {
      LinkMode::Linked, &kRiva128Clock, nullptr},
     {kRivaTntName, {kVendorNvidia, 0}, 0x0020, 80, 145, 80, 130,
      LinkMode::Independent, &kTntMemClock, &kTntChipClock},
+#ifdef TARVENTO_TEST_CARD
+    // QEMU's emulated VGA (BAR0 16 MiB, plain memory at the PLL and strap offsets), so that
+    // a guest on a real kernel can stand in for a card. Never in a release build.
+    {kRivaTntName, {0x1234, 0}, 0x1111, 80, 145, 80, 130,
+     LinkMode::Independent, &kTntMemClock, &kTntChipClock},
+#endif
 };
 
 }  // namespace
