@@ -90,7 +90,7 @@ int TunerDialog::OnInitDialog() {
             f.memClock = recognized.clocks.memory;
             f.chipClock = recognized.clocks.chip;
             startCoefficients_ = ReadStartCoefficients(
-                env_.chip.hardware, env_.chip.discovery.registerBase, profile);
+                env_.chip.hardware, env_.chip.recognizedAdapter->registerBase, profile);
             break;
         }
         case Recognition::RegisterReadFailed:
@@ -196,12 +196,15 @@ void TunerDialog::RestoreClocks() {
     f.chipClock = f.savedChipClock;
     // The card gets back the very coefficients it had, not the saved MHz set again:
     // those need not give the same words. They came from the card, so nothing is out
-    // of range; only an unreachable register can fail.
+    // of range; only an unreachable register can fail. They go back to the card they
+    // were read from and Set Clock now wrote to, wherever a later discovery (the
+    // autostart check box repeats one) has found another adapter since.
     const ApplyOutcome restored =
-        startCoefficients_ ? RestoreStartCoefficients(env_.chip.hardware,
-                                                      env_.chip.discovery.registerBase,
-                                                      *startCoefficients_)
-                           : ApplyOutcome{};
+        startCoefficients_ && env_.chip.recognizedAdapter
+            ? RestoreStartCoefficients(env_.chip.hardware,
+                                       env_.chip.recognizedAdapter->registerBase,
+                                       *startCoefficients_)
+            : ApplyOutcome{};
     ShowRestoreOutcome(*this, restored);
 
     UpdateData(true);

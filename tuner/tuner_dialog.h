@@ -66,8 +66,8 @@ private:
     bool unattended_ = false;
     bool unattendedOk_ = false;
     int messagesShown_ = 0;  // every box this window showed, for the unattended result
-    // The PLL coefficients read at start, which Panic ! writes back; nothing when they
-    // could not be read.
+    // The PLL coefficients read at start from the recognised adapter, which Panic !
+    // writes back to that adapter alone; nothing when they could not be read.
     std::optional<StartCoefficients> startCoefficients_;
 };
 

@@ -220,8 +220,9 @@ TEST_F(SafetyRig, AnUnattendedStartWritesOnlyThePllNBytes) {
 // A second display function appears before the TNT on the bus after the start (a card
 // added, or listed first after a rescan). The autostart click repeats discovery, which now
 // finds it; Set Clock now must still write the TNT's two PLL words, only their N byte,
-// and leave every file of the other card as it was.
-TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWrite) {
+// Panic ! after one more click must give the TNT its exact start-up words back, and every
+// file of the other card stays as it was.
+TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWriteNorRestore) {
     AddCards(*virtualcard::StockCard("RIVA_TNT"), true);
     MakeWindow("", false);
     Run([&](ui::TunerDialogWindow& w) {
@@ -239,6 +240,7 @@ TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWrite) {
 
         const uint32_t strap = CardWord(kStrapOffset);
         const uint32_t memAtStart = CardWord(kMemPllOffset);
+        const uint32_t coreAtStart = CardWord(kCorePllOffset);
         Step("both sliders to their lowest", false, [&] {
             for (int id : {kIdMemTrackbar, kIdChipTrackbar}) {
                 SliderOf(w, id)->setFocus();
@@ -256,6 +258,16 @@ TEST_F(SafetyRig, ADiscoveryThatFindsAnotherCardMovesNoWrite) {
         EXPECT_NE(CardWord(kMemPllOffset), memAtStart) << "the TNT was written";
         EXPECT_EQ(TntMemClockFromPll(CardWord(kMemPllOffset), strap), f.memClock);
         EXPECT_EQ(TntChipClockFromPll(CardWord(kCorePllOffset), strap), f.chipClock);
+
+        EXPECT_TRUE(Step("autostart off", false, [&] { Click(w, kIdAutostartCheck); }).empty());
+        EXPECT_EQ(Step("Panic !", true,
+                       [&] {
+                           boxes->Give(MessageAnswer::Ok);
+                           Click(w, kIdPanic);
+                       }),
+                  Texts{kMsgRestored});
+        EXPECT_EQ(CardWord(kMemPllOffset), memAtStart) << "the TNT's start-up words are back";
+        EXPECT_EQ(CardWord(kCorePllOffset), coreAtStart);
         w.reject();
     });
 }
