@@ -60,7 +60,10 @@ void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err
     out << "Autostart entry: " << entry << "\n";
 }
 
-void ReportPll(HardwareAccess& hw, const char* label, uint32_t address, std::ostream& out) {
+// The word, its fields and the clock it really makes from the crystal the strap selects
+// (unknown when the strap could not be read).
+void ReportPll(HardwareAccess& hw, const char* label, uint32_t address,
+               std::optional<uint32_t> strap, std::ostream& out) {
     const std::optional<uint32_t> v = hw.ReadRegister(address);
     out << label << " (0x" << Hex(address, 8) << "): ";
     if (!v) {
@@ -68,7 +71,21 @@ void ReportPll(HardwareAccess& hw, const char* label, uint32_t address, std::ost
         return;
     }
     out << "0x" << Hex(*v, 8) << "  M " << PllM(*v) << ", N " << PllN(*v) << ", P "
-        << PllP(*v) << "\n";
+        << PllP(*v);
+    if (!strap) {
+        out << ", crystal unknown (strap unreadable)\n";
+        return;
+    }
+    char crystal[16];
+    std::snprintf(crystal, sizeof crystal, "%.8g", CrystalMHz(*strap));
+    const std::optional<double> mhz = PllOutputMHz(*v, *strap);
+    if (!mhz) {
+        out << ", no clock: M is 0 (crystal " << crystal << " MHz)\n";
+        return;
+    }
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%.2f", *mhz);
+    out << ", makes " << clock << " MHz (crystal " << crystal << " MHz)\n";
 }
 
 // Why discovery takes one adapter, and every other display function with why not, so
@@ -155,9 +172,9 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std
     if (ok) {
         const uint32_t base = chip.recognizedAdapter->registerBase;
         HardwareAccess& hw = chip.hardware;
-        ReportPll(hw, "Core PLL", base + kCorePllOffset, out);
-        ReportPll(hw, "Memory PLL", base + kMemPllOffset, out);
         const std::optional<uint32_t> strap = hw.ReadRegister(base + kStrapOffset);
+        ReportPll(hw, "Core PLL", base + kCorePllOffset, strap, out);
+        ReportPll(hw, "Memory PLL", base + kMemPllOffset, strap, out);
         out << "Strap (0x" << Hex(base + kStrapOffset, 8) << "): ";
         if (strap) {
             out << "0x" << Hex(*strap, 8) << "  bit 6 " << (StrapCrystalBitSet(*strap) ? 1 : 0)

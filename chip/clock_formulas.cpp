@@ -270,6 +270,14 @@ std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBas
     return ReadClock(hw, registerBase, kMemPllOffset, Riva128Clock, noAnswer);
 }
 
+double CrystalMHz(uint32_t strap) { return StrapCrystalBitSet(strap) ? 14.31818 : 13.5; }
+
+std::optional<double> PllOutputMHz(uint32_t pll, uint32_t strap) {
+    const PllFields f = Fields(pll);
+    if (f.m == 0) return std::nullopt;
+    return CrystalMHz(strap) * f.n / (f.m * std::ldexp(1.0, static_cast<int>(f.p)));
+}
+
 SetResult SetTntChipClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz) {
     return SetClock(hw, registerBase, kCorePllOffset, mhz, TntChipNFrom);
 }

@@ -103,6 +103,56 @@ TEST_F(ProgramTest, InfoPrintsTheOneClockOfTheRiva128FamilyOnBothLines) {
     }
 }
 
+// Beside each PLL word, the clock it really makes, f = Fref * N / (M * 2^P), with the
+// crystal strap bit 6 selects; the figures here are worked out by hand.
+TEST_F(ProgramTest, InfoPrintsTheClockEachPllWordMakes) {
+    struct Case {
+        const char* chip;
+        uint32_t strap, corePll, memPll;
+        const char* line;  // the PLL line expected
+    };
+    const Case cases[] = {
+        // 14.31818 * 150 / (12 * 2) and 14.31818 * 184 / (12 * 2)
+        {"RIVA_TNT", 0x40, 0x0001960C, 0x0001B80C,
+         "Core PLL (0xE0680500): 0x0001960C  M 12, N 150, P 1, makes 89.49 MHz (crystal 14.31818 MHz)\n"},
+        {"RIVA_TNT", 0x40, 0x0001960C, 0x0001B80C,
+         "Memory PLL (0xE0680504): 0x0001B80C  M 12, N 184, P 1, makes 109.77 MHz (crystal 14.31818 MHz)\n"},
+        // 13.5 * 150 / 24 = 84.375 and 13.5 * 184 / 24 = 103.5
+        {"RIVA_TNT", 0x00, 0x0001960C, 0x0001B80C,
+         "Core PLL (0xE0680500): 0x0001960C  M 12, N 150, P 1, makes 84.38 MHz (crystal 13.5 MHz)\n"},
+        {"RIVA_TNT", 0x00, 0x0001960C, 0x0001B80C,
+         "Memory PLL (0xE0680504): 0x0001B80C  M 12, N 184, P 1, makes 103.50 MHz (crystal 13.5 MHz)\n"},
+        // P = 0 divides by 1: 14.31818 * 184 / 12
+        {"RIVA_TNT", 0x40, 0x0001960C, 0x0000B80C,
+         "Memory PLL (0xE0680504): 0x0000B80C  M 12, N 184, P 0, makes 219.55 MHz (crystal 14.31818 MHz)\n"},
+        {"RIVA_TNT", 0x40, 0x00019600, 0x0001B80C,
+         "Core PLL (0xE0680500): 0x00019600  M 0, N 150, P 1, no clock: M is 0 (crystal 14.31818 MHz)\n"},
+        // The RIVA 128's one clock: 13.5 * 168 / 24 and 14.31818 * 168 / 24
+        {"RIVA_128", 0x00, 0x0001960C, 0x0001A80C,
+         "Memory PLL (0xE0680504): 0x0001A80C  M 12, N 168, P 1, makes 94.50 MHz (crystal 13.5 MHz)\n"},
+        {"RIVA_128", 0x40, 0x0001960C, 0x0001A80C,
+         "Memory PLL (0xE0680504): 0x0001A80C  M 12, N 168, P 1, makes 100.23 MHz (crystal 14.31818 MHz)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        VirtualTree own;
+        virtualcard::VirtualCard card = *virtualcard::StockCard(c.chip);
+        card.bar0 = 0xE0000000;
+        card.strap = c.strap;
+        card.corePll = c.corePll;
+        card.memPll = c.memPll;
+        own.Add(card);
+        const ProgramResult r = RunProgram(
+            TARVENTO_PROGRAM, {"--info"},
+            {{"TARVENTO_SYSFS_ROOT", own.RootString()},
+             {"XDG_CONFIG_DIRS", config.string()},
+             {"XDG_CONFIG_HOME", configHome.string()}},
+            kDisplayVariables);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+    }
+}
+
 TEST_F(ProgramTest, InfoWithoutASupportedChipSaysWhyAndFails) {
     const ProgramResult empty = Run({"--info"});
     EXPECT_EQ(empty.status, 1);
