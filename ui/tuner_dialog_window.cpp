@@ -7,6 +7,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QTimer>
 #include <utility>
 
 #include "ui/autostart_notice_dialog.h"
@@ -34,6 +36,10 @@ TunerDialogWindow::TunerDialogWindow(TunerDialog::Environment environment,
       tuner_(*this, std::move(environment)) {
     setObjectName(QStringLiteral("tuner_window"));
     BuildDialog(*this, MainWindowTemplate());
+    // The program's one main window is a top-level window of its own, not a dialog: a
+    // dialog is tied to a hidden leader window, and window managers keep such windows
+    // off their taskbars once minimised. Caption, buttons and fixed size stay as built.
+    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
     setWindowIcon(ApplicationIcon());
     ConnectControls();
 }
@@ -54,6 +60,17 @@ void TunerDialogWindow::ConnectControls() {
 }
 
 QWidget* TunerDialogWindow::Control(int id) const { return FindControl(*this, id); }
+
+void TunerDialogWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // The controls sit at fixed places. Some window managers grant another program's
+    // request to resize the window whatever its size hints say: ask for the fixed size
+    // back, once the resize has been taken in. A manager that insists gets no loop, as a
+    // size that does not change brings no further resize event.
+    if (minimumSize() == maximumSize() && event->size() != minimumSize()) {
+        QTimer::singleShot(0, this, [this] { resize(minimumSize()); });
+    }
+}
 
 int TunerDialogWindow::exec() {
     endedDuringInit_.reset();

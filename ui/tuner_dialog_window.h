@@ -49,6 +49,9 @@ public:
     MessageAnswer InformativeMessageBox(const std::string& text, MessageButtons buttons,
                                         const std::string& informativeText) override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void ConnectControls();
 
