@@ -30,8 +30,9 @@ std::string Hex(uint32_t value, int digits) {
 
 std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.device, a.function}); }
 
-// The stored entry as the desktop would start it, whichever program it names: on with its
-// two clocks, or off; then the file that holds it.
+// The stored entry as the desktop would start it: on with its two clocks when it starts
+// this program, as the window's check box says, otherwise off and why; then the file that
+// holds it.
 void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err) {
     if (!store.OpenToRead(kAutostartLocation)) {
         out << "Autostart: unknown\n";
@@ -51,7 +52,10 @@ void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err
     ChipNameBuffer name{};
     int32_t mem = 0;
     int32_t chip = 0;
-    if (ScanStartArguments(FindNthWordFromEnd(3, entry.c_str()), name, mem, chip) != 3) {
+    const std::string offBecause = WhyEntryDoesNotStart(store, entry, ProgramPath());
+    if (!offBecause.empty()) {
+        out << "Autostart: off (" << offBecause << ")\n";
+    } else if (ScanStartArguments(FindNthWordFromEnd(3, entry.c_str()), name, mem, chip) != 3) {
         out << "Autostart: on, but its entry carries no chip name and two clocks\n";
     } else {
         out << "Autostart: on, Mem Clock " << mem << " MHz, Chip Clock " << chip << " MHz\n";

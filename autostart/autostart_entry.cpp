@@ -44,15 +44,27 @@ bool EntryNamesProgram(const std::string& entry, const std::string& programPath)
     return entry.size() == programPath.size() || entry[programPath.size()] == ' ';
 }
 
+std::string WhyEntryDoesNotStart(const AutostartStore& store, const std::string& entry,
+                                 const std::string& programPath) {
+    if (programPath.empty()) return "this program's own path cannot be learnt";
+    const std::optional<EntryLaunch> launch = store.LastEntryLaunch();
+    if (!launch) return EntryNamesProgram(entry, programPath) ? "" : "it starts another program";
+    if (!launch->inactiveReason.empty()) return launch->inactiveReason;
+    if (launch->program.empty()) return "its program " + launch->word + " cannot be found";
+    if (launch->program != programPath) return "it starts another program, " + launch->program;
+    return {};
+}
+
 std::optional<StoredAutostart> ReadStoredAutostart(AutostartStore& store,
                                                    const std::string& programPath) {
     if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
     std::string value;
-    store.ReadEntry(kAutostartEntryName, value, AutostartEntryCapacity());  // missing: empty
+    // Missing: empty, and an empty entry starts nothing.
+    const bool read = store.ReadEntry(kAutostartEntryName, value, AutostartEntryCapacity());
     store.Close();
 
     StoredAutostart stored;
-    stored.on = EntryNamesProgram(value, programPath);
+    stored.on = read && !value.empty() && WhyEntryDoesNotStart(store, value, programPath).empty();
     if (stored.on && ScanStartArguments(FindNthWordFromEnd(3, value.c_str()), ChipNameScratch,
                                         stored.memClock, stored.chipClock) != 3) {
         stored.memClock = 0;

@@ -25,6 +25,13 @@ std::optional<std::string> BuildAutostartEntry(const std::string& programPath,
 // space before the chip name, is that program. An empty program path names nothing.
 bool EntryNamesProgram(const std::string& entry, const std::string& programPath);
 
+// Why the entry just read from `store` does not start `programPath` at this login, as
+// one plain phrase ("not shown in this desktop"); empty when it does. A store that can
+// tell how the desktop starts its entry decides (see AutostartStore::LastEntryLaunch);
+// otherwise the entry's leading path must be the program's.
+std::string WhyEntryDoesNotStart(const AutostartStore& store, const std::string& entry,
+                                 const std::string& programPath);
+
 // What the store holds, as the window shows it: whether the entry is this program's, and
 // its two clocks (0 when the entry does not carry both).
 struct StoredAutostart {
@@ -37,7 +44,8 @@ std::optional<StoredAutostart> ReadStoredAutostart(AutostartStore& store,
                                                    const std::string& programPath);
 
 // Reads the stored entry and sets the window's check box, autostartOn and the two
-// autostart display fields. An entry counts as on only when it names `programPath`.
+// autostart display fields. An entry counts as on only when the desktop would start
+// `programPath` with it.
 void LoadAutostartState(AutostartWindow& window, AutostartStore& store,
                         const std::string& programPath);
 

@@ -1,9 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tarvento {
+
+// What the desktop would make of a stored entry at this user's login.
+struct EntryLaunch {
+    std::string word;     // the first word of its command, as the entry gives it
+    // The real path of the program that word starts (a bare name found through PATH,
+    // every link resolved); empty when no program can be found there.
+    std::string program;
+    // Why the desktop would not start the entry in this session at all; empty when it
+    // would.
+    std::string inactiveReason;
+};
 
 // Where the autostart entry lives. The entry is read and written through these calls in
 // a fixed order (open, read or store or remove, close), which stays visible here so that
@@ -29,6 +41,10 @@ public:
     virtual void Close() = 0;
     // Where the entry read last lives, for reports; empty when none was found.
     virtual std::string EntryLocation() const { return {}; }
+    // How the desktop would start the entry read last. Nothing from a store that keeps
+    // the entry's text alone, with no desktop behind it to ask: the text's leading path
+    // then names the program.
+    virtual std::optional<EntryLaunch> LastEntryLaunch() const { return std::nullopt; }
 };
 
 // The user's autostart folder (and, for reading, the machine-wide ones behind it).

@@ -221,21 +221,57 @@ std::optional<std::vector<std::string>> ExecArguments(std::string_view exec) {
     return args;
 }
 
+namespace {
+
+std::string_view WithoutTrailingSpaces(std::string_view v) {
+    while (v.ends_with(' ')) v.remove_suffix(1);
+    return v;
+}
+
+// A list value ("KDE;LXQt;"): items end at each semicolon that no backslash escapes;
+// empty items are no items.
+std::vector<std::string> ListValue(std::string_view value) {
+    std::vector<std::string> items;
+    std::string item;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == ';') {
+            item += value[++i];
+        } else if (value[i] == ';') {
+            if (!item.empty()) items.push_back(std::move(item));
+            item.clear();
+        } else {
+            item += value[i];
+        }
+    }
+    item = std::string(WithoutTrailingSpaces(item));
+    if (!item.empty()) items.push_back(std::move(item));
+    for (std::string& each : items) {
+        if (std::optional<std::string> plain = UnescapeDesktopString(each)) each = std::move(*plain);
+    }
+    return items;
+}
+
+}  // namespace
+
 AutostartFile ReadAutostartFile(std::string_view contents) {
     // A key given twice counts with its last value, as the desktop's readers take it.
     std::optional<std::string_view> exec;
     std::optional<std::string_view> hidden;
+    AutostartFile file;
     ForEachEntryKey(contents, [&](std::string_view key, std::string_view value) {
         if (key == "Exec") exec = value;
         if (key == "Hidden") hidden = value;
+        if (key == "TryExec") {
+            file.tryExec = UnescapeDesktopString(WithoutTrailingSpaces(value));
+            if (file.tryExec && file.tryExec->empty()) file.tryExec.reset();
+        }
+        if (key == "OnlyShowIn") file.onlyShowIn = ListValue(value);
+        if (key == "NotShowIn") file.notShowIn = ListValue(value);
+        if (key == "X-GNOME-Autostart-enabled")
+            file.gnomeDisabled = WithoutTrailingSpaces(value) == "false";
         return true;
     });
-    AutostartFile file;
-    if (hidden) {
-        std::string_view v = *hidden;
-        while (v.ends_with(' ')) v.remove_suffix(1);
-        file.hidden = v == "true";
-    }
+    if (hidden) file.hidden = WithoutTrailingSpaces(*hidden) == "true";
     if (!exec) return file;
     const std::optional<std::string> unescaped = UnescapeDesktopString(*exec);
     if (!unescaped) return file;
@@ -247,6 +283,7 @@ AutostartFile ReadAutostartFile(std::string_view contents) {
         command += (*args)[i];
     }
     file.command = std::move(command);
+    file.arguments = std::move(*args);
     return file;
 }
 

@@ -59,6 +59,13 @@ struct AutostartFile {
     // command-line tail as the program itself receives it. Nothing when there is no Exec
     // line or it cannot be read.
     std::optional<std::string> command;
+    // The same arguments one by one; the first is the program the desktop starts.
+    std::vector<std::string> arguments;
+    // The keys that decide whether the desktop starts the entry at all.
+    std::optional<std::string> tryExec;    // TryExec: a program that must be installed
+    std::vector<std::string> onlyShowIn;   // the desktops it starts in (none: every one)
+    std::vector<std::string> notShowIn;    // the desktops it does not start in
+    bool gnomeDisabled = false;            // X-GNOME-Autostart-enabled=false
 };
 AutostartFile ReadAutostartFile(std::string_view contents);
 

@@ -151,10 +151,95 @@ EntryFile LookAt(int folderFd, const char* name, std::size_t limit) {
     return at;
 }
 
+// A file the desktop could start: a regular file this user may execute.
+bool IsProgramFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// Where the desktop finds the program a word names: an absolute path as it stands, a bare
+// name in the first folder of the search path that holds it. Empty when neither; a
+// relative path would depend on whatever folder the desktop starts programs in.
+std::string FindProgram(const std::string& word, const std::string& searchPath) {
+    if (word.empty()) return {};
+    if (word.find('/') != std::string::npos) return word.starts_with('/') && IsProgramFile(word) ? word : "";
+    std::string_view rest = searchPath;
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        const std::string_view folder = rest.substr(0, colon);
+        rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        if (!folder.starts_with('/')) continue;
+        const std::string candidate = std::string(folder) + "/" + word;
+        if (IsProgramFile(candidate)) return candidate;
+    }
+    return {};
+}
+
+std::string RealPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return {};
+    std::string result = real;
+    std::free(real);
+    return result;
+}
+
+bool Lists(const std::vector<std::string>& list, const std::string& name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+// The session's desktops are taken in order: the first one OnlyShowIn names shows the
+// entry, the first one NotShowIn names keeps it back; when none is named, an entry with
+// an OnlyShowIn list is kept back and any other shown.
+bool ShownIn(const AutostartFile& file, const std::vector<std::string>& desktops) {
+    for (const std::string& desktop : desktops) {
+        if (Lists(file.onlyShowIn, desktop)) return true;
+        if (Lists(file.notShowIn, desktop)) return false;
+    }
+    return file.onlyShowIn.empty();
+}
+
+std::string InactiveReason(const AutostartFile& file, const XdgAutostartStore::Session& session) {
+    if (!ShownIn(file, session.desktops)) return "not shown in this desktop";
+    // gnome-session honours this key; other desktops' launchers do not read it.
+    if (file.gnomeDisabled && Lists(session.desktops, "GNOME")) return "disabled in this GNOME session";
+    if (file.tryExec && FindProgram(*file.tryExec, session.searchPath).empty())
+        return "its TryExec program " + *file.tryExec + " is not installed";
+    return {};
+}
+
+EntryLaunch JudgeEntry(const AutostartFile& file, const XdgAutostartStore::Session& session) {
+    EntryLaunch launch;
+    if (!file.arguments.empty()) launch.word = file.arguments.front();
+    const std::string found = FindProgram(launch.word, session.searchPath);
+    if (!found.empty()) launch.program = RealPath(found);
+    launch.inactiveReason = InactiveReason(file, session);
+    return launch;
+}
+
 }  // namespace
 
-XdgAutostartStore::XdgAutostartStore(std::string folder, std::vector<std::string> machineFolders)
-    : folder_(std::move(folder)), machineFolders_(std::move(machineFolders)) {}
+XdgAutostartStore::Session XdgAutostartStore::SessionFromEnvironment() {
+    Session session;
+    if (const char* desktops = ::secure_getenv("XDG_CURRENT_DESKTOP")) {
+        std::string_view rest = desktops;
+        while (!rest.empty()) {
+            const std::size_t colon = rest.find(':');
+            const std::string_view name = rest.substr(0, colon);
+            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+            if (!name.empty()) session.desktops.emplace_back(name);
+        }
+    }
+    const char* path = ::secure_getenv("PATH");
+    // What a session started without PATH searches.
+    session.searchPath = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    return session;
+}
+
+XdgAutostartStore::XdgAutostartStore(std::string folder, std::vector<std::string> machineFolders,
+                                     std::optional<Session> session)
+    : folder_(std::move(folder)),
+      machineFolders_(std::move(machineFolders)),
+      session_(session ? std::move(*session) : SessionFromEnvironment()) {}
 
 XdgAutostartStore::~XdgAutostartStore() { Close(); }
 
@@ -204,6 +289,7 @@ bool XdgAutostartStore::OpenToRead(const std::string& location) {
 bool XdgAutostartStore::ReadEntry(const std::string& entryName, std::string& text,
                                    std::size_t capacity) {
     entryFile_.clear();
+    launch_.reset();
     if (!IsOpen() || entryName != kAutostartEntryName) return false;
     // Room for the largest entry of `capacity` bytes with all its escaping (four bytes
     // per byte in Exec, two in the entry key) and the fixed lines.
@@ -224,6 +310,7 @@ bool XdgAutostartStore::ReadEntry(const std::string& entryName, std::string& tex
         found = LookAt(AT_FDCWD, where.c_str(), limit);
     }
     if (!found.present || !found.file || found.file->hidden || !found.file->command) return false;
+    launch_ = JudgeEntry(*found.file, session_);
     std::string command = std::move(*found.file->command);
     if (command.size() > capacity) command.resize(capacity);
     text = std::move(command);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,19 @@ namespace tarvento {
 // are known; any other location or entry is refused.
 class XdgAutostartStore : public AutostartStore {
 public:
+    // The login session an entry is judged for.
+    struct Session {
+        std::vector<std::string> desktops;  // $XDG_CURRENT_DESKTOP, split at its colons
+        std::string searchPath;             // $PATH, where bare program names are found
+    };
+    // The session this program runs in, from its environment.
+    static Session SessionFromEnvironment();
+
     // `folder` is the user's autostart folder, where entries are written;
-    // `machineFolders` are the machine-wide ones, first one first, only ever read.
-    explicit XdgAutostartStore(std::string folder, std::vector<std::string> machineFolders = {});
+    // `machineFolders` are the machine-wide ones, first one first, only ever read;
+    // `session` is the session entries are judged for (default: this program's own).
+    explicit XdgAutostartStore(std::string folder, std::vector<std::string> machineFolders = {},
+                               std::optional<Session> session = std::nullopt);
     ~XdgAutostartStore() override;
     XdgAutostartStore(const XdgAutostartStore&) = delete;
     XdgAutostartStore& operator=(const XdgAutostartStore&) = delete;
@@ -51,6 +62,11 @@ public:
     bool RemoveEntry(const std::string& entryName) override;
     void Close() override;
     std::string EntryLocation() const override { return entryFile_; }
+    // Read as the desktop reads the file: the program is the first word of Exec; the
+    // entry does not start when OnlyShowIn or NotShowIn leave out the session's desktop,
+    // when X-GNOME-Autostart-enabled=false in a GNOME session, or when TryExec names no
+    // installed program.
+    std::optional<EntryLaunch> LastEntryLaunch() const override { return launch_; }
 
 private:
     bool IsOpen() const { return open_; }
@@ -60,6 +76,8 @@ private:
 
     std::string folder_;
     std::vector<std::string> machineFolders_;
+    Session session_;
+    std::optional<EntryLaunch> launch_;
     int folderFd_ = -1;  // -1 also while an open location's folder does not exist
     bool open_ = false;
     bool writable_ = false;

@@ -62,7 +62,8 @@ std::string FirstLines(const std::string& text, int n) {
 
 TEST_F(ProgramTest, InfoReportsATntAndItsStoredEntryWithoutWritingAnything) {
     tree.AddTnt(1, 0, 0, 0xE0000000);
-    StoreEntry("/opt/tarvento/bin/tarvento RIVA_TNT 110 100");
+    const std::string program = fs::canonical(TARVENTO_PROGRAM).string();
+    StoreEntry(program + " RIVA_TNT 110 100");
     const std::vector<char> before = tree.FileBytes(Resource0());
 
     const ProgramResult r = Run({"--info"});
@@ -73,6 +74,19 @@ TEST_F(ProgramTest, InfoReportsATntAndItsStoredEntryWithoutWritingAnything) {
     EXPECT_NE(r.out.find("0000:01:00.0"), std::string::npos);
     EXPECT_NE(r.out.find("M 12, N 150, P 1"), std::string::npos) << "core PLL decoded";
     EXPECT_EQ(tree.FileBytes(Resource0()), before);
+
+    // An entry the desktop would not start with this program is off, and says why.
+    const fs::path file = config / "autostart" / "Tarvo.desktop";
+    std::ofstream(file, std::ios::app) << "NotShowIn=Openbox;\n";
+    const std::string hidden = Run({"--info"}, {{"XDG_CURRENT_DESKTOP", "Openbox"}}).out;
+    EXPECT_NE(hidden.find("\nAutostart: off (not shown in this desktop)\nAutostart file: " +
+                          file.string() + "\n"),
+              std::string::npos)
+        << hidden;
+    StoreEntry("/opt/tarvento/bin/tarvento RIVA_TNT 110 100");
+    EXPECT_NE(Run({"--info"}).out.find(
+                  "\nAutostart: off (its program /opt/tarvento/bin/tarvento cannot be found)\n"),
+              std::string::npos);
 }
 
 TEST_F(ProgramTest, HelpSaysWhereTheAutostartEntryLives) {

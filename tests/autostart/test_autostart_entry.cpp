@@ -353,6 +353,13 @@ TEST(ProgramPath, IsTheRunningExecutable) {
 
 // ---- Through real files ------------------------------------------------------------
 
+// A program file at `path`: the desktop starts only a program that is there.
+void MakeProgram(const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    testing::WriteFile(path, "#!/bin/sh\n");
+    ::chmod(path.c_str(), 0755);
+}
+
 // A click writes Tarvo.desktop into the user's folder $XDG_CONFIG_HOME names, and the
 // next start reads it back as on, with its clocks; a click off removes it.
 TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
@@ -366,6 +373,7 @@ TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
     ChipState chip(hardware);
     chip.currentChipName = kRivaTntName;
     const std::string program = tmp / "bin dir/tarvento";
+    MakeProgram(program);
 
     FakeAutostartWindow clicked;
     clicked.fields.memClock = 125;
@@ -389,7 +397,8 @@ TEST(AutostartThroughXdgFolder, ClickThenLoadThenClickOff) {
 // file hides it, and the window, the next start and the store agree it is off.
 TEST(AutostartThroughXdgFolder, OffHidesTheMachineEntryAndOnOverridesIt) {
     TempFolder tmp;
-    const std::string program = "/usr/bin/tarvento";
+    const std::string program = tmp / "bin/tarvento";
+    MakeProgram(program);
     const std::string user = tmp / "config/autostart";
     const std::string machine = tmp / "xdg/autostart";
     std::filesystem::create_directories(machine);

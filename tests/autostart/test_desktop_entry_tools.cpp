@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "autostart/autostart_entry.h"
 #include "autostart/desktop_entry.h"
 #include "autostart/xdg_autostart_store.h"
 #include "tests/autostart/temp_folder.h"
@@ -322,6 +323,140 @@ TEST(DesktopEntryTools, UserAndMachineEntriesStartWhatTheStoreReads) {
         edited.replace(edited.find("120 95\n"), 7, "130 90\n");
         WriteFile(d.UserFile(), edited);
         expectStarts("RIVA_TNT 130 90", "an edited Exec line");
+    }
+}
+
+// ---- Entries made by hand or by an administrator --------------------------------------
+
+// This program at "<root>/opt/a b/tarvento", found through PATH by its bare name and
+// through a link, "<root>/opt/a" another program; each writes a mark when it runs.
+struct Session {
+    Session() {
+        std::filesystem::create_directories(root / "opt/a b");
+        std::filesystem::create_directories(root / "bin");
+        std::filesystem::create_directories(autostart);
+        std::filesystem::create_directories(root / "xdg/autostart");
+        WriteFile(program, "#!/bin/sh\n: > '" + Mark() + "'\n");
+        WriteFile(root / "opt/a", "#!/bin/sh\n: > '" + (root / "other-program-ran") + "'\n");
+        ::chmod(program.c_str(), 0755);
+        ::chmod((root / "opt/a").c_str(), 0755);
+        std::filesystem::create_symlink(program, root / "bin/link");
+    }
+    std::string Mark() const { return root / "this-program-ran"; }
+    // True once, when this program ran since the last call.
+    bool Ran() const { return std::filesystem::remove(Mark()); }
+    std::vector<std::string> Env(const std::string& desktop) const {
+        return {"HOME=" + (root / "home"), "XDG_CONFIG_HOME=" + (root / "home/.config"),
+                "XDG_CONFIG_DIRS=" + (root / "xdg"), "XDG_CURRENT_DESKTOP=" + desktop,
+                "PATH=" + path};
+    }
+
+    TempFolder root;
+    std::string program = root / "opt/a b/tarvento";
+    std::string path = (root / "opt/a b") + ":/usr/bin:/bin";
+    std::string autostart = root / "home/.config/autostart";
+};
+
+// Whether dex, logging in to `desktop`, runs this program.
+bool DexStarts(const Session& s, const std::string& desktop) {
+    RunTool({kDex, "-a", "-w", "-e", desktop}, s.Env(desktop));
+    return s.Ran();
+}
+
+// Whether the service systemd's generator makes of the entry runs this program in
+// `desktop`: its ExecCondition lines must pass there, then its ExecStart runs.
+bool GeneratorStarts(const Session& s, const std::string& desktop) {
+    const std::string out = s.root / "units";
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    const ToolRun run = RunTool({kGenerator, out, out, out}, s.Env(desktop));
+    EXPECT_EQ(run.status, 0) << run.output;
+    const std::optional<std::string> unit = ReadFile(out + "/app-Tarvo@autostart.service");
+    if (!unit) return false;
+    std::vector<std::string> start;
+    std::size_t at = 0;
+    while (at < unit->size()) {
+        const std::size_t end = std::min(unit->find('\n', at), unit->size());
+        const std::string line = unit->substr(at, end - at);
+        at = end + 1;
+        if (line.starts_with("ExecCondition=")) {
+            if (RunTool(SplitExecStart(line.substr(14)), s.Env(desktop)).status != 0) return false;
+        } else if (line.starts_with("ExecStart=")) {
+            start = SplitExecStart(line.substr(line.starts_with("ExecStart=:") ? 11 : 10));
+        }
+    }
+    if (start.empty()) return false;
+    RunTool(start, s.Env(desktop));
+    return s.Ran();
+}
+
+// The check box is ticked exactly when the desktop would start this program with the
+// entry: each row is checked against dex and systemd's generator, and says why not.
+TEST(DesktopEntryTools, TheBoxIsTickedExactlyWhenTheDesktopStartsTheProgram) {
+    const bool dex = Installed(kDex);
+    const bool generator = Installed(kGenerator);
+    const std::string ours = "\"{root}/opt/a b/tarvento\" RIVA_TNT 115 95";
+    struct Row {
+        const char* what;
+        std::string desktop;
+        std::string exec;  // {root}: the session's folder; empty: the entry the program writes
+        std::string keys;  // further lines
+        const char* whyNot;  // nullptr: it starts; "": no entry at all
+        bool toolsKnowIt = true;  // false: only the desktop's own session manager reads it
+    };
+    const Row rows[] = {
+        {"the entry the program writes", "Openbox", "", "", nullptr},
+        {"only for another desktop", "Openbox", ours, "OnlyShowIn=KDE;\n", "not shown in this desktop"},
+        {"only for this desktop", "KDE", ours, "OnlyShowIn=GNOME;KDE;\n", nullptr},
+        {"not for this desktop", "Openbox", ours, "NotShowIn=Openbox;\n", "not shown in this desktop"},
+        {"not for other desktops", "Openbox", ours, "NotShowIn=GNOME;KDE;\n", nullptr},
+        {"TryExec of nothing installed", "Openbox", ours, "TryExec=/nonexistent\n",
+         "its TryExec program /nonexistent is not installed"},
+        {"TryExec found through PATH", "Openbox", ours, "TryExec=tarvento\n", nullptr},
+        {"a bare name PATH finds", "Openbox", "tarvento RIVA_TNT 115 95", "", nullptr},
+        {"a link to the program", "Openbox", "{root}/bin/link RIVA_TNT 115 95", "", nullptr},
+        {"a path with a space, half quoted", "Openbox", "{root}/opt/a \"b/tarvento\" RIVA_TNT 115 95", "",
+         "it starts another program, {root}/opt/a"},
+        {"a program that is not there", "Openbox", "{root}/opt/tarvento RIVA_TNT 115 95", "",
+         "its program {root}/opt/tarvento cannot be found"},
+        {"turned off for GNOME, outside GNOME", "Openbox", ours, "X-GNOME-Autostart-enabled=false\n", nullptr},
+        {"turned off for GNOME, in GNOME", "GNOME", ours, "X-GNOME-Autostart-enabled=false\n",
+         "disabled in this GNOME session", false},
+        {"hidden", "Openbox", ours, "Hidden=true\n", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Session s;
+        const auto withRoot = [&](std::string text) {
+            for (std::size_t at; (at = text.find("{root}")) != std::string::npos;)
+                text.replace(at, 6, s.root.Path().string());
+            return text;
+        };
+        WriteFile(s.autostart + "/Tarvo.desktop",
+                  row.exec.empty() ? *FormatDesktopEntry(s.program + " RIVA_TNT 110 100")
+                                   : "[Desktop Entry]\nType=Application\nName=Tarvento\nExec=" +
+                                         withRoot(row.exec) + "\n" + row.keys);
+        const bool starts = row.whyNot == nullptr;
+
+        XdgAutostartStore store(s.autostart, {s.root / "xdg/autostart"},
+                                XdgAutostartStore::Session{{row.desktop}, s.path});
+        const std::optional<StoredAutostart> box = ReadStoredAutostart(store, s.program);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->on, starts);
+        ASSERT_TRUE(store.OpenToRead(kAutostartLocation));
+        std::string entry;
+        const bool read = store.ReadEntry(kAutostartEntryName, entry, 4096);
+        store.Close();
+        EXPECT_EQ(read ? WhyEntryDoesNotStart(store, entry, s.program) : "",
+                  withRoot(row.whyNot ? row.whyNot : ""));
+
+        if (!row.toolsKnowIt) continue;
+        if (dex) {
+            EXPECT_EQ(DexStarts(s, row.desktop), starts) << "dex";
+        }
+        if (generator) {
+            EXPECT_EQ(GeneratorStarts(s, row.desktop), starts) << "systemd's generator";
+        }
     }
 }
 

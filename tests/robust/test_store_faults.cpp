@@ -29,6 +29,7 @@
 #include "autostart/desktop_entry.h"
 #include "autostart/xdg_autostart_store.h"
 #include "chip/chip_profiles.h"
+#include "chip/running_program.h"
 #include "tests/autostart/fake_autostart_window.h"
 #include "tests/autostart/temp_folder.h"
 #include "tests/robust/robust_support.h"
@@ -40,8 +41,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kOldEntry = "/usr/bin/tarvento RIVA_TNT 110 100";
-constexpr const char* kNewEntry = "/usr/bin/tarvento RIVA_TNT 120 95";
+// Entries of a program that is there (this test program), as the desktop would start.
+const std::string kProgram = ProgramPath();
+const std::string kOldEntry = kProgram + " RIVA_TNT 110 100";
+const std::string kNewEntry = kProgram + " RIVA_TNT 120 95";
 constexpr int kSkip = 77;  // a child's way of saying the fault cannot be arranged here
 
 // The file as the store writes it for `entry`.
@@ -88,7 +91,7 @@ std::string ClickAutostart(const fs::path& folder, bool on,
     window.fields.chipClock = 95;
     window.fields.autostartOn = on ? 0 : 1;
     XdgAutostartStore store(folder.string(), std::move(machineFolders));
-    UpdateAutostartEntry(window, store, chip, "/usr/bin/tarvento");
+    UpdateAutostartEntry(window, store, chip, kProgram);
     std::string text;
     for (const std::string& e : window.events) text += e + "\n";
     return text;
