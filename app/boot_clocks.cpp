@@ -127,7 +127,10 @@ int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& p
     const int status = RunHeadless({chip, store, tail, programPath, &guard}, out, err);
     if (!guard.recordError.empty())
         err << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";
-    if (guard.Written()) WatchSurvival(paths.bootRecord, guard.Written()->bootId, guard.Written()->time);
+    if (guard.Written()) {
+        WatchSurvival(paths.bootRecord, guard.Written()->bootId, guard.Written()->time,
+                      GuardMachine{paths.procRoot});
+    }
     return status;
 }
 

@@ -92,7 +92,10 @@ int main(int argc, char** argv) {
         } catch (const std::exception&) {
             return 2;
         }
-        return WatchSurvival(line.optionArguments[0], line.optionArguments[1], time) ? 0 : 1;
+        return WatchSurvival(line.optionArguments[0], line.optionArguments[1], time,
+                             GuardMachine{MachinePaths::FromEnvironment().procRoot})
+                   ? 0
+                   : 1;
     }
     default: break;
     }

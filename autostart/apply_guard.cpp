@@ -198,16 +198,19 @@ std::string ApplyGuard::RefusalText() const {
     return text;
 }
 
-bool MarkApplySurvived(const std::string& path, const std::string& bootId, int64_t time) {
+bool MarkApplySurvived(const std::string& path, const std::string& bootId, int64_t time,
+                       const GuardMachine& machine) {
     std::optional<ApplyRecord> record = ReadApplyRecord(path);
     if (!record || record->bootId != bootId || record->time != time) return false;
+    if (machine.BootId() != bootId) return false;
     if (record->state == ApplyRecord::State::Survived) return true;
     record->state = ApplyRecord::State::Survived;
     std::string error;
     return WriteFileDurably(path, FormatApplyRecord(*record), 0644, error);
 }
 
-bool WatchSurvival(const std::string& path, const std::string& bootId, int64_t time) {
+bool WatchSurvival(const std::string& path, const std::string& bootId, int64_t time,
+                   const GuardMachine& machine) {
     int seconds = kSurvivalSeconds;
     if (const std::string test = SecureEnv("TARVENTO_SURVIVAL_SECONDS"); !test.empty()) {
         int value = 0;
@@ -220,7 +223,7 @@ bool WatchSurvival(const std::string& path, const std::string& bootId, int64_t t
     const timespec wait{seconds, 0};
     while (sigtimedwait(&stop, nullptr, &wait) < 0 && errno == EINTR) {
     }
-    return MarkApplySurvived(path, bootId, time);
+    return MarkApplySurvived(path, bootId, time, machine);
 }
 
 bool StartSurvivalWatch(const std::string& program, const ApplyRecord& record,

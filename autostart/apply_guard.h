@@ -91,13 +91,15 @@ private:
 };
 
 // Marks the record at `path` survived when it is still the pending one of this boot id and
-// time; true when it did (or it already said so).
-bool MarkApplySurvived(const std::string& path, const std::string& bootId, int64_t time);
+// time, and the machine is still in that boot; true when it did (or it already said so).
+bool MarkApplySurvived(const std::string& path, const std::string& bootId, int64_t time,
+                       const GuardMachine& machine = {});
 
 // Waits kSurvivalSeconds (TARVENTO_SURVIVAL_SECONDS for tests), or until the process is
 // asked to stop (SIGTERM, SIGINT, SIGHUP: an orderly shutdown or logout is a machine that
 // kept running), then marks the record survived.
-bool WatchSurvival(const std::string& path, const std::string& bootId, int64_t time);
+bool WatchSurvival(const std::string& path, const std::string& bootId, int64_t time,
+                   const GuardMachine& machine = {});
 
 // Starts `program --watch-survival PATH BOOTID TIME` in a session of its own with its
 // standard streams on /dev/null, so that the caller can end at once. False when it could not.

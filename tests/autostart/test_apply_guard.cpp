@@ -73,8 +73,13 @@ TEST_F(ApplyGuardTest, LetsThroughOnlyWhatDidNotHangTheMachineAndRecordsItFirst)
             EXPECT_TRUE(guard.Written().has_value());
             EXPECT_TRUE(guard.RefusalText().empty());
             // The watch marks exactly this record survived, and no other.
-            EXPECT_FALSE(MarkApplySurvived(record.string(), "boot-1", now->time));
-            EXPECT_TRUE(MarkApplySurvived(record.string(), "boot-2", now->time));
+            EXPECT_FALSE(MarkApplySurvived(record.string(), "boot-2", now->time,
+                                           Machine("boot-3", c.cmdline)))
+                << "a watch left over from another boot";
+            const GuardMachine machine = Machine("boot-2", c.cmdline);
+            EXPECT_FALSE(MarkApplySurvived(record.string(), "boot-1", now->time, machine));
+            EXPECT_FALSE(MarkApplySurvived(record.string(), "boot-2", now->time + 1, machine));
+            EXPECT_TRUE(MarkApplySurvived(record.string(), "boot-2", now->time, machine));
             EXPECT_EQ(ReadApplyRecord(record.string())->state, S::Survived);
         } else {
             // Refused: the record stays as it was, and the reason says how to go on.
