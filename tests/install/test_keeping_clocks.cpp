@@ -43,6 +43,8 @@ struct Session {
     int survivalSeconds = 0;  // how long an apply's watch waits before it says "survived"
 };
 
+void PrintTo(const Session& session, std::ostream* os) { *os << session.name; }
+
 const Session kSessions[] = {
     {"boot clocks are checked like a start, stored by root, applied by the service's user",
      {"root --boot-clocks RIVA_128 120 100 => 1: wrong Chipset in ComandLine !",
