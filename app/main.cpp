@@ -138,7 +138,8 @@ int main(int argc, char** argv) {
         TellJournal(std::string(ApplyGuard::RefusalHeadline()) + " " + guard.RefusalText());
     if (!guard.recordError.empty())
         std::cerr << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";
-    if (guard.Written() && !StartSurvivalWatch(programPath, *guard.Written(), guard.RecordPath()))
+    if (guard.Written() && !StartSurvivalWatch(programPath, *guard.Written(), guard.RecordPath(),
+                                               GuardMachine{machine.procRoot}, headless))
         std::cerr << DiagnosticPrefix() << "cannot watch whether the machine survives the clocks\n";
     return status;
 }

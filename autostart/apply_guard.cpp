@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
@@ -227,7 +228,18 @@ bool WatchSurvival(const std::string& path, const std::string& bootId, int64_t t
 }
 
 bool StartSurvivalWatch(const std::string& program, const ApplyRecord& record,
-                        const std::string& path) {
+                        const std::string& path, const GuardMachine& machine,
+                        bool singleThreaded) {
+    if (singleThreaded) {
+        std::fflush(nullptr);
+        const pid_t pid = ::fork();
+        if (pid < 0) return false;
+        if (pid > 0) return true;
+        ::setsid();
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        for (int fd = 0; fd < 3 && null >= 0; ++fd) ::dup2(null, fd);
+        ::_exit(WatchSurvival(path, record.bootId, record.time, machine) ? 0 : 1);
+    }
     if (program.empty()) return false;
     const std::string time = std::to_string(record.time);
     std::vector<std::string> args = {program, "--watch-survival", path, record.bootId, time};

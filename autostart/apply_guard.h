@@ -101,10 +101,14 @@ bool MarkApplySurvived(const std::string& path, const std::string& bootId, int64
 bool WatchSurvival(const std::string& path, const std::string& bootId, int64_t time,
                    const GuardMachine& machine = {});
 
-// Starts `program --watch-survival PATH BOOTID TIME` in a session of its own with its
-// standard streams on /dev/null, so that the caller can end at once. False when it could not.
+// Starts the watch in a process of its own, in a session of its own with its standard
+// streams on /dev/null, so that the caller can end at once. A process with one thread (no
+// window toolkit loaded) forks and watches in the child, which costs far less than
+// starting a program; any other starts `program --watch-survival PATH BOOTID TIME`.
+// False when it could not.
 bool StartSurvivalWatch(const std::string& program, const ApplyRecord& record,
-                        const std::string& path);
+                        const std::string& path, const GuardMachine& machine,
+                        bool singleThreaded);
 
 // How a record reads in a report: "survived (2026-12-08 11:02:03, RIVA_TNT, Mem Clock
 // 120 MHz, Chip Clock 100 MHz)", "pending (...)" or "did not survive (...)".
