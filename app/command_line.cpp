@@ -9,16 +9,38 @@ namespace tarvento {
 CommandLine ParseCommandLine(int argc, char** argv) {
     CommandLine line;
     if (argc > 1) {
+        struct Option {
+            std::string_view name;
+            Command command;
+            int arguments[2];  // the counts it takes
+            const char* usage;
+        };
+        static constexpr Option kOptions[] = {
+            {"--info", Command::Info, {0, 0}, "takes no further arguments"},
+            {"--help", Command::Help, {0, 0}, "takes no further arguments"},
+            {"--version", Command::Version, {0, 0}, "takes no further arguments"},
+            {"--boot-clocks", Command::BootClocks, {3, 1},
+             "takes a chip name and two clocks (RIVA_TNT 120 100), or off"},
+            {"--apply-boot-clocks", Command::ApplyBootClocks, {0, 0}, "takes no further arguments"},
+            {"--before-sleep", Command::BeforeSleep, {0, 0}, "takes no further arguments"},
+            {"--after-resume", Command::AfterResume, {0, 0}, "takes no further arguments"},
+            {"--watch-survival", Command::WatchSurvival, {3, 3}, "takes a record, a boot id and a time"},
+        };
         const std::string_view first = argv[1];
-        const Command option = first == "--info"      ? Command::Info
-                               : first == "--help"    ? Command::Help
-                               : first == "--version" ? Command::Version
-                                                      : Command::Tuner;
-        if (option != Command::Tuner) {
-            line.command = option;
-            if (argc > 2) {
+        for (const Option& option : kOptions) {
+            if (first != option.name) continue;
+            const int count = argc - 2;
+            line.command = option.command;
+            if (count != option.arguments[0] && count != option.arguments[1]) {
                 line.command = Command::Usage;
-                line.usageError = std::string(first) + " takes no further arguments";
+                line.usageError = std::string(first) + " " + option.usage;
+                return line;
+            }
+            for (int i = 2; i < argc; ++i) line.optionArguments.emplace_back(argv[i]);
+            if (option.command == Command::BootClocks && count == 1 &&
+                line.optionArguments[0] != "off") {
+                line.command = Command::Usage;
+                line.usageError = std::string(first) + " " + option.usage;
             }
             return line;
         }

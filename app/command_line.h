@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarvento {
 
@@ -9,7 +10,14 @@ namespace tarvento {
 inline constexpr std::size_t kStartArgumentsMax = 259;
 
 // The program's own options, recognised only as the first argument.
-enum class Command { Tuner, Info, Help, Version, Usage };
+enum class Command {
+    Tuner, Info, Help, Version, Usage,
+    BootClocks,       // --boot-clocks CHIP MEMCLOCK CHIPCLOCK | off   (root)
+    ApplyBootClocks,  // --apply-boot-clocks   (the boot service)
+    BeforeSleep,      // --before-sleep        (the sleep service, on its way down)
+    AfterResume,      // --after-resume        (the sleep service, on its way up)
+    WatchSurvival     // --watch-survival RECORD BOOTID TIME   (started by the program itself)
+};
 
 struct CommandLine {
     Command command = Command::Tuner;
@@ -19,6 +27,7 @@ struct CommandLine {
     std::string startArguments;
     bool tailRefused = false;
     std::string usageError;  // for Command::Usage
+    std::vector<std::string> optionArguments;  // what follows an option that takes some
 };
 
 CommandLine ParseCommandLine(int argc, char** argv);

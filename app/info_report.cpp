@@ -9,6 +9,8 @@
 #include <string>
 #include <tuple>
 
+#include "app/boot_clocks.h"
+#include "autostart/apply_guard.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
@@ -123,6 +125,22 @@ void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::o
     if (!any) out << "Other display adapters: none\n";
 }
 
+// What keeps clocks beyond the window: the login entry's last apply, the boot clocks, and a
+// kernel command line that stops every unattended apply.
+void ReportKeeping(const MachinePaths& machine, std::ostream& out) {
+    const GuardMachine guard{machine.procRoot};
+    const std::string bootId = guard.BootId();
+    const std::string loginRecord = LoginRecordPath();
+    const std::optional<ApplyRecord> login =
+        loginRecord.empty() ? std::nullopt : ReadApplyRecord(loginRecord);
+    out << "Last apply at login: " << (login ? DescribeApplyRecord(*login, bootId) : "none") << "\n";
+    ReportBootClocks(machine, out);
+    if (guard.NoApplyWord()) {
+        out << "Kernel command line: " << kNoApplyWord
+            << " (no clocks are applied without you at this boot)\n";
+    }
+}
+
 // "RIVA 128, RIVA 128ZX or RIVA TNT": every chip of the table, named as people write it.
 std::string SupportedChipsInWords() {
     const std::span<const ChipProfile> chips = ChipProfiles();
@@ -138,7 +156,8 @@ std::string SupportedChipsInWords() {
 
 }  // namespace
 
-int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std::ostream& err) {
+int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& machine,
+                  std::ostream& out, std::ostream& err) {
     // Discovery and the list of display functions walk the same bus: the list reads the
     // words discovery has just read from the machine once more from this report's cache.
     ConfigReadCache bus(chip.hardware);
@@ -166,6 +185,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std
         out << "Chip Clock: " << recognized.clocks.chip << " MHz\n";
     }
     ReportAutostart(store, out, err);
+    ReportKeeping(machine, out);
 
     if (found) {
         out << "Adapter: " << Slot(adapter) << ", vendor " << Hex(adapter.vendorId, 4)

@@ -3,6 +3,7 @@
 
 #include <ostream>
 
+#include "app/machine_paths.h"
 #include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
 
@@ -11,6 +12,7 @@ namespace tarvento {
 // `tarvento --info`: a read-only report of the card and the stored autostart entry.
 // Writes no register and nothing to the store. Returns the exit status: 0 when a
 // supported chip was read, 1 otherwise (with the reason on `err`).
-int RunInfoReport(ChipState& chip, AutostartStore& store, std::ostream& out, std::ostream& err);
+int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& machine,
+                  std::ostream& out, std::ostream& err);
 
 }  // namespace tarvento

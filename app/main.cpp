@@ -7,13 +7,18 @@
 #include <climits>
 #include <cstdio>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "app/command_line.h"
+#include "app/boot_clocks.h"
 #include "app/headless_start.h"
 #include "app/info_report.h"
+#include "app/machine_paths.h"
+#include "app/sleep_clocks.h"
 #include "app/ui_loader.h"
 #include "app/version.h"
+#include "autostart/apply_guard.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/xdg_autostart_store.h"
 #include "chip/running_program.h"
@@ -37,11 +42,24 @@ void PrintHelp(std::ostream& out) {
            "  --help     print this help\n"
            "  --version  print the version\n"
            "\n"
+           "Clocks for the whole machine, applied at every boot by a system service before\n"
+           "anyone logs in (as root; checked against the card before they are stored):\n"
+           "  --boot-clocks CHIP MEMCLOCK CHIPCLOCK   set them\n"
+           "  --boot-clocks off                       turn them off\n"
+           "What the services run: --apply-boot-clocks, --before-sleep, --after-resume;\n"
+           "and --watch-survival, which the program starts itself after an unattended apply.\n"
+           "Every unattended apply is guarded: one that did not survive is not repeated, and\n"
+           "tarvento.noapply on the kernel command line stops them all for that boot.\n"
+           "\n"
            "TARVENTO_SYSFS_ROOT  PCI tree to use instead of /sys/bus/pci (a virtual card)\n"
            "XDG_CONFIG_HOME      the autostart entry is $XDG_CONFIG_HOME/autostart/Tarvo.desktop\n"
            "                     (default ~/.config/autostart/Tarvo.desktop), the user's own\n"
            "XDG_CONFIG_DIRS      machine-wide autostart folders (default /etc/xdg/autostart):\n"
-           "                     their Tarvo.desktop counts when the user has none\n";
+           "                     their Tarvo.desktop counts when the user has none\n"
+           "XDG_STATE_HOME       the login entry's last apply is kept in\n"
+           "                     $XDG_STATE_HOME/tarvento/last-apply (default ~/.local/state)\n"
+           "TARVENTO_MACHINE_ROOT  a folder that stands for / in /etc/tarvento, /var/lib/tarvento,\n"
+           "                     /run/tarvento-sleep and /proc (tests)\n";
 }
 
 }  // namespace
@@ -67,8 +85,19 @@ int main(int argc, char** argv) {
     case Command::Usage:
         std::cerr << DiagnosticPrefix() << line.usageError << "\n";
         return 2;
-    case Command::Info:
-    case Command::Tuner: break;
+    case Command::WatchSurvival: {
+        int64_t time = 0;
+        try {
+            time = std::stoll(line.optionArguments[2]);
+        } catch (const std::exception&) {
+            return 2;
+        }
+        return WatchSurvival(line.optionArguments[0], line.optionArguments[1], time,
+                             GuardMachine{MachinePaths::FromEnvironment().procRoot})
+                   ? 0
+                   : 1;
+    }
+    default: break;
     }
 
     SysfsHardware hardware(SysfsHardware::SysfsRootFromEnvironment());
@@ -76,18 +105,41 @@ int main(int argc, char** argv) {
     XdgAutostartStore store(XdgAutostartStore::UserFolderFromEnvironment(),
                             XdgAutostartStore::MachineFoldersFromEnvironment());
 
-    if (line.command == Command::Info) return RunInfoReport(chip, store, std::cout, std::cerr);
+    const MachinePaths machine = MachinePaths::FromEnvironment();
+    switch (line.command) {
+    case Command::Info: return RunInfoReport(chip, store, machine, std::cout, std::cerr);
+    case Command::BootClocks:
+        return SetBootClocks(chip, line.optionArguments, machine, std::cout, std::cerr);
+    case Command::ApplyBootClocks:
+        return ApplyBootClocks(chip, store, ProgramPath(), machine, std::cout, std::cerr);
+    case Command::BeforeSleep: return SaveClocksBeforeSleep(chip, machine, std::cout, std::cerr);
+    case Command::AfterResume: return RestoreClocksAfterResume(chip, machine, std::cout, std::cerr);
+    default: break;
+    }
 
     if (line.tailRefused) {
         std::cerr << DiagnosticPrefix() << "the start-up arguments are longer than "
                   << kStartArgumentsMax << " characters and were ignored\n";
     }
     const std::string programPath = ProgramPath();
-    if (NoDisplay()) {
-        return RunHeadless({chip, store, line.startArguments, programPath},
-                           std::cout, std::cerr);
+    // Every unattended start is guarded, from the login entry or from a shell alike.
+    ApplyGuard guard(LoginRecordPath(), ApplySource::Login, GuardMachine{machine.procRoot});
+    const bool headless = NoDisplay();
+    int status = 0;
+    if (headless) {
+        status = RunHeadless({chip, store, line.startArguments, programPath, &guard},
+                             std::cout, std::cerr);
+    } else {
+        const UiRun run{argc, argv, &chip, &store, line.startArguments.c_str(),
+                        programPath.c_str(), &guard};
+        status = RunWindow(run, std::cerr);
     }
-    const UiRun run{argc,  argv, &chip, &store, line.startArguments.c_str(),
-                    programPath.c_str()};
-    return RunWindow(run, std::cerr);
+    if (guard.LastVerdict() != ApplyGuard::Verdict::Apply && headless)
+        TellJournal(std::string(ApplyGuard::RefusalHeadline()) + " " + guard.RefusalText());
+    if (!guard.recordError.empty())
+        std::cerr << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";
+    if (guard.Written() && !StartSurvivalWatch(programPath, *guard.Written(), guard.RecordPath(),
+                                               GuardMachine{machine.procRoot}, headless))
+        std::cerr << DiagnosticPrefix() << "cannot watch whether the machine survives the clocks\n";
+    return status;
 }

@@ -13,11 +13,11 @@ namespace tarvento {
 
 // Stock words, with strap bit 6 set (14.318 MHz crystal): TNT memory M 12 N 184 P 1 =
 // 110 MHz, TNT core M 12 N 150 P 1 = 90 MHz, RIVA 128 memory M 12 N 168 P 1 = 100 MHz.
-const ChipClock kTntMemClock{kMemPllOffset, ReadTntMemClock, SetTntMemClock,
+const ChipClock kTntMemClock{kMemPllOffset, ReadTntMemClock, SetTntMemClock, TntMemN,
                              TntMemClockFromPll, 0x0001B80C};
-const ChipClock kTntChipClock{kCorePllOffset, ReadTntChipClock, SetTntChipClock,
+const ChipClock kTntChipClock{kCorePllOffset, ReadTntChipClock, SetTntChipClock, TntChipN,
                               TntChipClockFromPll, 0x0001960C};
-const ChipClock kRiva128Clock{kMemPllOffset, ReadRiva128Clock, SetRiva128Clock,
+const ChipClock kRiva128Clock{kMemPllOffset, ReadRiva128Clock, SetRiva128Clock, Riva128N,
                               Riva128ClockFromPll, 0x0001A80C};
 
 namespace {
@@ -122,20 +122,64 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     return Recognition::Recognized;
 }
 
-ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks) {
+namespace {
+
+struct ApplyStep {
+    const ChipClock* clock;
+    int32_t mhz;
+};
+
+// The clocks ApplyClocks sets for a pair, in its order; a chip whose one clock drives both
+// takes the memory value alone. Empty without a recognised chip.
+std::span<const ApplyStep> ApplySteps(const ChipState& state, ClockPair clocks,
+                                      std::array<ApplyStep, 2>& steps) {
     const ChipProfile* profile = FindChipProfileByName(state.currentChipName);
     if (profile == nullptr || !state.recognizedAdapter) return {};
+    steps = {ApplyStep{profile->memoryClock, clocks.memory}, ApplyStep{profile->chipClock, clocks.chip}};
+    return std::span<const ApplyStep>(steps.data(), profile->chipClock != nullptr ? 2 : 1);
+}
+
+std::optional<uint32_t> RegisterAt(HardwareAccess& hw, uint32_t base, uint32_t offset,
+                                   bool& noAnswer) {
+    const uint64_t address = uint64_t{base} + offset;
+    if (address > 0xFFFFFFFCull) return std::nullopt;
+    const auto word = hw.ReadRegister(static_cast<uint32_t>(address));
+    if (word && *word == kNoAnswerWord) noAnswer = true;
+    if (!word || *word == kNoAnswerWord) return std::nullopt;
+    return word;
+}
+
+}  // namespace
+
+ApplyOutcome CheckClocks(ChipState& state, ClockPair clocks) {
+    std::array<ApplyStep, 2> storage{};
+    const std::span<const ApplyStep> steps = ApplySteps(state, clocks, storage);
+    if (steps.empty()) return {};
     HardwareAccess& hw = state.hardware;
     const uint32_t base = state.recognizedAdapter->registerBase;
+    bool refused = false;
+    for (const ApplyStep& step : steps) {
+        bool noAnswer = false;
+        const auto pll = RegisterAt(hw, base, step.clock->pllOffset, noAnswer);
+        const auto strap = pll ? RegisterAt(hw, base, kStrapOffset, noAnswer) : std::nullopt;
+        if (!pll || !strap) {
+            std::string reason = noAnswer ? std::string(kNoAnswerReason) : hw.FailureReason();
+            if (reason.empty()) reason = "the chip's clock registers could not be read";
+            return {ApplyOutcome::Result::AccessFailed, reason};
+        }
+        if (!step.clock->nFor(step.mhz, *pll, *strap)) refused = true;
+    }
+    if (refused) return {ApplyOutcome::Result::Refused, {}};
+    return {ApplyOutcome::Result::Applied, {}};
+}
 
-    struct Step {
-        const ChipClock* clock;
-        int32_t mhz;
-    };
-    // A chip whose one clock drives both takes the memory value alone.
-    const Step steps[] = {{profile->memoryClock, clocks.memory},
-                          {profile->chipClock, clocks.chip}};
-    const int count = profile->chipClock != nullptr ? 2 : 1;
+ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks) {
+    std::array<ApplyStep, 2> storage{};
+    const std::span<const ApplyStep> steps = ApplySteps(state, clocks, storage);
+    if (steps.empty()) return {};
+    HardwareAccess& hw = state.hardware;
+    const uint32_t base = state.recognizedAdapter->registerBase;
+    const int count = static_cast<int>(steps.size());
 
     // Every set routine runs even after another refused its value; a card that answered
     // all ones is not written to at all.

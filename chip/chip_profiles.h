@@ -32,6 +32,8 @@ struct ChipClock {
     uint32_t pllOffset;  // from the register base
     std::optional<int32_t> (*read)(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
     SetResult (*set)(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
+    // The N that `set` would write for `mhz` into this PLL word; nothing when it refuses.
+    std::optional<uint32_t> (*nFor)(int32_t mhz, uint32_t pll, uint32_t strap);
     // What `read` gives, as a function of the PLL and strap words alone (for reports).
     int32_t (*fromPll)(uint32_t pll, uint32_t strap);
     uint32_t stockPll;  // a word the PLL holds on a stock card; virtual cards start from it
@@ -141,5 +143,11 @@ struct ApplyOutcome {
 // failure outweighs a refused value: one outcome per call. With no recognised chip
 // nothing is written and the outcome is NoChip.
 ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks);
+
+// What ApplyClocks would make of the pair on the recognised chip as it is now, without
+// writing anything: Applied when every set routine would take its value, Refused when one
+// would refuse it, AccessFailed when a register cannot be read, NoChip without a chip.
+// Boot clocks are checked so before they are stored.
+ApplyOutcome CheckClocks(ChipState& state, ClockPair clocks);
 
 }  // namespace tarvento

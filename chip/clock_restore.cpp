@@ -75,4 +75,44 @@ ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
     return outcome;
 }
 
+std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
+                                     const ChipProfile& chip) {
+    const auto start = ReadStartCoefficients(hw, registerBase, chip);
+    if (!start) return std::nullopt;
+    PllWords words;
+    for (int i = 0; i < start->count; ++i) {
+        // A second read: the words are what the registers hold, field for field.
+        const auto word = ReadPll(hw, registerBase, start->plls[i].offset);
+        if (!word) return std::nullopt;
+        words.plls[words.count++] = {start->plls[i].offset, *word};
+    }
+    return words;
+}
+
+bool PlausiblePllWord(uint32_t word) {
+    constexpr uint32_t kFields = kPllMMask | kPllNMask | kPllPMask;
+    return word != kNoAnswer && PllM(word) != 0 && (word & ~kFields) == 0;
+}
+
+ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllWords& words,
+                           int* written) {
+    ApplyOutcome outcome{ApplyOutcome::Result::Applied, {}};
+    if (written != nullptr) *written = 0;
+    for (int i = 0; i < words.count && i < static_cast<int>(words.plls.size()); ++i) {
+        const PllWords::Pll& pll = words.plls[i];
+        bool noAnswer = false;
+        const auto current = ReadPll(hw, registerBase, pll.offset, &noAnswer);
+        if (current && *current == pll.word) continue;
+        const auto address = RegisterAddress(registerBase, pll.offset);
+        // A register that cannot be read, or a card that answers all ones, is not written.
+        if (!current || !hw.WriteRegister(*address, pll.word)) {
+            if (outcome.Applied())
+                outcome = {ApplyOutcome::Result::AccessFailed, FailureReason(hw, noAnswer)};
+            continue;
+        }
+        if (written != nullptr) ++*written;
+    }
+    return outcome;
+}
+
 }  // namespace tarvento

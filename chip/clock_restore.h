@@ -37,4 +37,34 @@ std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint3
 ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
                                       const StartCoefficients& start);
 
+// The whole coefficient word of every PLL register ApplyClocks writes on a chip, as the
+// card holds it: kept across sleep, where the card may come back with the firmware's
+// words. Words, not MHz: putting them back makes exactly the clocks the card had.
+struct PllWords {
+    struct Pll {
+        uint32_t offset;  // from the register base
+        uint32_t word;
+        friend bool operator==(const Pll&, const Pll&) = default;
+    };
+    // In the order ApplyClocks writes them: the memory PLL, then (TNT) the core PLL.
+    std::array<Pll, 2> plls{};
+    int count = 0;
+    friend bool operator==(const PllWords&, const PllWords&) = default;
+};
+
+// Reads each PLL word ApplyClocks writes for the chip, one read each. Nothing when a
+// register cannot be read or the card answers all ones.
+std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
+                                     const ChipProfile& chip);
+
+// True when a set routine could have left this word in a PLL: a non-zero M (a set routine
+// refuses M = 0) and no bit outside the M, N and P fields. All ones is not one.
+bool PlausiblePllWord(uint32_t word);
+
+// Writes each word whose register holds another one now, exactly as given; a register that
+// already holds its word is not written. Applied when nothing failed, otherwise
+// AccessFailed with the first reason. `written` (when given) counts the writes.
+ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllWords& words,
+                           int* written = nullptr);
+
 }  // namespace tarvento

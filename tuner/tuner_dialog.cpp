@@ -132,6 +132,16 @@ int TunerDialog::OnInitDialog() {
     if (count == 3 && ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
         // Started with this chip's clocks: apply them and leave without asking anything.
         unattended_ = true;
+        // A start that may have hung the machine last time, or a boot that asks for no
+        // applies, writes nothing and says why; the notice does not follow.
+        if (env_.guard != nullptr &&
+            env_.guard->BeforeApply(env_.chip.currentChipName, {f.memClock, f.chipClock}) !=
+                ApplyGuard::Verdict::Apply) {
+            InformativeMessageBox(ApplyGuard::RefusalHeadline(), MessageButtons::Ok,
+                                  env_.guard->RefusalText());
+            controls_.EndDialog(kDialogCancel);
+            return 1;
+        }
         const ApplyOutcome applied = ApplyClocks(env_.chip, {f.memClock, f.chipClock});
         ShowApplyOutcome(*this, applied);
         unattendedOk_ = applied.Applied() && messagesShown_ == 0;
@@ -219,6 +229,11 @@ void TunerDialog::RestoreClocks() {
 
 void TunerDialog::OnAutostartClicked() {
     UpdateAutostartEntry(*this, env_.store, env_.chip, env_.programPath);
+    // An entry written anew is the owner choosing again: the login entry applies again,
+    // even after an apply that did not survive.
+    std::string error;
+    if (env_.guard != nullptr && fields_.autostartCheck != 0 && fields_.autostartOn != 0)
+        env_.guard->Clear(error);
     // Without a chip the check box only serves to turn an entry off; once it is off
     // there is nothing left for it to do.
     if (!ChipRecognized()) controls_.EnableControl(kIdAutostartCheck, fields_.autostartOn != 0);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "autostart/apply_guard.h"
 #include "autostart/autostart_window.h"
 #include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
@@ -35,6 +36,8 @@ public:
         // The running program's real path: the first field of a new autostart entry, and
         // what a stored one must name to count as this program's.
         std::string programPath;
+        // Asked before an unattended start writes anything; none: nothing is guarded.
+        ApplyGuard* guard = nullptr;
     };
 
     TunerDialog(DialogControls& controls, Environment env);

@@ -50,7 +50,7 @@ extern "C" int tarvento_ui_run(const tarvento::UiRun* run) {
 
     tarvento::TunerDialog::Environment environment{*run->chip, *run->store,
                                                    OrEmpty(run->startArguments),
-                                                   OrEmpty(run->programPath)};
+                                                   OrEmpty(run->programPath), run->guard};
     tarvento::ui::TunerDialogWindow window(std::move(environment));
     window.exec();
 

@@ -5,6 +5,7 @@
 // libtarvento_ui.so with dlopen only when it is about to show a window, looks up
 // kUiEntrySymbol and calls it.
 
+#include "autostart/apply_guard.h"
 #include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
 
@@ -17,6 +18,7 @@ struct UiRun {
     AutostartStore* store;
     const char* startArguments;    // the command-line tail
     const char* programPath;       // the program's real path, as the autostart entry names it
+    ApplyGuard* guard;             // asked before an unattended start applies; may be null
 };
 
 inline constexpr const char* kUiLibraryName = "libtarvento_ui.so";

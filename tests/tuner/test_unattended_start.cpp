@@ -1,5 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The start with this chip's name and two clocks: apply, show the notice, end; no warning.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "tests/tuner/tuner_rig.h"
 
 namespace tarvento::testing {
@@ -91,6 +96,40 @@ TEST_F(UnattendedStart, OnlyTheExactNameWithBothClocksStartsUnattended) {
         ASSERT_FALSE(window.Messages().empty());
         EXPECT_EQ(window.Messages().front(), kWarningText);
     }
+}
+
+// A start whose last apply did not survive: nothing is written, the window says why and
+// how to go on, no notice follows, and ticking the box again clears the way.
+TEST_F(UnattendedStart, AGuardThatRefusesWritesNothingAndTheBoxClearsIt) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("tarvento-rig-" + std::to_string(::getpid()));
+    fs::create_directories(root / "proc/sys/kernel/random");
+    std::ofstream(root / "proc/sys/kernel/random/boot_id") << "boot-2\n";
+    std::ofstream(root / "proc/cmdline") << "quiet\n";
+    const fs::path record = root / "last-apply";
+    std::ofstream(record) << FormatApplyRecord({ApplyRecord::State::Pending, "boot-1", 1796700000,
+                                                "RIVA_TNT", {120, 100}});
+    ApplyGuard refusing(record.string(), ApplySource::Login, GuardMachine{(root / "proc").string()});
+    guard = &refusing;
+    InsertTnt();
+
+    Start("RIVA_TNT 100 100");
+    EXPECT_TRUE(hw.Writes().empty());
+    EXPECT_EQ(controls.Messages(), std::vector<std::string>{ApplyGuard::RefusalHeadline()});
+    ASSERT_EQ(controls.informativeTexts.size(), 1u);
+    EXPECT_NE(controls.informativeTexts[0].find("untick and tick"), std::string::npos);
+    EXPECT_TRUE(controls.NoticeRuns().empty());
+    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kDialogCancel});
+    EXPECT_FALSE(dialog->UnattendedStartSucceeded());
+    EXPECT_TRUE(fs::exists(record)) << "the record stays until the owner chooses again";
+
+    controls.ClearLog();
+    StartAndAccept();
+    controls.UserTogglesCheck(kIdAutostartCheck);
+    dialog->OnAutostartClicked();
+    EXPECT_EQ(Fields().autostartOn, 1);
+    EXPECT_FALSE(fs::exists(record));
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ protected:
     RecordingAutostartStore store;
     FakeDialogControls controls;
     std::unique_ptr<TunerDialog> dialog;
+    ApplyGuard* guard = nullptr;  // what an unattended start asks first; none by default
 
     void InsertCard(uint16_t vendorId, uint16_t deviceId) {
         hw.lastBus = 1;
@@ -69,7 +70,7 @@ protected:
     // machine starts empty so that tests see what the window did, not what set it up.
     int Start(const std::string& arguments = "") {
         dialog = std::make_unique<TunerDialog>(
-            controls, TunerDialog::Environment{chip, store, arguments, kProgramPath});
+            controls, TunerDialog::Environment{chip, store, arguments, kProgramPath, guard});
         return dialog->OnInitDialog();
     }
     // Starts interactively, answers the warning with OK, and forgets what the start did.

@@ -15,7 +15,7 @@ protected:
     char* argv[2] = {program, nullptr};
 
     int RunEntry(const char* arguments) {
-        const UiRun run{1, argv, &chip, &store, arguments, kProgramPath};
+        const UiRun run{1, argv, &chip, &store, arguments, kProgramPath, nullptr};
         return tarvento_ui_run(&run);
     }
 
@@ -66,7 +66,7 @@ TEST_F(UiEntry, AnInteractiveStartExitsZeroHoweverItEnds) {
 
 TEST_F(UiEntry, AMissingRunIsRefused) {
     EXPECT_EQ(tarvento_ui_run(nullptr), 1);
-    const UiRun noChip{1, argv, nullptr, &store, "", kProgramPath};
+    const UiRun noChip{1, argv, nullptr, &store, "", kProgramPath, nullptr};
     EXPECT_EQ(tarvento_ui_run(&noChip), 1);
 }
 

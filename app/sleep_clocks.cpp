@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/sleep_clocks.h"
+
+#include <cstdio>
+#include <optional>
+#include <sstream>
+
+#include "autostart/durable_file.h"
+#include "chip/clock_restore.h"
+#include "chip/running_program.h"
+#include "chip/sysfs_hardware.h"
+
+namespace tarvento {
+
+namespace {
+
+struct SavedCard {
+    std::string slot;
+    uint16_t vendorId = 0;
+    uint16_t deviceId = 0;
+    PllWords words;
+};
+
+std::string Hex8(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.device, a.function}); }
+
+// "slot 0000:01:00.0", "ids 10DE:0020", then "pll <offset> <word>" per PLL, all hex.
+std::string Format(const SavedCard& card) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04X:%04X", card.vendorId, card.deviceId);
+    std::string text = "# Tarvento: the card's PLL words before the machine slept\nslot " +
+                       card.slot + "\nids " + ids + "\n";
+    for (int i = 0; i < card.words.count; ++i)
+        text += "pll " + Hex8(card.words.plls[i].offset) + " " + Hex8(card.words.plls[i].word) + "\n";
+    return text;
+}
+
+std::optional<SavedCard> Parse(const std::string& text) {
+    SavedCard card;
+    std::istringstream in(text);
+    std::string line;
+    bool ids = false;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string key, a, b;
+        fields >> key >> a >> b;
+        unsigned vendor = 0, device = 0, offset = 0, word = 0;
+        if (key == "slot") {
+            card.slot = a;
+        } else if (key == "ids" && std::sscanf(a.c_str(), "%4x:%4x", &vendor, &device) == 2) {
+            card.vendorId = static_cast<uint16_t>(vendor);
+            card.deviceId = static_cast<uint16_t>(device);
+            ids = true;
+        } else if (key == "pll" && card.words.count < 2 &&
+                   std::sscanf(a.c_str(), "0x%x", &offset) == 1 &&
+                   std::sscanf(b.c_str(), "0x%x", &word) == 1) {
+            card.words.plls[card.words.count++] = {offset, word};
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (card.slot.empty() || !ids || card.words.count == 0) return std::nullopt;
+    return card;
+}
+
+}  // namespace
+
+int SaveClocksBeforeSleep(ChipState& chip, const MachinePaths& paths, std::ostream& out,
+                          std::ostream& err) {
+    const std::string prefix = DiagnosticPrefix();
+    std::string error;
+    // A file from an earlier sleep must not be taken for this one.
+    RemoveFileDurably(paths.sleepWords, error);
+    RecognizedChip recognized;
+    std::string reason;
+    if (!RecognizeCard(chip, recognized, reason)) {
+        out << "No clocks saved before sleep: " << reason << "\n";
+        return 0;
+    }
+    const DisplayAdapter& adapter = *chip.recognizedAdapter;
+    const std::optional<PllWords> words =
+        ReadPllWords(chip.hardware, adapter.registerBase, *recognized.profile);
+    if (!words) {
+        out << "No clocks saved before sleep: the PLL words could not be read\n";
+        return 0;
+    }
+    const SavedCard card{Slot(adapter), adapter.vendorId, adapter.deviceId, *words};
+    const std::string folder = paths.sleepWords.substr(0, paths.sleepWords.find_last_of('/'));
+    if (!MakeFolders(folder, 0755, error) ||
+        !WriteFileDurably(paths.sleepWords, Format(card), 0644, error)) {
+        err << prefix << "the clocks were not saved before sleep: " << error << "\n";
+        return 1;
+    }
+    out << "Saved before sleep: " << card.slot << " " << chip.currentChipName;
+    for (int i = 0; i < words->count; ++i) out << " " << Hex8(words->plls[i].word);
+    out << "\n";
+    return 0;
+}
+
+int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::ostream& out,
+                             std::ostream& err) {
+    const std::string prefix = DiagnosticPrefix();
+    const std::optional<std::string> text = ReadSmallFile(paths.sleepWords);
+    if (!text) {
+        out << "No clocks to restore after resume: none were saved before sleep\n";
+        return 0;
+    }
+    std::string error;
+    const std::optional<SavedCard> saved = Parse(*text);
+    RemoveFileDurably(paths.sleepWords, error);
+    if (!saved) {
+        err << prefix << paths.sleepWords << " is not a saved card; nothing was written\n";
+        return 1;
+    }
+    RecognizedChip recognized;
+    std::string reason;
+    if (!RecognizeCard(chip, recognized, reason)) {
+        err << prefix << "the card does not answer as a supported chip after resume (" << reason
+            << "); nothing was written\n";
+        return 1;
+    }
+    const DisplayAdapter& adapter = *chip.recognizedAdapter;
+    if (Slot(adapter) != saved->slot || adapter.vendorId != saved->vendorId ||
+        adapter.deviceId != saved->deviceId) {
+        err << prefix << "the card at " << Slot(adapter)
+            << " is not the one whose clocks were saved (" << saved->slot
+            << "); nothing was written\n";
+        return 1;
+    }
+    const std::optional<PllWords> now =
+        ReadPllWords(chip.hardware, adapter.registerBase, *recognized.profile);
+    if (!now || now->count != saved->words.count) {
+        err << prefix << "the card's PLL words cannot be read after resume; nothing was written\n";
+        return 1;
+    }
+    for (int i = 0; i < now->count; ++i) {
+        const uint32_t word = now->plls[i].word;
+        if (now->plls[i].offset != saved->words.plls[i].offset || !PlausiblePllWord(word) ||
+            !PlausiblePllWord(saved->words.plls[i].word)) {
+            err << prefix << "the card answers " << Hex8(word) << " from its PLL at offset "
+                << Hex8(now->plls[i].offset)
+                << " after resume, a word no clock setting makes; nothing was written\n";
+            return 1;
+        }
+    }
+    if (*now == saved->words) {
+        out << "Clocks unchanged across sleep; nothing was written\n";
+        return 0;
+    }
+    int written = 0;
+    const ApplyOutcome restored =
+        WritePllWords(chip.hardware, adapter.registerBase, saved->words, &written);
+    for (int i = 0; i < now->count; ++i) {
+        if (now->plls[i].word == saved->words.plls[i].word) continue;
+        out << "Restored after resume: PLL at offset " << Hex8(saved->words.plls[i].offset)
+            << " " << Hex8(now->plls[i].word) << " -> " << Hex8(saved->words.plls[i].word) << "\n";
+    }
+    if (!restored.Applied()) {
+        err << prefix << "the clocks were not all restored after resume: " << restored.reason << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tarvento

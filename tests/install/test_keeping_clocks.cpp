@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The clocks kept without a window, run as the services run them: as a user who is not
+// root, whose one right is the card's group. Root only stores the boot clocks. Each case is
+// a little session on a virtual TNT, across boots (a new boot id), sleeps (words that
+// change while the machine sleeps) and kernel command lines.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "chip/registers.h"
+#include "tests/install/install_support.h"
+#include "tests/robust/robust_support.h"
+#include "tests/support/virtual_tree.h"
+
+namespace tarvento::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr gid_t kCardGroup = 61112;  // by number: /etc/group is never edited for a test
+constexpr uid_t kNobody = 65534;
+constexpr uint32_t kStockMem = 0x0001B80C, kStockCore = 0x0001960C;  // 110 / 90 MHz
+constexpr uint32_t kMem120 = 0x0001C90C, kCore100 = 0x0001A70C;      // 120 / 100 MHz
+
+// One step of a session:
+//   "boot ID"              the machine starts again: a new boot id, the card at its stock words
+//   "cmdline TEXT"         the kernel command line from now on
+//   "words MEM CORE"       the card's PLL words change (a firmware at resume)
+//   "record TEXT"          the boot service's record holds TEXT (\n for new lines)
+//   "root ARGS => S: TXT"  root runs the program: exit status S, TXT on its output or errors
+//   "user ARGS => S: TXT"  the service's user (nobody in the card's group) does
+//   "outsider ARGS => ..." nobody without the group does
+//   "expect MEM CORE"      the card holds these words
+struct Session {
+    const char* name;
+    std::vector<std::string> steps;
+    int survivalSeconds = 0;  // how long an apply's watch waits before it says "survived"
+};
+
+void PrintTo(const Session& session, std::ostream* os) { *os << session.name; }
+
+const Session kSessions[] = {
+    {"boot clocks are checked like a start, stored by root, applied by the service's user",
+     {"root --boot-clocks RIVA_128 120 100 => 1: wrong Chipset in ComandLine !",
+      "root --boot-clocks RIVA_TNT 500 100 => 1: Frequency out of range !",
+      "root --boot-clocks RIVA_TNT 120 => 2: takes a chip name and two clocks",
+      "expect 0001B80C 0001960C",
+      "user --info => 0: Boot clocks: off",
+      "root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks: RIVA_TNT, Mem Clock 120 MHz, Chip Clock 100 MHz",
+      "expect 0001B80C 0001960C",
+      "user --apply-boot-clocks => 0: Chipset: RIVA_TNT",
+      "expect 0001C90C 0001A70C",
+      "user --info => 0: Boot clocks: RIVA_TNT, Mem Clock 120 MHz, Chip Clock 100 MHz, applied at this boot",
+      "user --info => 0: Last apply at boot: survived",
+      "boot b2",
+      "user --info => 0: not applied at this boot",
+      "user --apply-boot-clocks => 0: Chipset: RIVA_TNT",
+      "expect 0001C90C 0001A70C",
+      "root --boot-clocks off => 0: Boot clocks: off",
+      "boot b3",
+      "user --apply-boot-clocks => 0: Boot clocks: off",
+      "expect 0001B80C 0001960C"}},
+    {"an apply that did not survive is not repeated until root sets the clocks again",
+     {"root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks:",
+      "record state=pending\\nboot=b0\\ntime=1796700000\\nchip=RIVA_TNT\\nmemory=120\\ncore=100",
+      "user --info => 0: Last apply at boot: did not survive",
+      "user --apply-boot-clocks => 1: the machine did not keep running",
+      "expect 0001B80C 0001960C",
+      "root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks:",
+      "user --apply-boot-clocks => 0: Chipset: RIVA_TNT",
+      "expect 0001C90C 0001A70C"}},
+    {"the login entry's apply is guarded the same way",
+     {"user RIVA_TNT 120 100 => 0: Chipset: RIVA_TNT",
+      "expect 0001C90C 0001A70C",
+      "user --info => 0: Last apply at login: pending",
+      "boot b2",
+      "user RIVA_TNT 120 100 => 1: untick and tick",
+      "expect 0001B80C 0001960C",
+      "user --info => 0: Last apply at login: did not survive"},
+     30},
+    {"tarvento.noapply stops every unattended apply of that boot",
+     {"root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks:",
+      "cmdline BOOT_IMAGE=/vmlinuz tarvento.noapply quiet",
+      "user RIVA_TNT 120 100 => 1: tarvento.noapply",
+      "user --apply-boot-clocks => 1: tarvento.noapply",
+      "user --info => 0: Kernel command line: tarvento.noapply",
+      "expect 0001B80C 0001960C",
+      "cmdline quiet",
+      "user --apply-boot-clocks => 0: Chipset: RIVA_TNT",
+      "expect 0001C90C 0001A70C"}},
+    {"across sleep the very words come back, and only when the card lost them",
+     {"user RIVA_TNT 120 100 => 0: Chipset: RIVA_TNT",
+      "user --before-sleep => 0: Saved before sleep: 0000:01:00.0 RIVA_TNT 0x0001C90C 0x0001A70C",
+      "words 0001B80C 0001960C",
+      "user --after-resume => 0: 0x0001B80C -> 0x0001C90C",
+      "expect 0001C90C 0001A70C",
+      "user --before-sleep => 0: Saved before sleep",
+      "user --after-resume => 0: Clocks unchanged across sleep; nothing was written",
+      "user --after-resume => 0: none were saved before sleep",
+      "user --before-sleep => 0: Saved before sleep",
+      "words FFFFFFFF FFFFFFFF",
+      "user --after-resume => 1: nothing was written",
+      "expect FFFFFFFF FFFFFFFF",
+      "words 0001C90C 0001A70C",
+      "user --before-sleep => 0: Saved before sleep",
+      "words 0001B800 0001960C",
+      "user --after-resume => 1: a word no clock setting makes; nothing was written",
+      "expect 0001B800 0001960C"}},
+    {"outside the group nothing is reached and nothing is written",
+     {"root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks:",
+      "outsider --apply-boot-clocks => 1: PCI/AGP access failed !",
+      "outsider RIVA_TNT 120 100 => 1: PCI/AGP access failed !",
+      "outsider --before-sleep => 0: No clocks saved before sleep",
+      "user --before-sleep => 0: Saved before sleep",
+      "words 0001B80C 00019600",
+      "outsider --after-resume => 1: nothing was written",
+      "expect 0001B80C 00019600"}},
+};
+
+class KeepingClocks : public ::testing::TestWithParam<Session> {
+protected:
+    VirtualTree tree;
+    ScratchFolder home;  // nobody's HOME and XDG_STATE_HOME
+    fs::path machine = tree.Root() / "machine";  // TARVENTO_MACHINE_ROOT
+
+    fs::path Resource0() const { return tree.SlotDir(1, 0, 0) / "resource0"; }
+
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+        if (FindTool("setpriv").empty()) GTEST_SKIP() << "setpriv is not installed";
+        tree.AddTnt(1, 0, 0, 0xE0000000);
+        fs::resize_file(tree.SlotDir(1, 0, 0) / "config", 64);
+        // The folders systemd gives the services (StateDirectory=, RuntimeDirectory=) belong
+        // to their user; /etc is root's.
+        for (const char* folder : {"var/lib/tarvento", "run/tarvento-sleep", "etc",
+                                   "proc/sys/kernel/random"})
+            fs::create_directories(machine / folder);
+        OpenToEveryone(tree.Root());
+        ASSERT_EQ(::chown(Resource0().c_str(), 0, kCardGroup), 0);
+        ASSERT_EQ(::chmod(Resource0().c_str(), 0660), 0);
+        for (const char* folder : {"var/lib/tarvento", "run/tarvento-sleep"})
+            ASSERT_EQ(::chown((machine / folder).c_str(), kNobody, kCardGroup), 0);
+        ASSERT_EQ(::chown(home.Path().c_str(), kNobody, kNobody), 0);
+        Write(machine / "proc/sys/kernel/random/boot_id", "b1\n");
+        Write(machine / "proc/cmdline", "BOOT_IMAGE=/vmlinuz quiet\n");
+    }
+
+    static void Write(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
+
+    ProgramResult Run(const std::string& who, const std::vector<std::string>& args) {
+        const std::map<std::string, std::string> set = {
+            {"TARVENTO_SYSFS_ROOT", tree.RootString()},
+            {"TARVENTO_MACHINE_ROOT", machine.string()},
+            {"XDG_CONFIG_HOME", (home.Path() / "config").string()},
+            {"XDG_CONFIG_DIRS", (home.Path() / "xdg").string()},
+            {"XDG_STATE_HOME", (home.Path() / "state").string()},
+            {"HOME", home.Path().string()},
+            {"TARVENTO_SURVIVAL_SECONDS", std::to_string(GetParam().survivalSeconds)}};
+        const std::vector<std::string> unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                                                "STATE_DIRECTORY", "RUNTIME_DIRECTORY"};
+        if (who == "root") return RunProgram(TARVENTO_PROGRAM, args, set, unset);
+        const std::optional<gid_t> group =
+            who == "user" ? std::optional<gid_t>(kCardGroup) : std::nullopt;
+        return RunAsNobody(TARVENTO_PROGRAM, args, set, unset, group);
+    }
+
+    void SetWords(uint32_t mem, uint32_t core) {
+        tree.SetFileWord(Resource0(), kMemPllOffset, mem);
+        tree.SetFileWord(Resource0(), kCorePllOffset, core);
+    }
+};
+
+uint32_t Hex(const std::string& text) { return static_cast<uint32_t>(std::stoul(text, nullptr, 16)); }
+
+TEST_P(KeepingClocks, Session) {
+    for (const std::string& step : GetParam().steps) {
+        SCOPED_TRACE(step);
+        std::istringstream in(step);
+        std::string verb;
+        in >> verb;
+        std::string rest;
+        std::getline(in >> std::ws, rest);
+        if (verb == "boot") {
+            Write(machine / "proc/sys/kernel/random/boot_id", rest + "\n");
+            SetWords(kStockMem, kStockCore);
+        } else if (verb == "cmdline") {
+            Write(machine / "proc/cmdline", rest + "\n");
+        } else if (verb == "words" || verb == "expect") {
+            std::istringstream words(rest);
+            std::string mem, core;
+            words >> mem >> core;
+            if (verb == "words") {
+                SetWords(Hex(mem), Hex(core));
+            } else {
+                EXPECT_EQ(tree.FileWord(Resource0(), kMemPllOffset), Hex(mem)) << "memory PLL";
+                EXPECT_EQ(tree.FileWord(Resource0(), kCorePllOffset), Hex(core)) << "core PLL";
+            }
+        } else if (verb == "record") {
+            std::string text = rest;
+            for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
+            Write(machine / "var/lib/tarvento/last-apply", text + "\n");
+        } else {
+            const std::size_t arrow = rest.find(" => ");
+            ASSERT_NE(arrow, std::string::npos);
+            std::istringstream args(rest.substr(0, arrow));
+            std::vector<std::string> argv;
+            for (std::string a; args >> a;) argv.push_back(a);
+            const std::string expected = rest.substr(arrow + 4);
+            const int status = std::stoi(expected.substr(0, expected.find(':')));
+            const std::string text = expected.substr(expected.find(':') + 2);
+            const ProgramResult r = Run(verb, argv);
+            EXPECT_EQ(r.status, status) << r.out << r.err;
+            EXPECT_NE((r.out + r.err).find(text), std::string::npos) << r.out << r.err;
+        }
+    }
+    // Root stored the boot clocks for everyone to read.
+    if (fs::exists(machine / "etc/tarvento/boot-clocks")) {
+        EXPECT_EQ(fs::status(machine / "etc/tarvento/boot-clocks").permissions() & fs::perms::all,
+                  fs::perms(0644));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AsTheServicesRunIt, KeepingClocks, ::testing::ValuesIn(kSessions),
+                         [](const ::testing::TestParamInfo<Session>& info) {
+                             return "Session" + std::to_string(info.index);
+                         });
+
+}  // namespace
+}  // namespace tarvento::testing
