@@ -89,5 +89,8 @@ int main(int argc, char** argv) {
     }
     const UiRun run{argc,  argv, &chip, &store, line.startArguments.c_str(),
                     programPath.c_str()};
-    return RunWindow(run, std::cerr);
+    const WindowRun window = RunWindow(run);
+    if (window.shown) return window.status;
+    return RunWithoutWindow({chip, store, line.startArguments, programPath}, window.whyNot,
+                            std::cout, std::cerr);
 }
