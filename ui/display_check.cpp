@@ -138,14 +138,17 @@ std::string WaylandUnreachable() {
     return "no Wayland compositor answers at " + path + " (" + std::strerror(error) + ")";
 }
 
-// Empty when the X server Qt would use answers, else why not.
-std::string XUnreachable(const std::optional<std::string>& displayOption) {
+// Empty when the X server Qt would use answers (its connection then in `held`), else why
+// not.
+std::string XUnreachable(const std::optional<std::string>& displayOption, std::shared_ptr<void>& held) {
     const char* display = displayOption ? displayOption->c_str() : std::getenv("DISPLAY");
     if (!NonEmpty(display)) return "no X server is named (DISPLAY is not set)";
     xcb_connection_t* connection = xcb_connect(display, nullptr);
-    const bool ok = xcb_connection_has_error(connection) == 0;
+    if (xcb_connection_has_error(connection) == 0) {
+        held.reset(connection, [](void* c) { xcb_disconnect(static_cast<xcb_connection_t*>(c)); });
+        return {};
+    }
     xcb_disconnect(connection);
-    if (ok) return {};
     return std::string("cannot open the display ") + display +
            ": no X server answers there, or this user may not use it";
 }
@@ -224,6 +227,7 @@ WindowSystemCheck CheckWindowSystem(int argc, char** argv) {
     const std::string list = QtPlatformList(options);
     std::optional<QStringList> folders;  // listed once, and only when a plugin is looked for
     std::vector<std::string> reasons;
+    std::shared_ptr<void> held;
     for (const std::string& entry : SplitSkippingEmpty(list, ';')) {
         const std::vector<std::string> parts = SplitSkippingEmpty(entry, ':');
         if (parts.empty()) continue;
@@ -233,20 +237,21 @@ WindowSystemCheck CheckWindowSystem(int argc, char** argv) {
         if (name.rfind("wayland", 0) == 0) {
             why = WaylandUnreachable();
         } else if (name == "xcb") {
-            why = XUnreachable(options.display);
+            why = XUnreachable(options.display, held);
         }
         if (why.empty()) {
             if (!folders) folders = PluginFolders(options);
             why = PluginMissing(name, *folders);
         }
         // Qt takes the first that loads: it is given only this one, checked.
-        if (why.empty()) return {entry, {}};
+        if (why.empty()) return {entry, {}, held};
+        held.reset();
         if (std::find(reasons.begin(), reasons.end(), why) == reasons.end()) reasons.push_back(why);
     }
     if (reasons.empty()) reasons.push_back("the platform list \"" + list + "\" names no platform");
     std::string whyNot;
     for (const std::string& reason : reasons) whyNot += (whyNot.empty() ? "" : "; ") + reason;
-    return {{}, whyNot};
+    return {{}, whyNot, {}};
 }
 
 }  // namespace tarvento::ui

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace tarvento::ui {
@@ -18,6 +19,10 @@ struct WindowSystemCheck {
     // When no window can open: what is missing, as clauses for one line, with the package
     // to install when it is Qt's Wayland plugin.
     std::string whyNot;
+    // The connection that found the X server answering, held until Qt has its own: an X
+    // server without other clients (a fresh Xvfb) resets when its last client leaves, and
+    // would refuse Qt for that moment.
+    std::shared_ptr<void> heldConnection;
 };
 
 // Reads the environment Qt reads (QT_QPA_PLATFORM, XDG_SESSION_TYPE, WAYLAND_DISPLAY,

@@ -79,7 +79,10 @@ extern "C" int tarvento_ui_run(const tarvento::UiRun* run) {
     int argc = static_cast<int>(arguments.size());
 
     std::unique_ptr<QApplication> ownApplication;
-    if (ownApplicationNeeded) ownApplication = std::make_unique<QApplication>(argc, argv.data());
+    if (ownApplicationNeeded) {
+        ownApplication = std::make_unique<QApplication>(argc, argv.data());
+        Checked()->heldConnection.reset();  // Qt has its own now
+    }
     QApplication::setApplicationName(QStringLiteral("tarvento"));
 
     tarvento::TunerDialog::Environment environment{*run->chip, *run->store,
