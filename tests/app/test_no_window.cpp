@@ -96,29 +96,41 @@ struct Case {
     WaylandPlugin wayland;
     X x;
     const char* platform;  // QT_QPA_PLATFORM, or nullptr
+    const char* session;   // XDG_SESSION_TYPE, or nullptr
     bool unattended;       // RIVA_TNT 120 100; else no arguments
     int status;
     bool window;           // a window opened: the unattended notice's 1.5 s
     const char* says;      // a part of the one line on standard error; "" for a window
 };
 
+#define TARVENTO_NO_WAYLAND_PLUGIN \
+    "Qt's Wayland platform plugin is not installed (install the package " TARVENTO_WAYLAND_PACKAGE ")"
+
 const Case kCases[] = {
-    {"Wayland with the plugin: the notice shows and closes by itself", WaylandPlugin::Installed,
-     X::Unset, nullptr, true, 0, true, ""},
-    {"Wayland without the plugin, no X server: applied", WaylandPlugin::Hidden, X::Unset, nullptr,
-     true, 0, false, "no window was shown: Qt's Wayland platform plugin is not installed (install the package " TARVENTO_WAYLAND_PACKAGE ")"},
-    {"Wayland without the plugin, no X server: interactive", WaylandPlugin::Hidden, X::Unset,
-     nullptr, false, 1, false, "no window can be shown: Qt's Wayland platform plugin is not installed (install the package " TARVENTO_WAYLAND_PACKAGE ")"},
+    {"Wayland with the plugin: the notice shows and closes by itself",
+     WaylandPlugin::Installed, X::Unset, nullptr, nullptr, true, 0, true, ""},
+    {"Wayland without the plugin, no X server: applied",
+     WaylandPlugin::Hidden, X::Unset, nullptr, nullptr, true, 0, false,
+     "no window was shown: " TARVENTO_NO_WAYLAND_PLUGIN},
+    {"Wayland without the plugin, no X server: interactive",
+     WaylandPlugin::Hidden, X::Unset, nullptr, nullptr, false, 1, false,
+     "no window can be shown: " TARVENTO_NO_WAYLAND_PLUGIN},
     {"Wayland without the plugin, an X server beside it: the window opens on X",
-     WaylandPlugin::Hidden, X::Answers, nullptr, true, 0, true, ""},
-    {"A DISPLAY nobody answers: applied", WaylandPlugin::None, X::Silent, nullptr, true, 0, false,
+     WaylandPlugin::Hidden, X::Answers, nullptr, nullptr, true, 0, true, ""},
+    {"A DISPLAY nobody answers: applied",
+     WaylandPlugin::None, X::Silent, nullptr, nullptr, true, 0, false,
      "no window was shown: cannot open the display :4711"},
-    {"A DISPLAY nobody answers: interactive", WaylandPlugin::None, X::Silent, nullptr, false, 1,
-     false, "no window can be shown: cannot open the display :4711"},
-    {"A platform that is not installed: interactive", WaylandPlugin::None, X::Unset, "nosuch",
-     false, 1, false, "no window can be shown: no Qt platform plugin \"nosuch\" is installed"},
-    {"A platform list whose first is not installed: the next opens", WaylandPlugin::None, X::Unset,
-     "nosuch;offscreen", true, 0, true, ""},
+    {"A DISPLAY nobody answers: interactive",
+     WaylandPlugin::None, X::Silent, nullptr, nullptr, false, 1, false,
+     "no window can be shown: cannot open the display :4711"},
+    {"A platform that is not installed: interactive",
+     WaylandPlugin::None, X::Unset, "nosuch", nullptr, false, 1, false,
+     "no window can be shown: no Qt platform plugin \"nosuch\" is installed"},
+    {"A platform list whose first is not installed: the next opens",
+     WaylandPlugin::None, X::Unset, "nosuch;offscreen", nullptr, true, 0, true, ""},
+    {"A Wayland session type but no compositor, a DISPLAY nobody answers: interactive",
+     WaylandPlugin::None, X::Silent, nullptr, "wayland", false, 1, false,
+     "no window can be shown: no Wayland compositor answers at "},
 };
 
 class NoWindow : public ::testing::Test {
@@ -153,6 +165,7 @@ protected:
         if (c.x == X::Answers) set["DISPLAY"] = x.Display();
         if (c.x == X::Silent) set["DISPLAY"] = ":4711";
         if (c.platform) set["QT_QPA_PLATFORM"] = c.platform;
+        if (c.session) set["XDG_SESSION_TYPE"] = c.session;
         std::vector<std::string> unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
                                           "XDG_SESSION_TYPE", "QT_QPA_PLATFORM_PLUGIN_PATH",
                                           "QT_PLUGIN_PATH", "WAYLAND_SOCKET"};
