@@ -117,7 +117,8 @@ std::string WaylandUnreachable() {
     if (name.empty() || name[0] != '/') {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         if (runtime == nullptr || runtime[0] != '/') {
-            return "the Wayland display " + name + " cannot be reached (XDG_RUNTIME_DIR is not set)";
+            return "the Wayland display " + name +
+                   " cannot be reached (XDG_RUNTIME_DIR is not set)";
         }
         path = std::string(runtime) + "/" + name;
     }
@@ -130,8 +131,9 @@ std::string WaylandUnreachable() {
     // Not blocking: a compositor whose queue is full still answers.
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return std::string("no socket for Wayland: ") + std::strerror(errno);
-    const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-                         errno == EAGAIN || errno == EINPROGRESS;
+    const auto* to = reinterpret_cast<const sockaddr*>(&address);
+    const bool answers =
+        connect(fd, to, sizeof address) == 0 || errno == EAGAIN || errno == EINPROGRESS;
     const int error = errno;
     close(fd);
     if (answers) return {};
@@ -140,7 +142,8 @@ std::string WaylandUnreachable() {
 
 // Empty when the X server Qt would use answers (its connection then in `held`), else why
 // not.
-std::string XUnreachable(const std::optional<std::string>& displayOption, std::shared_ptr<void>& held) {
+std::string XUnreachable(const std::optional<std::string>& displayOption,
+                         std::shared_ptr<void>& held) {
     const char* display = displayOption ? displayOption->c_str() : std::getenv("DISPLAY");
     if (!NonEmpty(display)) return "no X server is named (DISPLAY is not set)";
     xcb_connection_t* connection = xcb_connect(display, nullptr);
@@ -158,8 +161,9 @@ std::string XUnreachable(const std::optional<std::string>& displayOption, std::s
 // library path (QT_PLUGIN_PATH, Qt's own plugin folder) and beside the program. The
 // platform plugin path comes first but hides nothing: Qt looks in the others after it.
 QStringList PluginFolders(const QtOptions& options) {
-    QString own = options.pluginPath ? QString::fromLocal8Bit(options.pluginPath->c_str())
-                                     : QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM_PLUGIN_PATH"));
+    const QString own = options.pluginPath
+                            ? QString::fromLocal8Bit(options.pluginPath->c_str())
+                            : QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM_PLUGIN_PATH"));
     QStringList folders;
     if (!own.isEmpty()) folders << own << own + QStringLiteral("/platforms");
     // Asked before the application exists, Qt computes these again when it does.
@@ -173,7 +177,9 @@ QStringList PluginFolders(const QtOptions& options) {
 
 bool DeclaresPlatform(const QString& file, const QString& name) {
     const QJsonObject meta = QPluginLoader(file).metaData();
-    if (meta.value(QStringLiteral("IID")).toString() != QLatin1String(kPlatformPluginIid)) return false;
+    if (meta.value(QStringLiteral("IID")).toString() != QLatin1String(kPlatformPluginIid)) {
+        return false;
+    }
     const QJsonArray keys =
         meta.value(QStringLiteral("MetaData")).toObject().value(QStringLiteral("Keys")).toArray();
     return std::any_of(keys.begin(), keys.end(), [&name](const QJsonValue& key) {
@@ -209,8 +215,8 @@ std::string PluginMissing(const std::string& name, const QStringList& folders) {
     const QString file = FindPlatformPlugin(qname, folders);
     if (file.isEmpty()) {
         if (name.rfind("wayland", 0) == 0) {
-            return std::string("Qt's Wayland platform plugin is not installed (install the package ") +
-                   kWaylandPackage + ")";
+            return std::string("Qt's Wayland platform plugin is not installed ") +
+                   "(install the package " + kWaylandPackage + ")";
         }
         return "no Qt platform plugin \"" + name + "\" is installed";
     }

@@ -33,7 +33,8 @@ const tarvento::ui::WindowSystemCheck& Check(const tarvento::UiRun& run) {
 
 }  // namespace
 
-extern "C" int tarvento_ui_window_check(const tarvento::UiRun* run, char* whyNot, std::size_t size) {
+extern "C" int tarvento_ui_window_check(const tarvento::UiRun* run, char* whyNot,
+                                        std::size_t size) {
     if (whyNot != nullptr && size > 0) whyNot[0] = '\0';
     if (run == nullptr) return 0;
     if (QApplication::instance()) return 1;
@@ -64,8 +65,9 @@ extern "C" int tarvento_ui_run(const tarvento::UiRun* run) {
     std::vector<std::string> arguments;
     for (int i = 0; run->argv && i < run->argc; ++i) {
         if (!run->argv[i]) continue;
-        if (i > 0 && !platform.empty() &&
-            (std::strcmp(run->argv[i], "-platform") == 0 || std::strcmp(run->argv[i], "--platform") == 0)) {
+        const bool platformOption = std::strcmp(run->argv[i], "-platform") == 0 ||
+                                    std::strcmp(run->argv[i], "--platform") == 0;
+        if (i > 0 && !platform.empty() && platformOption) {
             ++i;
             continue;
         }

@@ -33,7 +33,8 @@ inline constexpr const char* kUiWindowCheckSymbol = "tarvento_ui_window_check";
 // the platform checked; 0 when it cannot, with what is missing in `whyNot` as clauses for
 // one line (cut to `size`), and nothing of the toolkit started. 1 also when the toolkit
 // already runs in this process.
-extern "C" int tarvento_ui_window_check(const tarvento::UiRun* run, char* whyNot, std::size_t size);
+extern "C" int tarvento_ui_window_check(const tarvento::UiRun* run, char* whyNot,
+                                        std::size_t size);
 using TarventoUiWindowCheckFn = int (*)(const tarvento::UiRun*, char*, std::size_t);
 
 // Runs the main window modally and returns the process exit status: 0, or for an

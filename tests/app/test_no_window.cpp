@@ -58,7 +58,8 @@ public:
         socket_ = "tarvento-test-" + std::to_string(getpid());
         pid_ = fork();
         if (pid_ == 0) {
-            if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(127);
+            if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
+                _exit(127);
             setenv("XDG_RUNTIME_DIR", runtime_.path.c_str(), 1);
             setenv("HOME", runtime_.path.c_str(), 1);
             const int devnull = open("/dev/null", O_RDWR);
@@ -103,8 +104,9 @@ struct Case {
     const char* says;      // a part of the one line on standard error; "" for a window
 };
 
-#define TARVENTO_NO_WAYLAND_PLUGIN \
-    "Qt's Wayland platform plugin is not installed (install the package " TARVENTO_WAYLAND_PACKAGE ")"
+#define TARVENTO_NO_WAYLAND_PLUGIN                                        \
+    "Qt's Wayland platform plugin is not installed (install the package " \
+    TARVENTO_WAYLAND_PACKAGE ")"
 
 const Case kCases[] = {
     {"Wayland with the plugin: the notice shows and closes by itself",
@@ -137,7 +139,8 @@ class NoWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         if (geteuid() != 0) GTEST_SKIP() << "needs root: to hide a plugin and to run as nobody";
-        if (!fs::exists(fs::path(TARVENTO_PROGRAM).parent_path() / "../lib/tarvento/libtarvento_ui.so"))
+        const fs::path built = fs::path(TARVENTO_PROGRAM).parent_path().parent_path();
+        if (!fs::exists(built / "lib/tarvento/libtarvento_ui.so"))
             GTEST_SKIP() << "built without the window library";
         if (!fs::exists(fs::path(TARVENTO_QT_PLATFORM_PLUGINS) / "libqwayland-generic.so"))
             GTEST_SKIP() << "Qt's Wayland plugin is not installed (scripts/install-deps)";
@@ -179,8 +182,8 @@ protected:
                        withoutWayland.path.string(), TARVENTO_QT_PLATFORM_PLUGINS};
         }
         if (asNobody) {
-            for (const char* a : {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"})
-                command.emplace_back(a);
+            command.insert(command.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                           "--clear-groups"});
         }
         command.emplace_back(TARVENTO_PROGRAM);
         if (c.unattended) command.insert(command.end(), {"RIVA_TNT", "120", "100"});
