@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "autostart/start_arguments.h"
 #include "chip/running_program.h"
@@ -72,15 +73,33 @@ void NeedsGraphicalSession(std::ostream& err) {
            "chip name and two clocks to apply them without a window.\n";
 }
 
+bool IsUnattended(const std::string& startArguments) {
+    ChipNameBuffer name{};
+    int32_t mem = 0;
+    int32_t chip = 0;
+    return ScanStartArguments(startArguments.c_str(), name, mem, chip) == 3;
+}
+
 }  // namespace
+
+int RunWithoutWindow(TunerDialog::Environment env, const std::string& whyNot, std::ostream& out,
+                     std::ostream& err) {
+    if (!IsUnattended(env.startArguments)) {
+        err << DiagnosticPrefix() << "no window can be shown: " << whyNot
+            << ". Use --info for a report of the card, or start with a chip name and two "
+               "clocks to apply them without a window.\n";
+        return 1;
+    }
+    // The clocks chosen for this machine matter more than the window that reports them.
+    err << DiagnosticPrefix() << "no window was shown: " << whyNot
+        << "; the clocks are applied without one\n";
+    return RunHeadless(std::move(env), out, err);
+}
 
 int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& err) {
     // Only a tail with a chip name and two clocks can be an unattended start; anything
     // else is not even looked at.
-    ChipNameBuffer name{};
-    int32_t mem = 0;
-    int32_t chip = 0;
-    if (ScanStartArguments(env.startArguments.c_str(), name, mem, chip) != 3) {
+    if (!IsUnattended(env.startArguments)) {
         NeedsGraphicalSession(err);
         return 2;
     }

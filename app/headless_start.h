@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "tuner/tuner_dialog.h"
 
@@ -15,5 +16,12 @@ namespace tarvento {
 // failure (also when a chip name and two clocks were given but no chip was recognised),
 // 2 when the start was not unattended.
 int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& err);
+
+// A start that wanted a window and could not have one (`whyNot`: what is missing, as
+// clauses for one line). An unattended start says in one line why no window was shown,
+// then runs as the start without a display runs, with its messages and its exit status.
+// Any other start says what is missing, touches nothing and returns 1.
+int RunWithoutWindow(TunerDialog::Environment env, const std::string& whyNot, std::ostream& out,
+                     std::ostream& err);
 
 }  // namespace tarvento

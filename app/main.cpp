@@ -124,7 +124,9 @@ int main(int argc, char** argv) {
     const std::string programPath = ProgramPath();
     // Every unattended start is guarded, from the login entry or from a shell alike.
     ApplyGuard guard(LoginRecordPath(), ApplySource::Login, GuardMachine{machine.procRoot});
+    // Headless: the window toolkit was never loaded, and the process has one thread.
     const bool headless = NoDisplay();
+    bool windowShown = false;
     int status = 0;
     if (headless) {
         status = RunHeadless({chip, store, line.startArguments, programPath, &guard},
@@ -132,9 +134,15 @@ int main(int argc, char** argv) {
     } else {
         const UiRun run{argc, argv, &chip, &store, line.startArguments.c_str(),
                         programPath.c_str(), &guard};
-        status = RunWindow(run, std::cerr);
+        const WindowRun window = RunWindow(run);
+        status = window.status;
+        windowShown = window.shown;
+        if (!window.shown) {
+            status = RunWithoutWindow({chip, store, line.startArguments, programPath, &guard},
+                                      window.whyNot, std::cout, std::cerr);
+        }
     }
-    if (guard.LastVerdict() != ApplyGuard::Verdict::Apply && headless)
+    if (guard.LastVerdict() != ApplyGuard::Verdict::Apply && !windowShown)
         TellJournal(std::string(ApplyGuard::RefusalHeadline()) + " " + guard.RefusalText());
     if (!guard.recordError.empty())
         std::cerr << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";

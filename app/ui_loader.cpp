@@ -5,12 +5,11 @@
 
 #include <string>
 
-#include "autostart/autostart_entry.h"
 #include "chip/running_program.h"
 
 namespace tarvento {
 
-int RunWindow(const UiRun& run, std::ostream& err) {
+WindowRun RunWindow(const UiRun& run) {
     const std::string exe = ProgramPath();
     const std::string folder = exe.substr(0, exe.find_last_of('/') + 1);
     const std::string path = folder + "../" TARVENTO_LIB_DIR "/" + kUiLibraryName;
@@ -19,17 +18,19 @@ int RunWindow(const UiRun& run, std::ostream& err) {
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
-        err << DiagnosticPrefix() << "cannot load the window library " << path << ": "
-            << (why ? why : "unknown error") << "\n";
-        return 1;
+        return {false, 1,
+                "cannot load the window library " + path + ": " + (why ? why : "unknown error")};
     }
+    auto check = reinterpret_cast<TarventoUiWindowCheckFn>(dlsym(library, kUiWindowCheckSymbol));
     auto entry = reinterpret_cast<TarventoUiRunFn>(dlsym(library, kUiEntrySymbol));
-    if (entry == nullptr) {
-        err << DiagnosticPrefix() << "the window library " << path << " has no entry point "
-            << kUiEntrySymbol << "\n";
-        return 1;
+    if (check == nullptr || entry == nullptr) {
+        return {false, 1,
+                "the window library " + path + " has no entry point " +
+                    (check == nullptr ? kUiWindowCheckSymbol : kUiEntrySymbol)};
     }
-    return entry(&run);
+    char whyNot[1024];
+    if (check(&run, whyNot, sizeof whyNot) == 0) return {false, 1, whyNot};
+    return {true, entry(&run), {}};
 }
 
 }  // namespace tarvento
