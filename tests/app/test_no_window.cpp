@@ -162,6 +162,8 @@ protected:
             {"XDG_CONFIG_DIRS", (tree.Root() / "xdg").string()},
             {"XDG_CONFIG_HOME", (tree.Root() / "config").string()},
             {"XDG_RUNTIME_DIR", weston->RuntimeDir()},
+            // The record of the apply, where nobody may write it too.
+            {"XDG_STATE_HOME", std::string(weston->RuntimeDir()) + (asNobody ? "/state-nobody" : "/state-root")},
             // Under the leak checker, the libraries Qt brings keep allocations of their own.
             {"LSAN_OPTIONS", "suppressions=" TARVENTO_TEST_DATA_DIR "/sanitizers/lsan.supp"}};
         if (c.wayland != WaylandPlugin::None) set["WAYLAND_DISPLAY"] = weston->Socket();
