@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <optional>
 
 #include "app/headless_start.h"
@@ -68,8 +69,14 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
     const std::string tail = arguments[0] + " " + arguments[1] + " " + arguments[2];
     ChipNameBuffer name{};
     ClockPair clocks;
+    // What is stored must read back as exactly what was given: whole numbers, a whole name.
+    auto whole = [](const std::string& text) {
+        int32_t value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return ec == std::errc() && end == text.data() + text.size();
+    };
     if (ScanStartArguments(tail.c_str(), name, clocks.memory, clocks.chip) != 3 ||
-        std::string(name) != arguments[0]) {
+        std::string(name) != arguments[0] || !whole(arguments[1]) || !whole(arguments[2])) {
         err << prefix << kMsgCommandLineError << "\n";
         return 1;
     }

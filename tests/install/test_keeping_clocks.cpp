@@ -50,6 +50,7 @@ const Session kSessions[] = {
      {"root --boot-clocks RIVA_128 120 100 => 1: wrong Chipset in ComandLine !",
       "root --boot-clocks RIVA_TNT 500 100 => 1: Frequency out of range !",
       "root --boot-clocks RIVA_TNT 120 => 2: takes a chip name and two clocks",
+      "root --boot-clocks RIVA_TNT 120 100MHz => 1: Error in ComandLine !",
       "expect 0001B80C 0001960C",
       "user --info => 0: Boot clocks: off",
       "root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks: RIVA_TNT, Mem Clock 120 MHz, Chip Clock 100 MHz",
