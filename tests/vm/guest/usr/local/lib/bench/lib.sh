@@ -3,7 +3,7 @@
 #   . /usr/local/lib/bench/lib.sh
 # runs its checks (each says "ok: ..." or "FAIL: ..." and goes on), and ends with bench_end.
 # BENCH_BOOT is 1 on the first boot of the scenario's disk, 2 after the first reset, ...
-# The host's share is /bench (the test package is /bench/tarvento.deb).
+# The bench disk is /bench (the test package is /bench/tarvento.deb).
 . /usr/local/lib/bench/card.sh
 BENCH_BOOT=${BENCH_BOOT:-1}
 RESOURCE0=$(card_resource0) || { echo "FAIL: no emulated card"; exit 1; }
@@ -86,24 +86,25 @@ bench_request() {
   case "$1" in
     suspend)
       bench_sleep_hook
-      local suspends waited=0
-      suspends=$(cat /bench/suspends 2>/dev/null || echo 0)
+      local before waited=0
+      before=$(cat /sys/power/suspend_stats/success)
       rm -f /run/bench/resumed
-      echo "bench: suspending to RAM"
+      echo "bench: suspending to RAM ($(cat /sys/power/mem_sleep))"
       systemctl suspend || { fail "systemctl suspend"; return 1; }
       while [ ! -e /run/bench/resumed ] && [ $waited -lt 300 ]; do sleep 1; waited=$((waited + 1)); done
       if [ ! -e /run/bench/resumed ]; then fail "the guest did not wake within 300 s"; return 1; fi
-      if [ "$(cat /bench/suspends 2>/dev/null || echo 0)" -gt "$suspends" ]; then
-        pass "the host saw the guest suspend to RAM and woke it"
+      # The host wakes the guest only from a suspend it saw; "deep" is suspend to RAM.
+      if [ "$(cat /sys/power/suspend_stats/success)" -gt "$before" ] &&
+         grep -q '\[deep\]' /sys/power/mem_sleep; then
+        pass "the guest suspended to RAM and the host woke it"
       else
-        fail "the guest resumed but the host saw no suspend to RAM"
+        fail "no suspend to RAM: $(cat /sys/power/mem_sleep), $(cat /sys/power/suspend_stats/success) suspends"
       fi
       ;;
     reset-in)
       mkdir -p /run/bench
       touch /run/bench/awaiting-reset
-      echo "reset-in $2" >/bench/requests/.new
-      mv /bench/requests/.new "/bench/requests/$BENCH_BOOT-$(date +%s%N)"
+      echo "reset-in $2" >/dev/ttyS1
       echo "bench: asked the host for a reset in $2 s"
       ;;
     *) fail "bench_request: unknown request $1"; return 1 ;;
