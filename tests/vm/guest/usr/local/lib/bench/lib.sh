@@ -110,3 +110,57 @@ bench_request() {
     *) fail "bench_request: unknown request $1"; return 1 ;;
   esac
 }
+
+# as_root ARGS...: the installed program as root, without a display ($OUT, $ERR, $STATUS).
+as_root() {
+  STATUS=0
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 tarvento "$@" >"$OUT" 2>"$ERR" || STATUS=$?
+  echo "  root: tarvento $* -> status $STATUS"
+  sed 's/^/    out: /' "$OUT"
+  sed 's/^/    err: /' "$ERR"
+}
+# The journal of a unit during this boot.
+expect_journal() {  # expect_journal UNIT TEXT WHAT
+  if journalctl -b -u "$1" --no-pager -o cat | grep -qF -- "$2"; then pass "$3: says \"$2\""
+  else fail "$3: does not say \"$2\": $(journalctl -b -u "$1" --no-pager -o cat | tail -n 5)"; fi
+}
+expect_no_journal() {  # expect_no_journal UNIT TEXT WHAT
+  if journalctl -b -u "$1" --no-pager -o cat | grep -qF -- "$2"; then fail "$3: says \"$2\""
+  else pass "$3: does not say \"$2\""; fi
+}
+# The user the unit's program ran as, from the journal's own record of its messages.
+expect_unit_user() {  # expect_unit_user UNIT USER
+  local uid want
+  uid=$(journalctl -b "_SYSTEMD_UNIT=$1" _COMM=tarvento --no-pager -o verbose 2>/dev/null | sed -n 's/^ *_UID=//p' | sort -u | tr '\n' ' ')
+  want="$(id -u "$2") "
+  if [ "$uid" = "$want" ]; then pass "$1 ran as $2 (uid $uid)"; else fail "$1 ran as uid '$uid', expected $2 ($want)"; fi
+}
+# The state of an apply record: pending or survived.
+expect_record() {  # expect_record FILE STATE WHAT
+  local got
+  got=$(sed -n 's/^state=//p' "$1" 2>/dev/null)
+  if [ "$got" = "$2" ]; then pass "$3: recorded $got"; else fail "$3: recorded '${got:-nothing}', expected $2"; fi
+}
+wait_record() {  # wait_record FILE STATE SECONDS
+  local waited=0
+  while [ "$(sed -n 's/^state=//p' "$1" 2>/dev/null)" != "$2" ] && [ "$waited" -lt "$3" ]; do
+    sleep 5; waited=$((waited + 5))
+  done
+  expect_record "$1" "$2" "after $waited s"
+}
+# After a wake, the sleep service writes its words when it is stopped: wait for that.
+wait_sleep_service() {
+  local waited=0
+  while systemctl is-active -q tarvento-sleep.service && [ "$waited" -lt 60 ]; do
+    sleep 1; waited=$((waited + 1))
+  done
+  if systemctl is-active -q tarvento-sleep.service; then fail "the sleep service did not stop after the wake"; fi
+}
+# Waits until the card holds the words (a service applies them in its own time).
+wait_words() {  # wait_words CORE_WORD MEMORY_WORD SECONDS
+  local waited=0
+  while { [ "$(card_word "$CORE")" != "$1" ] || [ "$(card_word "$MEMORY")" != "$2" ]; } &&
+        [ "$waited" -lt "$3" ]; do
+    sleep 1; waited=$((waited + 1))
+  done
+}
