@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tests/robust/robust_support.h"
+
 namespace tarvento::testing {
 
 namespace fs = std::filesystem;
@@ -47,12 +49,15 @@ void InstallBuildTree(StagedInstall& install) {
 ProgramResult RunAsNobody(const std::string& program, const std::vector<std::string>& args,
                           const std::map<std::string, std::string>& set,
                           const std::vector<std::string>& unset, std::optional<gid_t> group,
-                          double limitSeconds) {
-    std::vector<std::string> all = {"--reuid=65534", "--regid=65534"};
+                          double limitSeconds, const fs::path& groupFile) {
+    std::vector<std::string> all = {FindTool("setpriv"), "--reuid=65534", "--regid=65534"};
     all.push_back(group ? "--groups=" + std::to_string(*group) : "--clear-groups");
     all.push_back(program);
     all.insert(all.end(), args.begin(), args.end());
-    return RunProgram(FindTool("setpriv"), all, set, unset, limitSeconds);
+    if (!groupFile.empty()) all = SeeingGroupDatabase(groupFile, all);
+    const std::string tool = all.front();
+    all.erase(all.begin());
+    return RunProgram(tool, all, set, unset, limitSeconds);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
