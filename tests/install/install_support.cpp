@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tests/robust/robust_support.h"
+
 namespace tarvento::testing {
 
 namespace fs = std::filesystem;
@@ -47,15 +49,18 @@ void InstallBuildTree(StagedInstall& install) {
 ProgramResult RunAsNobody(const std::string& program, const std::vector<std::string>& args,
                           const std::map<std::string, std::string>& set,
                           const std::vector<std::string>& unset, std::optional<gid_t> group,
-                          double limitSeconds) {
-    std::vector<std::string> all = {"--reuid=65534", "--regid=65534"};
+                          double limitSeconds, const fs::path& groupFile) {
+    std::vector<std::string> all = {FindTool("setpriv"), "--reuid=65534", "--regid=65534"};
     all.push_back(group ? "--groups=" + std::to_string(*group) : "--clear-groups");
     all.push_back(program);
     all.insert(all.end(), args.begin(), args.end());
+    if (!groupFile.empty()) all = SeeingGroupDatabase(groupFile, all);
+    const std::string tool = all.front();
+    all.erase(all.begin());
     // The tests' own record folder is root's: nobody keeps its record under its HOME.
     std::vector<std::string> without = unset;
     if (!set.count("XDG_STATE_HOME")) without.push_back("XDG_STATE_HOME");
-    return RunProgram(FindTool("setpriv"), all, set, without, limitSeconds);
+    return RunProgram(tool, all, set, without, limitSeconds);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -42,11 +42,12 @@ struct StagedInstall {
 void InstallBuildTree(StagedInstall& install);
 
 // Runs `program` as nobody (through setpriv, from root) with exactly the supplementary
-// group `group`, or none.
+// group `group`, or none; seeing `groupFile` as /etc/group when one is given (in a private
+// mount namespace: the machine's own file is never touched).
 ProgramResult RunAsNobody(const std::string& program, const std::vector<std::string>& args,
                           const std::map<std::string, std::string>& set,
                           const std::vector<std::string>& unset, std::optional<gid_t> group,
-                          double limitSeconds = 20);
+                          double limitSeconds = 20, const std::filesystem::path& groupFile = {});
 
 // Lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string& text);

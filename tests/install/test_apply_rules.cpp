@@ -3,6 +3,8 @@
 // (TARVENTO_APPLY_RULES): run by `cmake --install` only without DESTDIR, in order, and a
 // failed step fails the install. A tree configured with the option installs only its
 // access files, into scratch folders, with stand-ins for systemd-sysusers and udevadm.
+// The rule is written from the chip table when the tree is built: that tree is configured
+// and built once, in the build folder, and configured again for each test's folders.
 
 #include <sys/stat.h>
 
@@ -23,7 +25,7 @@ namespace fs = std::filesystem;
 class ApplyRules : public ::testing::Test {
 protected:
     ScratchFolder scratch;
-    fs::path build = scratch.Path() / "build";
+    fs::path build = TARVENTO_BINARY_DIR "/apply-rules-tree";
     fs::path machine = scratch.Path() / "machine";  // stands for / without DESTDIR
     fs::path log = scratch.Path() / "tools.log";
 
@@ -44,6 +46,9 @@ protected:
              "-DTARVENTO_SYSUSERS_DIR=" + (machine / "sysusers.d").string()},
             {}, {}, 120);
         ASSERT_EQ(configured.status, 0) << configured.out << configured.err;
+        const ProgramResult built =
+            RunProgram(TARVENTO_CMAKE, {"--build", build.string(), "--target", "tarvento_id_lists"}, {}, {}, 600);
+        ASSERT_EQ(built.status, 0) << built.out << built.err;
     }
 
     ProgramResult Install(std::map<std::string, std::string> set) {

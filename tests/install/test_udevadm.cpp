@@ -19,7 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kRule = TARVENTO_SOURCE_DIR "/resources/udev/70-tarvento.rules";
+// As the build wrote it from the chip table.
+const fs::path kRule = TARVENTO_UDEV_RULE;
 const fs::path kLocalRules = "/etc/udev/rules.d";
 
 std::string ReadLine(const fs::path& file) {

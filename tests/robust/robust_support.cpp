@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -143,7 +144,9 @@ std::optional<ChildResult> RunInChild(const std::function<int(int outFd)>& body,
 
 std::optional<ProgramResult> RunProgramUnprivileged(const std::vector<std::string>& args,
                                                     const std::map<std::string, std::string>& set,
-                                                    const std::vector<std::string>& unset) {
+                                                    const std::vector<std::string>& unset,
+                                                    const fs::path& groupFile) {
+    if (!groupFile.empty() && !CanStageGroupDatabase()) return std::nullopt;
     std::string program = TARVENTO_PROGRAM;
     std::vector<std::string> prefix;
     if (::geteuid() == 0) {
@@ -164,7 +167,42 @@ std::optional<ProgramResult> RunProgramUnprivileged(const std::vector<std::strin
     }
     std::vector<std::string> all = prefix;
     all.insert(all.end(), args.begin(), args.end());
+    if (!groupFile.empty()) {
+        all.insert(all.begin(), program);
+        all = SeeingGroupDatabase(groupFile, all);
+        program = all.front();
+        all.erase(all.begin());
+    }
     return RunProgram(program, all, set, unset);
+}
+
+bool WriteGroupDatabase(const fs::path& file, const std::optional<StagedGroup>& group) {
+    std::ifstream in("/etc/group");
+    std::ofstream out(file, std::ios::trunc);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("tarvento:", 0) != 0) out << line << "\n";
+    if (group) out << "tarvento:x:" << group->gid << ":" << group->members << "\n";
+    out.close();
+    return out && ::chmod(file.c_str(), 0644) == 0;
+}
+
+std::vector<std::string> SeeingGroupDatabase(const fs::path& groupFile, const std::vector<std::string>& command) {
+    std::vector<std::string> all = {"/usr/bin/unshare", "-m", "--", "/bin/sh", "-c",
+                                    "mount --bind \"$0\" /etc/group && exec \"$@\"", groupFile.string()};
+    all.insert(all.end(), command.begin(), command.end());
+    return all;
+}
+
+bool CanStageGroupDatabase() {
+    static const bool can = ::geteuid() == 0 && ::access("/usr/bin/unshare", X_OK) == 0 &&
+                            RunProgram("/usr/bin/unshare", {"-m", "--", "/bin/true"}, {}).status == 0;
+    return can;
+}
+
+gid_t UnusedGid(gid_t from) {
+    gid_t gid = from;
+    while (::getgrgid(gid) != nullptr) ++gid;
+    return gid;
 }
 
 }  // namespace tarvento::testing

@@ -55,10 +55,34 @@ std::optional<ChildResult> RunInChild(const std::function<int(int outFd)>& body,
 void WriteText(int fd, const std::string& text);
 
 // The built program run as nobody when the tests run as root (through setpriv or
-// runuser), else as the user. Nothing when that cannot be arranged here.
+// runuser), else as the user; seeing `groupFile` as /etc/group when one is given (root
+// only, see SeeingGroupDatabase). Nothing when that cannot be arranged here.
 std::optional<ProgramResult> RunProgramUnprivileged(const std::vector<std::string>& args,
                                                     const std::map<std::string, std::string>& set,
-                                                    const std::vector<std::string>& unset);
+                                                    const std::vector<std::string>& unset,
+                                                    const std::filesystem::path& groupFile = {});
+
+// The group tarvento as a test stages it, whatever this machine's group database says
+// (every machine where the package was installed has one, of any gid).
+struct StagedGroup {
+    gid_t gid;
+    std::string members;  // comma-separated user names, as in /etc/group
+};
+
+// Writes a copy of this machine's /etc/group without its line for the group tarvento, if
+// any, and with one for `group` when given, readable by everyone. False when it could not.
+bool WriteGroupDatabase(const std::filesystem::path& file, const std::optional<StagedGroup>& group);
+
+// `command` (program first) wrapped so that it sees `groupFile` as /etc/group: a private
+// mount namespace (root and unshare), so that the machine's own file is never touched.
+std::vector<std::string> SeeingGroupDatabase(const std::filesystem::path& groupFile,
+                                             const std::vector<std::string>& command);
+
+// Whether this process can make the private mount namespace SeeingGroupDatabase needs.
+bool CanStageGroupDatabase();
+
+// The first gid from `from` up that names no group on this machine.
+gid_t UnusedGid(gid_t from);
 
 // The environment names that would give the program a display.
 extern const std::vector<std::string> kDisplayVariables;

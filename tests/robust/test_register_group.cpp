@@ -3,16 +3,15 @@
 // the kernel answers that user 64 bytes of config and lets a member of the group map the
 // registers. Every path works for a member; for anyone else it says why and writes
 // nothing. Group membership is given by number (setpriv --groups); where the group's
-// name must exist, the run happens in a private mount namespace with a copy of
-// /etc/group bind-mounted over it, so the machine's own file is never touched.
+// name matters, the run happens in a private mount namespace with a copy of /etc/group
+// bind-mounted over it, whose group tarvento is the one the test stages (or none), so that
+// neither the machine's own file is touched nor its group tarvento, if it has one, counts.
 
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -27,7 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr gid_t kGroup = 4242;  // stands for the group tarvento
+// Stands for the group tarvento: a gid no group of this machine has.
+const gid_t kGroup = UnusedGid(4242);
 
 // Who runs the program: nobody, with or without the group, and what /etc/group says.
 struct Login {
@@ -44,7 +44,6 @@ protected:
     void SetUp() override {
         if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
             GTEST_SKIP() << "needs root and setpriv to run the program as another user";
-        if (::getgrgid(kGroup) != nullptr) GTEST_SKIP() << "gid " << kGroup << " is taken here";
         tree.AddTnt(1, 0, 0, kBase);
         OpenToEveryone(tree.Root());
         GiveResource0(kGroup, 0660);
@@ -57,35 +56,24 @@ protected:
         ASSERT_EQ(::chmod(resource0.c_str(), mode), 0);
     }
 
-    // A copy of the machine's group database with a line for the group added.
-    std::string GroupFileWith(const std::string& members) {
-        std::ifstream in("/etc/group");
-        std::ofstream out(groups, std::ios::trunc);
-        out << in.rdbuf() << "tarvento:x:" << kGroup << ":" << members << "\n";
-        out.close();
-        ::chmod(groups.c_str(), 0644);
+    // The machine's group database with the group tarvento as the test stages it: kGroup
+    // with these members, or (nullopt) no such group at all.
+    std::string GroupFileWith(const std::optional<std::string>& members) {
+        EXPECT_TRUE(WriteGroupDatabase(groups, members ? std::optional<StagedGroup>({kGroup, *members})
+                                                       : std::nullopt));
         return groups.string();
-    }
-
-    bool CanUseMountNamespace() {
-        static const bool can = RunProgram("/usr/bin/unshare", {"-m", "--", "/bin/true"}, {}).status == 0;
-        return can;
     }
 
     ProgramResult RunAs(const Login& who, const std::vector<std::string>& args,
                         std::map<std::string, std::string> set = {},
                         std::vector<std::string> unset = kDisplayVariables) {
-        std::vector<std::string> command = {"--reuid=65534", "--regid=65534"};
+        std::vector<std::string> command = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534"};
         command.push_back(who.holdsGroup ? "--groups=" + std::to_string(kGroup) : "--clear-groups");
         command.push_back(TARVENTO_PROGRAM);
         command.insert(command.end(), args.begin(), args.end());
-        std::string program = "/usr/bin/setpriv";
-        if (!who.groupFile.empty()) {
-            command.insert(command.begin(), {"-m", "--", "/bin/sh", "-c",
-                                             "mount --bind \"$0\" /etc/group && exec \"$@\"",
-                                             who.groupFile, "/usr/bin/setpriv"});
-            program = "/usr/bin/unshare";
-        }
+        if (!who.groupFile.empty()) command = SeeingGroupDatabase(who.groupFile, command);
+        const std::string program = command.front();
+        command.erase(command.begin());
         set["TARVENTO_SYSFS_ROOT"] = tree.RootString();
         set["XDG_CONFIG_DIRS"] = xdg.string();
         set["XDG_CONFIG_HOME"] = (xdg / "home").string();
@@ -155,13 +143,13 @@ TEST_F(RegisterGroup, ASixtyFourByteConfigReadsTheSame) {
     EXPECT_EQ(info.out.rfind("Chipset: RIVA_TNT\n", 0), 0u) << info.out;
 }
 
-TEST_F(RegisterGroup, WithoutTheGroupOnTheMachineTheRuleIsMissing) {
-    if (::getgrnam("tarvento") != nullptr) GTEST_SKIP() << "this machine has a group tarvento";
-    ExpectRefusedWith({false}, "the group tarvento does not exist: the program's udev rule is not installed");
-}
-
 TEST_F(RegisterGroup, EachReasonAUserMeets) {
-    if (!CanUseMountNamespace()) GTEST_SKIP() << "no private mount namespace here";
+    if (!CanStageGroupDatabase()) GTEST_SKIP() << "no private mount namespace here";
+    {
+        SCOPED_TRACE("no group tarvento");
+        ExpectRefusedWith({false, GroupFileWith(std::nullopt)},
+                          "the group tarvento does not exist: the program's udev rule is not installed");
+    }
     {
         SCOPED_TRACE("not in the group");
         ExpectRefusedWith({false, GroupFileWith("")},
