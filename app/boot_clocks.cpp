@@ -135,6 +135,9 @@ int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& p
     if (!guard.recordError.empty())
         err << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";
     if (guard.Written()) {
+        // What the apply said reaches the journal now, not when the watch ends.
+        out.flush();
+        err.flush();
         WatchSurvival(paths.bootRecord, guard.Written()->bootId, guard.Written()->time,
                       GuardMachine{paths.procRoot});
     }
