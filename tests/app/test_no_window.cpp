@@ -108,17 +108,19 @@ struct Case {
     "Qt's Wayland platform plugin is not installed (install the package " \
     TARVENTO_WAYLAND_PACKAGE ")"
 
+// A Wayland session says so in XDG_SESSION_TYPE, which is all that Qt 5 (the i386 window)
+// goes by; Qt 6 also takes a set WAYLAND_DISPLAY for one.
 const Case kCases[] = {
     {"Wayland with the plugin: the notice shows and closes by itself",
-     WaylandPlugin::Installed, X::Unset, nullptr, nullptr, true, 0, true, ""},
+     WaylandPlugin::Installed, X::Unset, nullptr, "wayland", true, 0, true, ""},
     {"Wayland without the plugin, no X server: applied",
-     WaylandPlugin::Hidden, X::Unset, nullptr, nullptr, true, 0, false,
+     WaylandPlugin::Hidden, X::Unset, nullptr, "wayland", true, 0, false,
      "no window was shown: " TARVENTO_NO_WAYLAND_PLUGIN},
     {"Wayland without the plugin, no X server: interactive",
-     WaylandPlugin::Hidden, X::Unset, nullptr, nullptr, false, 1, false,
+     WaylandPlugin::Hidden, X::Unset, nullptr, "wayland", false, 1, false,
      "no window can be shown: " TARVENTO_NO_WAYLAND_PLUGIN},
     {"Wayland without the plugin, an X server beside it: the window opens on X",
-     WaylandPlugin::Hidden, X::Answers, nullptr, nullptr, true, 0, true, ""},
+     WaylandPlugin::Hidden, X::Answers, nullptr, "wayland", true, 0, true, ""},
     {"A DISPLAY nobody answers: applied",
      WaylandPlugin::None, X::Silent, nullptr, nullptr, true, 0, false,
      "no window was shown: cannot open the display :4711"},
