@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/tuner_start.h"
+
+#include <iostream>
+#include <string>
+
+#include "app/headless_start.h"
+#include "app/ui_loader.h"
+#include "autostart/apply_guard.h"
+#include "chip/running_program.h"
+
+namespace tarvento {
+
+int RunTuner(int argc, char** argv, ChipState& chip, AutostartStore& store,
+             const CommandLine& line, const MachinePaths& machine) {
+    if (line.tailRefused) {
+        std::cerr << DiagnosticPrefix() << "the start-up arguments are longer than "
+                  << kStartArgumentsMax << " characters and were ignored\n";
+    }
+    const std::string programPath = ProgramPath();
+    // Every unattended start is guarded, from the login entry or from a shell alike.
+    ApplyGuard guard(LoginRecordPath(), ApplySource::Login, GuardMachine{machine.procRoot});
+    // Headless: the window toolkit was never loaded, and the process has one thread.
+    const bool headless = NoDisplay();
+    bool windowShown = false;
+    int status = 0;
+    if (headless) {
+        status = RunHeadless({chip, store, line.startArguments, programPath, &guard},
+                             std::cout, std::cerr);
+    } else {
+        const UiRun run{argc, argv, &chip, &store, line.startArguments.c_str(),
+                        programPath.c_str(), &guard};
+        const WindowRun window = RunWindow(run);
+        status = window.status;
+        windowShown = window.shown;
+        if (!window.shown) {
+            status = RunWithoutWindow({chip, store, line.startArguments, programPath, &guard},
+                                      window.whyNot, std::cout, std::cerr);
+        }
+    }
+    if (guard.LastVerdict() != ApplyGuard::Verdict::Apply && !windowShown)
+        TellJournal(std::string(ApplyGuard::RefusalHeadline()) + " " + guard.RefusalText());
+    if (!guard.recordError.empty())
+        std::cerr << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";
+    if (guard.Written() && !StartSurvivalWatch(programPath, *guard.Written(), guard.RecordPath(),
+                                               GuardMachine{machine.procRoot}, headless))
+        std::cerr << DiagnosticPrefix() << "cannot watch whether the machine survives the clocks\n";
+    return status;
+}
+
+}  // namespace tarvento

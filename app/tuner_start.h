@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/command_line.h"
+#include "app/machine_paths.h"
+#include "autostart/autostart_store.h"
+#include "chip/chip_profiles.h"
+
+namespace tarvento {
+
+// The start the program is for: the main window, or without a display (or where no window
+// can open) the start sequence alone. An unattended start is guarded: its apply is recorded
+// first and watched afterwards, and a refusal goes to the journal when no window showed it.
+int RunTuner(int argc, char** argv, ChipState& chip, AutostartStore& store,
+             const CommandLine& line, const MachinePaths& machine);
+
+}  // namespace tarvento
