@@ -45,12 +45,7 @@ std::optional<BootClocks> ReadBootClocks(const std::string& path) {
     return boot;
 }
 
-std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
-
-std::string InWords(const BootClocks& b) {
-    return b.chip + ", Mem Clock " + std::to_string(b.clocks.memory) + " MHz, Chip Clock " +
-           std::to_string(b.clocks.chip) + " MHz";
-}
+std::string InWords(const BootClocks& b) { return ClocksInWords(b.chip, b.clocks); }
 
 }  // namespace
 
@@ -105,7 +100,7 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
                              "# Set with: tarvento --boot-clocks CHIP MEMCLOCK CHIPCLOCK | off\n" +
                              boot.chip + " " + std::to_string(clocks.memory) + " " +
                              std::to_string(clocks.chip) + "\n";
-    if (!MakeFolders(Folder(paths.bootClocks), 0755, error) ||
+    if (!MakeFolders(FolderOf(paths.bootClocks), 0755, error) ||
         !WriteFileDurably(paths.bootClocks, text, 0644, error)) {
         err << prefix << "the boot clocks were not stored: " << error << "\n";
         return 1;

@@ -91,8 +91,7 @@ int SaveClocksBeforeSleep(ChipState& chip, const MachinePaths& paths, std::ostre
         return 0;
     }
     const SavedCard card{Slot(adapter), adapter.vendorId, adapter.deviceId, *words};
-    const std::string folder = paths.sleepWords.substr(0, paths.sleepWords.find_last_of('/'));
-    if (!MakeFolders(folder, 0755, error) ||
+    if (!MakeFolders(FolderOf(paths.sleepWords), 0755, error) ||
         !WriteFileDurably(paths.sleepWords, Format(card), 0644, error)) {
         err << prefix << "the clocks were not saved before sleep: " << error << "\n";
         return 1;

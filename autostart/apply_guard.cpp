@@ -45,17 +45,17 @@ std::string LocalTime(int64_t seconds) {
     return text;
 }
 
-std::string ClocksInWords(const ApplyRecord& r) {
-    return r.chip + ", Mem Clock " + std::to_string(r.clocks.memory) + " MHz, Chip Clock " +
-           std::to_string(r.clocks.chip) + " MHz";
-}
-
 std::string SecureEnv(const char* name) {
     const char* value = ::secure_getenv(name);
     return value != nullptr ? value : "";
 }
 
 }  // namespace
+
+std::string ClocksInWords(const std::string& chip, ClockPair clocks) {
+    return chip + ", Mem Clock " + std::to_string(clocks.memory) + " MHz, Chip Clock " +
+           std::to_string(clocks.chip) + " MHz";
+}
 
 std::string FormatApplyRecord(const ApplyRecord& r) {
     std::ostringstream out;
@@ -162,8 +162,7 @@ ApplyGuard::Verdict ApplyGuard::BeforeApply(const char* chip, ClockPair clocks) 
     record.time = static_cast<int64_t>(std::time(nullptr));
     record.chip = chip != nullptr ? chip : "";
     record.clocks = clocks;
-    const std::string folder = path_.substr(0, path_.find_last_of('/'));
-    if (!MakeFolders(folder, 0700, recordError) ||
+    if (!MakeFolders(FolderOf(path_), 0700, recordError) ||
         !WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError)) {
         return verdict_;
     }
@@ -186,7 +185,7 @@ std::string ApplyGuard::RefusalText() const {
     const bool login = source_ == ApplySource::Login;
     std::string text = std::string("The last time ") +
                        (login ? "the login entry" : "the boot service") + " applied clocks (" +
-                       ClocksInWords(*previous_) + ", at " + LocalTime(previous_->time) +
+                       ClocksInWords(previous_->chip, previous_->clocks) + ", at " + LocalTime(previous_->time) +
                        "), the machine did not keep running: they may have hung it. ";
     if (login) {
         text += "Clocks are not applied at login until you choose them again: untick and tick "
@@ -270,7 +269,7 @@ std::string DescribeApplyRecord(const ApplyRecord& record, const std::string& cu
     const char* state = record.state == ApplyRecord::State::Survived ? "survived"
                         : record.bootId == currentBootId             ? "pending"
                                                                      : "did not survive";
-    return std::string(state) + " (" + LocalTime(record.time) + ", " + ClocksInWords(record) + ")";
+    return std::string(state) + " (" + LocalTime(record.time) + ", " + ClocksInWords(record.chip, record.clocks) + ")";
 }
 
 }  // namespace tarvento

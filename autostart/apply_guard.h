@@ -110,6 +110,9 @@ bool StartSurvivalWatch(const std::string& program, const ApplyRecord& record,
                         const std::string& path, const GuardMachine& machine,
                         bool singleThreaded);
 
+// "RIVA_TNT, Mem Clock 120 MHz, Chip Clock 100 MHz": a chip and its clocks in a report.
+std::string ClocksInWords(const std::string& chip, ClockPair clocks);
+
 // How a record reads in a report: "survived (2026-12-08 11:02:03, RIVA_TNT, Mem Clock
 // 120 MHz, Chip Clock 100 MHz)", "pending (...)" or "did not survive (...)".
 std::string DescribeApplyRecord(const ApplyRecord& record, const std::string& currentBootId);

@@ -13,12 +13,6 @@ namespace tarvento {
 
 namespace {
 
-std::string Folder(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 bool SyncFolder(const std::string& folder) {
@@ -30,6 +24,12 @@ bool SyncFolder(const std::string& folder) {
 }
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 bool WriteFileDurably(const std::string& path, const std::string& contents, mode_t mode,
                       std::string& error) {
@@ -69,7 +69,7 @@ bool WriteFileDurably(const std::string& path, const std::string& contents, mode
         ::unlink(temporary.c_str());
         return false;
     }
-    if (!SyncFolder(Folder(path))) {
+    if (!SyncFolder(FolderOf(path))) {
         error = Errno("cannot sync the folder of " + path);
         return false;
     }
@@ -82,7 +82,7 @@ bool RemoveFileDurably(const std::string& path, std::string& error) {
         error = Errno("cannot remove " + path);
         return false;
     }
-    SyncFolder(Folder(path));
+    SyncFolder(FolderOf(path));
     return true;
 }
 

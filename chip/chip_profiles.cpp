@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "chip/clock_restore.h"
 #include "chip/registers.h"
 
 namespace tarvento {
@@ -139,16 +140,6 @@ std::span<const ApplyStep> ApplySteps(const ChipState& state, ClockPair clocks,
     return std::span<const ApplyStep>(steps.data(), profile->chipClock != nullptr ? 2 : 1);
 }
 
-std::optional<uint32_t> RegisterAt(HardwareAccess& hw, uint32_t base, uint32_t offset,
-                                   bool& noAnswer) {
-    const uint64_t address = uint64_t{base} + offset;
-    if (address > 0xFFFFFFFCull) return std::nullopt;
-    const auto word = hw.ReadRegister(static_cast<uint32_t>(address));
-    if (word && *word == kNoAnswerWord) noAnswer = true;
-    if (!word || *word == kNoAnswerWord) return std::nullopt;
-    return word;
-}
-
 }  // namespace
 
 ApplyOutcome CheckClocks(ChipState& state, ClockPair clocks) {
@@ -160,13 +151,9 @@ ApplyOutcome CheckClocks(ChipState& state, ClockPair clocks) {
     bool refused = false;
     for (const ApplyStep& step : steps) {
         bool noAnswer = false;
-        const auto pll = RegisterAt(hw, base, step.clock->pllOffset, noAnswer);
-        const auto strap = pll ? RegisterAt(hw, base, kStrapOffset, noAnswer) : std::nullopt;
-        if (!pll || !strap) {
-            std::string reason = noAnswer ? std::string(kNoAnswerReason) : hw.FailureReason();
-            if (reason.empty()) reason = "the chip's clock registers could not be read";
-            return {ApplyOutcome::Result::AccessFailed, reason};
-        }
+        const auto pll = ReadAnsweredRegister(hw, base, step.clock->pllOffset, &noAnswer);
+        const auto strap = pll ? ReadAnsweredRegister(hw, base, kStrapOffset, &noAnswer) : std::nullopt;
+        if (!pll || !strap) return {ApplyOutcome::Result::AccessFailed, RegisterFailureReason(hw, noAnswer)};
         if (!step.clock->nFor(step.mhz, *pll, *strap)) refused = true;
     }
     if (refused) return {ApplyOutcome::Result::Refused, {}};

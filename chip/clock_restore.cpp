@@ -9,9 +9,6 @@ namespace tarvento {
 
 namespace {
 
-// What a read of a card that has gone from the bus returns; no PLL word is all ones.
-constexpr uint32_t kNoAnswer = 0xFFFFFFFF;
-
 // A register's physical address; nothing when it would wrap past 4 GiB.
 std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset) {
     const uint64_t address = uint64_t{base} + offset;
@@ -19,25 +16,24 @@ std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset) {
     return static_cast<uint32_t>(address);
 }
 
-std::optional<uint32_t> ReadPll(HardwareAccess& hw, uint32_t base, uint32_t offset,
-                                bool* noAnswer = nullptr) {
-    const auto address = RegisterAddress(base, offset);
+}  // namespace
+
+std::optional<uint32_t> ReadAnsweredRegister(HardwareAccess& hw, uint32_t registerBase,
+                                             uint32_t offset, bool* noAnswer) {
+    const auto address = RegisterAddress(registerBase, offset);
     if (!address) return std::nullopt;
     const auto word = hw.ReadRegister(*address);
-    if (word && *word == kNoAnswer && noAnswer != nullptr) *noAnswer = true;
-    if (!word || *word == kNoAnswer) return std::nullopt;
+    if (word && *word == kNoAnswerWord && noAnswer != nullptr) *noAnswer = true;
+    if (!word || *word == kNoAnswerWord) return std::nullopt;
     return word;
 }
 
-// Why a register could not be reached, as the machine tells it.
-std::string FailureReason(const HardwareAccess& hw, bool noAnswer) {
+std::string RegisterFailureReason(const HardwareAccess& hw, bool noAnswer) {
     if (noAnswer) return kNoAnswerReason;
     std::string reason = hw.FailureReason();
     if (reason.empty()) reason = "the chip's clock registers could not be reached";
     return reason;
 }
-
-}  // namespace
 
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
                                                        const ChipProfile& chip) {
@@ -47,7 +43,7 @@ std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint3
                                 chip.chipClock != nullptr ? chip.chipClock->pllOffset : 0};
     const int count = chip.chipClock != nullptr ? 2 : 1;
     for (int i = 0; i < count; ++i) {
-        const auto word = ReadPll(hw, registerBase, offsets[i]);
+        const auto word = ReadAnsweredRegister(hw, registerBase, offsets[i]);
         if (!word) return std::nullopt;
         start.plls[start.count++] = {offsets[i], PllN(*word)};
     }
@@ -59,12 +55,12 @@ ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
     ApplyOutcome outcome{ApplyOutcome::Result::Applied, {}};
     auto failed = [&](bool noAnswer) {
         if (outcome.Applied())
-            outcome = {ApplyOutcome::Result::AccessFailed, FailureReason(hw, noAnswer)};
+            outcome = {ApplyOutcome::Result::AccessFailed, RegisterFailureReason(hw, noAnswer)};
     };
     for (int i = 0; i < start.count && i < static_cast<int>(start.plls.size()); ++i) {
         const StartCoefficients::Pll& pll = start.plls[i];
         bool noAnswer = false;
-        const auto current = ReadPll(hw, registerBase, pll.offset, &noAnswer);
+        const auto current = ReadAnsweredRegister(hw, registerBase, pll.offset, &noAnswer);
         if (!current) {
             failed(noAnswer);
             continue;
@@ -82,7 +78,7 @@ std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
     PllWords words;
     for (int i = 0; i < start->count; ++i) {
         // A second read: the words are what the registers hold, field for field.
-        const auto word = ReadPll(hw, registerBase, start->plls[i].offset);
+        const auto word = ReadAnsweredRegister(hw, registerBase, start->plls[i].offset);
         if (!word) return std::nullopt;
         words.plls[words.count++] = {start->plls[i].offset, *word};
     }
@@ -91,7 +87,7 @@ std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
 
 bool PlausiblePllWord(uint32_t word) {
     constexpr uint32_t kFields = kPllMMask | kPllNMask | kPllPMask;
-    return word != kNoAnswer && PllM(word) != 0 && (word & ~kFields) == 0;
+    return word != kNoAnswerWord && PllM(word) != 0 && (word & ~kFields) == 0;
 }
 
 ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllWords& words,
@@ -101,13 +97,13 @@ ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllW
     for (int i = 0; i < words.count && i < static_cast<int>(words.plls.size()); ++i) {
         const PllWords::Pll& pll = words.plls[i];
         bool noAnswer = false;
-        const auto current = ReadPll(hw, registerBase, pll.offset, &noAnswer);
+        const auto current = ReadAnsweredRegister(hw, registerBase, pll.offset, &noAnswer);
         if (current && *current == pll.word) continue;
         const auto address = RegisterAddress(registerBase, pll.offset);
         // A register that cannot be read, or a card that answers all ones, is not written.
         if (!current || !hw.WriteRegister(*address, pll.word)) {
             if (outcome.Applied())
-                outcome = {ApplyOutcome::Result::AccessFailed, FailureReason(hw, noAnswer)};
+                outcome = {ApplyOutcome::Result::AccessFailed, RegisterFailureReason(hw, noAnswer)};
             continue;
         }
         if (written != nullptr) ++*written;

@@ -4,11 +4,20 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "chip/chip_profiles.h"
 #include "chip/hardware_access.h"
 
 namespace tarvento {
+
+// One read of the register at `offset` from the register base; nothing when it cannot be
+// reached or the card answers all ones (`noAnswer`, when given, is set for the latter).
+std::optional<uint32_t> ReadAnsweredRegister(HardwareAccess& hw, uint32_t registerBase,
+                                             uint32_t offset, bool* noAnswer = nullptr);
+
+// Why a register could not be reached, as the machine tells it, as one plain sentence.
+std::string RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
 
 // The N byte of every PLL register that ApplyClocks writes on a chip, as the card held
 // it when the program started. Panic ! puts these back: converting the start-up clocks
