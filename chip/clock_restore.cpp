@@ -73,14 +73,12 @@ ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
 
 std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
                                      const ChipProfile& chip) {
-    const auto start = ReadStartCoefficients(hw, registerBase, chip);
-    if (!start) return std::nullopt;
     PllWords words;
-    for (int i = 0; i < start->count; ++i) {
-        // A second read: the words are what the registers hold, field for field.
-        const auto word = ReadAnsweredRegister(hw, registerBase, start->plls[i].offset);
+    for (const ChipClock* clock : {chip.memoryClock, chip.chipClock}) {
+        if (clock == nullptr) continue;  // one clock drives both
+        const auto word = ReadAnsweredRegister(hw, registerBase, clock->pllOffset);
         if (!word) return std::nullopt;
-        words.plls[words.count++] = {start->plls[i].offset, *word};
+        words.plls[words.count++] = {clock->pllOffset, *word};
     }
     return words;
 }
