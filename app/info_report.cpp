@@ -13,6 +13,7 @@
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
+#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 #include "chip/clock_formulas.h"
 #include "chip/config_read_cache.h"
@@ -166,7 +167,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
     std::string reason;
     RecognizedChip recognized;
     if (!found) {
-        reason = DiscoveryFailureReason(bus);
+        reason = ReasonText(DiscoveryFailureReason(bus));
     } else {
         switch (RecognizeChip(chip, adapter.vendorId, adapter.deviceId, recognized)) {
         case Recognition::Recognized: break;
@@ -174,12 +175,12 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
             reason = "the display adapter " + Hex(adapter.vendorId, 4) + ":" +
                      Hex(adapter.deviceId, 4) + " is not a " + SupportedChipsInWords();
             break;
-        case Recognition::RegisterReadFailed: reason = recognized.failureReason; break;
+        case Recognition::RegisterReadFailed: reason = ReasonText(recognized.failureReason); break;
         }
     }
 
     const bool ok = chip.currentChipName != nullptr;
-    out << "Chipset: " << (ok ? chip.currentChipName : "Unknown") << "\n";
+    out << "Chipset: " << (ok ? chip.currentChipName : kChipsetUnknown) << "\n";
     if (ok) {
         out << "Mem Clock: " << recognized.clocks.memory << " MHz\n";
         out << "Chip Clock: " << recognized.clocks.chip << " MHz\n";

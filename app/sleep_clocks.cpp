@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "autostart/durable_file.h"
+#include "autostart/user_texts.h"
 #include "chip/clock_restore.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
@@ -80,20 +81,20 @@ int SaveClocksBeforeSleep(ChipState& chip, const MachinePaths& paths, std::ostre
     RecognizedChip recognized;
     std::string reason;
     if (!RecognizeCard(chip, recognized, reason)) {
-        out << "No clocks saved before sleep: " << reason << "\n";
+        out << NoClocksSavedText(reason) << "\n";
         return 0;
     }
     const DisplayAdapter& adapter = *chip.recognizedAdapter;
     const std::optional<PllWords> words =
         ReadPllWords(chip.hardware, adapter.registerBase, *recognized.profile);
     if (!words) {
-        out << "No clocks saved before sleep: the PLL words could not be read\n";
+        out << kNoClocksSavedUnread << "\n";
         return 0;
     }
     const SavedCard card{Slot(adapter), adapter.vendorId, adapter.deviceId, *words};
     if (!MakeFolders(FolderOf(paths.sleepWords), 0755, error) ||
         !WriteFileDurably(paths.sleepWords, Format(card), 0644, error)) {
-        err << prefix << "the clocks were not saved before sleep: " << error << "\n";
+        err << prefix << ClocksNotSavedText(error) << "\n";
         return 1;
     }
     out << "Saved before sleep: " << card.slot << " " << chip.currentChipName;
@@ -107,49 +108,44 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
     const std::string prefix = DiagnosticPrefix();
     const std::optional<std::string> text = ReadSmallFile(paths.sleepWords);
     if (!text) {
-        out << "No clocks to restore after resume: none were saved before sleep\n";
+        out << kNothingSavedToRestore << "\n";
         return 0;
     }
     std::string error;
     const std::optional<SavedCard> saved = Parse(*text);
     RemoveFileDurably(paths.sleepWords, error);
     if (!saved) {
-        err << prefix << paths.sleepWords << " is not a saved card; nothing was written\n";
+        err << prefix << NotASavedCardText(paths.sleepWords) << "\n";
         return 1;
     }
     RecognizedChip recognized;
     std::string reason;
     if (!RecognizeCard(chip, recognized, reason)) {
-        err << prefix << "the card does not answer as a supported chip after resume (" << reason
-            << "); nothing was written\n";
+        err << prefix << NotASupportedChipAfterResumeText(reason) << "\n";
         return 1;
     }
     const DisplayAdapter& adapter = *chip.recognizedAdapter;
     if (Slot(adapter) != saved->slot || adapter.vendorId != saved->vendorId ||
         adapter.deviceId != saved->deviceId) {
-        err << prefix << "the card at " << Slot(adapter)
-            << " is not the one whose clocks were saved (" << saved->slot
-            << "); nothing was written\n";
+        err << prefix << NotTheSavedCardText(Slot(adapter), saved->slot) << "\n";
         return 1;
     }
     const std::optional<PllWords> now =
         ReadPllWords(chip.hardware, adapter.registerBase, *recognized.profile);
     if (!now || now->count != saved->words.count) {
-        err << prefix << "the card's PLL words cannot be read after resume; nothing was written\n";
+        err << prefix << kPllWordsUnreadAfterResume << "\n";
         return 1;
     }
     for (int i = 0; i < now->count; ++i) {
         const uint32_t word = now->plls[i].word;
         if (now->plls[i].offset != saved->words.plls[i].offset || !PlausiblePllWord(word) ||
             !PlausiblePllWord(saved->words.plls[i].word)) {
-            err << prefix << "the card answers " << Hex8(word) << " from its PLL at offset "
-                << Hex8(now->plls[i].offset)
-                << " after resume, a word no clock setting makes; nothing was written\n";
+            err << prefix << ImplausiblePllWordText(Hex8(word), Hex8(now->plls[i].offset)) << "\n";
             return 1;
         }
     }
     if (*now == saved->words) {
-        out << "Clocks unchanged across sleep; nothing was written\n";
+        out << kClocksUnchangedAcrossSleep << "\n";
         return 0;
     }
     int written = 0;
@@ -161,7 +157,7 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
             << " " << Hex8(now->plls[i].word) << " -> " << Hex8(saved->words.plls[i].word) << "\n";
     }
     if (!restored.Applied()) {
-        err << prefix << "the clocks were not all restored after resume: " << restored.reason << "\n";
+        err << prefix << NotAllRestoredText(ReasonText(restored.reason)) << "\n";
         return 1;
     }
     return 0;

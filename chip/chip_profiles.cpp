@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chip/chip_profiles.h"
 
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -85,14 +83,11 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     // nothing is touched, as for a register that cannot be read.
     const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.pciConfigHeader);
     if (!bar0) {
-        out.failureReason = "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
+        out.failureReason = AccessFailure::Of(AccessFailure::Kind::Bar0IsIo);
         return Recognition::RegisterReadFailed;
     }
     if (*bar0 > UINT32_MAX) {
-        char text[24];
-        std::snprintf(text, sizeof text, "0x%016" PRIX64, *bar0);
-        out.failureReason = std::string("BAR0 of the display adapter lies above 4 GiB (") + text +
-                            "), out of reach of a 32-bit register base; its registers were not touched";
+        out.failureReason = AccessFailure::Of(AccessFailure::Kind::Bar0Above4GiB, *bar0);
         return Recognition::RegisterReadFailed;
     }
 
@@ -103,8 +98,9 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     const uint32_t base = adapter.registerBase;
     bool noAnswer = false;
     auto failed = [&] {
-        out.failureReason = noAnswer ? std::string(kNoAnswerReason) : hw.FailureReason();
-        if (out.failureReason.empty()) out.failureReason = "the chip's clock registers could not be read";
+        using Kind = AccessFailure::Kind;
+        out.failureReason = noAnswer ? AccessFailure::Of(Kind::NoAnswer) : hw.FailureReason();
+        if (!out.failureReason.Known()) out.failureReason = AccessFailure::Of(Kind::RegistersUnread);
         return Recognition::RegisterReadFailed;
     };
     const auto memory = profile->memoryClock->read(hw, base, &noAnswer);
@@ -173,14 +169,14 @@ ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks) {
     bool accessFailed = false;
     bool noAnswer = false;
     bool refused = false;
-    std::string reason;
+    AccessFailure reason;
     for (int i = 0; i < count && !noAnswer; ++i) {
         switch (steps[i].clock->set(hw, base, steps[i].mhz)) {
         case SetResult::Written: break;
         case SetResult::OutOfRange: refused = true; break;
         case SetResult::NoAnswer:
             noAnswer = true;
-            reason = kNoAnswerReason;
+            reason = AccessFailure::Of(AccessFailure::Kind::NoAnswer);
             break;
         case SetResult::AccessFailed:
             if (!accessFailed) reason = hw.FailureReason();

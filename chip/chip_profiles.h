@@ -78,11 +78,6 @@ struct ChipState {
     std::optional<DisplayAdapter> recognizedAdapter;
 };
 
-// Why the registers of a card cannot be reached when it answers FFFFFFFFh.
-inline constexpr const char* kNoAnswerReason =
-    "the card answers FFFFFFFFh from its clock registers: it is not initialised, or its "
-    "memory decoding is off, and its registers cannot be reached";
-
 // True when `name` is set and equals `token` exactly (case-sensitive).
 bool ChipNameEquals(const char* name, const char* token);
 
@@ -110,7 +105,7 @@ enum class Recognition { Recognized, Unsupported, RegisterReadFailed };
 struct RecognizedChip {
     const ChipProfile* profile = nullptr;
     ClockPair clocks;  // as read from the chip
-    std::string failureReason;  // for RegisterReadFailed: why, as one plain sentence
+    AccessFailure failureReason;  // for RegisterReadFailed: why
 };
 
 // Selects the profile, ties the registers to the adapter discovery found last
@@ -132,7 +127,7 @@ struct ApplyOutcome {
         NoChip         // no chip is recognised: nothing was tried
     };
     Result result = Result::NoChip;
-    std::string reason;  // for AccessFailed: why, as one plain sentence
+    AccessFailure reason;  // for AccessFailed: why
 
     bool Applied() const { return result == Result::Applied; }
 };

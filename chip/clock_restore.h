@@ -16,8 +16,8 @@ namespace tarvento {
 std::optional<uint32_t> ReadAnsweredRegister(HardwareAccess& hw, uint32_t registerBase,
                                              uint32_t offset, bool* noAnswer = nullptr);
 
-// Why a register could not be reached, as the machine tells it, as one plain sentence.
-std::string RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
+// Why a register could not be reached, as the machine tells it.
+AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
 
 // The N byte of every PLL register that ApplyClocks writes on a chip, as the card held
 // it when the program started. Panic ! puts these back: converting the start-up clocks

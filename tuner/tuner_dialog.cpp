@@ -5,6 +5,7 @@
 
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
+#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 #include "tuner/apply_outcome_box.h"
 
@@ -65,7 +66,7 @@ int TunerDialog::OnInitDialog() {
     const bool found = FindDisplayAdapter(env_.chip.hardware, env_.chip.discovery, adapter);
     if (!found) {
         InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
-                              DiscoveryFailureReason(env_.chip.hardware));
+                              ReasonText(DiscoveryFailureReason(env_.chip.hardware)));
     }
 
     UpdateData(true);
@@ -94,7 +95,8 @@ int TunerDialog::OnInitDialog() {
             break;
         }
         case Recognition::RegisterReadFailed:
-            InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, recognized.failureReason);
+            InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
+                                  ReasonText(recognized.failureReason));
             break;
         case Recognition::Unsupported:
             break;

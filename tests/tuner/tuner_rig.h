@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "autostart/user_texts.h"
 #include "chip/chip_profiles.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
