@@ -146,8 +146,10 @@ const char* const kNeedsGraphicalSession =
     "QT_QPA_PLATFORM is set). Use --info for a report of the card, or start with a "
     "chip name and two clocks to apply them without a window.";
 
+std::string NoWindowReasonText(const std::string& whyNot) { return "no window can be shown: " + whyNot; }
+
 std::string NoWindowText(const std::string& whyNot) {
-    return "no window can be shown: " + whyNot +
+    return NoWindowReasonText(whyNot) +
            ". Use --info for a report of the card, or start with a chip name and two "
            "clocks to apply them without a window.";
 }
@@ -176,6 +178,44 @@ std::string CannotLoadWindowLibraryText(const std::string& path, const char* why
 
 std::string NoEntryPointText(const std::string& path, const char* symbol) {
     return "the window library " + path + " has no entry point " + symbol;
+}
+
+std::string WaylandWithoutRuntimeDirText(const std::string& display) {
+    return "the Wayland display " + display + " cannot be reached (XDG_RUNTIME_DIR is not set)";
+}
+
+std::string WaylandPathTooLongText(const std::string& path) {
+    return "the Wayland socket path " + path + " is too long";
+}
+
+std::string NoWaylandSocketText(int error) {
+    return std::string("no socket for Wayland: ") + std::strerror(error);
+}
+
+std::string NoWaylandCompositorText(const std::string& path, int error) {
+    return "no Wayland compositor answers at " + path + " (" + std::strerror(error) + ")";
+}
+
+const char* const kNoXServerNamed = "no X server is named (DISPLAY is not set)";
+
+std::string XServerUnreachableText(const std::string& display) {
+    return "cannot open the display " + display + ": no X server answers there, or this user may not use it";
+}
+
+std::string WaylandPluginMissingText(const std::string& package) {
+    return "Qt's Wayland platform plugin is not installed (install the package " + package + ")";
+}
+
+std::string PlatformPluginMissingText(const std::string& name) {
+    return "no Qt platform plugin \"" + name + "\" is installed";
+}
+
+std::string PlatformPluginUnloadableText(const std::string& name, const std::string& error) {
+    return "the Qt platform plugin \"" + name + "\" cannot be loaded: " + error;
+}
+
+std::string EmptyPlatformListText(const std::string& list) {
+    return "the platform list \"" + list + "\" names no platform";
 }
 
 const char* const kBootClocksOff = "Boot clocks: off";

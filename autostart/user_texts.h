@@ -45,7 +45,8 @@ std::string UnsupportedAdapterText(uint16_t vendorId, uint16_t deviceId);
 
 // The start, with or without a window.
 extern const char* const kNeedsGraphicalSession;
-std::string NoWindowText(const std::string& whyNot);
+std::string NoWindowReasonText(const std::string& whyNot);
+std::string NoWindowText(const std::string& whyNot);  // the reason, then what to do instead
 std::string NoWindowAppliedWithoutText(const std::string& whyNot);
 std::string StartArgumentsTooLongText(std::size_t limit);
 std::string ApplyNotRecordedText(const std::string& error);
@@ -53,6 +54,17 @@ extern const char* const kCannotWatchSurvival;
 extern const char* const kSecureExecutionRefusal;
 std::string CannotLoadWindowLibraryText(const std::string& path, const char* why);
 std::string NoEntryPointText(const std::string& path, const char* symbol);
+// Why no window system answers (parts of the reason above).
+std::string WaylandWithoutRuntimeDirText(const std::string& display);
+std::string WaylandPathTooLongText(const std::string& path);
+std::string NoWaylandSocketText(int error);
+std::string NoWaylandCompositorText(const std::string& path, int error);
+extern const char* const kNoXServerNamed;
+std::string XServerUnreachableText(const std::string& display);
+std::string WaylandPluginMissingText(const std::string& package);
+std::string PlatformPluginMissingText(const std::string& name);
+std::string PlatformPluginUnloadableText(const std::string& name, const std::string& error);
+std::string EmptyPlatformListText(const std::string& list);
 
 // The boot clocks (--boot-clocks, the boot service).
 extern const char* const kBootClocksOff;
