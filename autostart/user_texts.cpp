@@ -56,6 +56,24 @@ std::string DidNotSurviveText(bool login, const std::string& clocks, const std::
 
 const char* const kNoStateFolder = "no folder to keep it in (XDG_STATE_HOME and HOME are not set)";
 
+std::string FileErrorText(FileStep step, const std::string& path) {
+    switch (step) {
+    case FileStep::CreateBeside: return "cannot create a file beside " + path;
+    case FileStep::Write: return "cannot write " + path;
+    case FileStep::Replace: return "cannot replace " + path;
+    case FileStep::SyncFolder: return "cannot sync the folder of " + path;
+    case FileStep::Remove: return "cannot remove " + path;
+    case FileStep::MakeFolder: return "cannot make the folder " + path;
+    case FileStep::NotAbsolute: return "not an absolute path: " + path;
+    case FileStep::NotAFolder: return "not a folder: " + path;
+    }
+    return path;
+}
+
+std::string FileErrorText(FileStep step, const std::string& path, int error) {
+    return FileErrorText(step, path) + ": " + std::strerror(error);
+}
+
 std::string RegisterAccessReason(const RegisterAccessFacts& f) {
     const std::string group = kRegisterGroup;
     const bool map = f.step == RegisterAccessFacts::Step::Map;

@@ -36,6 +36,12 @@ std::string DidNotSurviveText(bool login, const std::string& clocks, const std::
 // Why an apply could not be recorded as pending.
 extern const char* const kNoStateFolder;
 
+// Why a file or folder could not be written (the reason after "the boot clocks were not
+// stored: " and the like), with what the system said (errno) when it said something.
+enum class FileStep { CreateBeside, Write, Replace, SyncFolder, Remove, MakeFolder, NotAbsolute, NotAFolder };
+std::string FileErrorText(FileStep step, const std::string& path);
+std::string FileErrorText(FileStep step, const std::string& path, int error);
+
 // Why the machine could not be read or the registers reached, as one plain sentence
 // without its final period.
 std::string ReasonText(const AccessFailure& failure);
