@@ -6,14 +6,21 @@
 #   cmake -DIDS_TOOL=... -DRULE_IN=... -DRULE_OUT=... -DMETAINFO_IN=... -DMETAINFO_OUT=...
 #         -DLIST_OUT=... -DMAN_IN=<folder> -DMAN_OUT=<folder> -DPROJECT_VERSION=...
 #         -DTARVENTO_RELEASE_DATE=... -P write-id-lists.cmake
-execute_process(COMMAND ${IDS_TOOL} OUTPUT_VARIABLE ids_text RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "${IDS_TOOL} failed (${status})")
-endif()
-string(REGEX MATCHALL "[^\n]+" id_lines "${ids_text}")
-if(NOT id_lines)
-  message(FATAL_ERROR "${IDS_TOOL} named no supported card")
-endif()
+
+# The lines the tool prints with the given arguments; at least one.
+function(tool_lines out_var)
+  execute_process(COMMAND ${IDS_TOOL} ${ARGN} OUTPUT_VARIABLE text RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${IDS_TOOL} ${ARGN} failed (${status})")
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${text}")
+  if(NOT lines)
+    message(FATAL_ERROR "${IDS_TOOL} ${ARGN} named no supported card")
+  endif()
+  set(${out_var} "${lines}" PARENT_SCOPE)
+endfunction()
+
+tool_lines(id_lines)
 
 set(TARVENTO_UDEV_CHIP_LIST "")
 set(TARVENTO_UDEV_CARD_MATCHES "")
@@ -61,11 +68,7 @@ function(join_as_words out_var last_join)
 endfunction()
 
 # Each chip once, with its slider limits, whether its sliders move together and its ids.
-execute_process(COMMAND ${IDS_TOOL} --chips OUTPUT_VARIABLE chips_text RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "${IDS_TOOL} --chips failed (${status})")
-endif()
-string(REGEX MATCHALL "[^\n]+" chip_lines "${chips_text}")
+tool_lines(chip_lines --chips)
 set(names_bold "")
 set(names_list "")
 set(words "")
