@@ -66,21 +66,18 @@ std::string ReadmeRows() {
     return rows;
 }
 
-// A file's text with every run of white space made one space (lines wrap anywhere), and
-// the line each of its characters came from.
+// A text with every run of white space made one space (lines wrap anywhere), and the line
+// each of its characters came from.
 struct FlatText {
     std::string text;
     std::vector<int> lines;
 };
 
-FlatText Flatten(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream whole;
-    whole << in.rdbuf();
+FlatText Flatten(const std::string& whole) {
     FlatText flat;
     int line = 1;
     bool space = false;
-    for (const char c : whole.str()) {
+    for (const char c : whole) {
         if (c == ' ' || c == '\n' || c == '\t') {
             space = !flat.text.empty();
         } else {
@@ -97,14 +94,13 @@ FlatText Flatten(const std::string& path) {
     return flat;
 }
 
-std::string Flat(const std::string& text) {
-    std::string flat;
-    for (const char c : text) {
-        const bool space = c == ' ' || c == '\n' || c == '\t';
-        if (space && (flat.empty() || flat.back() == ' ')) continue;
-        flat += space ? ' ' : c;
-    }
-    return flat;
+std::string Flat(const std::string& text) { return Flatten(text).text; }
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(std::string(TARVENTO_SOURCE_DIR) + "/" + path);
+    std::stringstream whole;
+    whole << in.rdbuf();
+    return whole.str();
 }
 
 TEST(ChipLists, EveryHandWrittenListNamesTheChipsOfTheTable) {
@@ -128,7 +124,7 @@ TEST(ChipLists, EveryHandWrittenListNamesTheChipsOfTheTable) {
          ChipsInWords(" and ") + " cards"},
     };
     for (const Copy& copy : copies) {
-        const FlatText file = Flatten(std::string(TARVENTO_SOURCE_DIR) + "/" + copy.file);
+        const FlatText file = Flatten(FileText(copy.file));
         const std::string before = Flat(copy.before) + " ";
         const size_t at = file.text.find(before);
         if (at == std::string::npos) {
@@ -144,6 +140,23 @@ TEST(ChipLists, EveryHandWrittenListNamesTheChipsOfTheTable) {
         const size_t stale = std::min(start + same, file.lines.size() - 1);
         EXPECT_EQ(found, expected) << copy.file << ":" << file.lines[stale]
                                    << ": does not name the chips of the chip table (chip/chip_profiles.cpp)";
+    }
+}
+
+TEST(ChipLists, ListsAndParagraphsAreWordedAsWrittenByHand) {
+    EXPECT_EQ(ListInWords({}, " or "), "");
+    EXPECT_EQ(ListInWords({"a"}, " or "), "a");
+    EXPECT_EQ(ListInWords({"a", "b"}, " and "), "a and b");
+    EXPECT_EQ(ListInWords({"a", "b", "c"}, " or "), "a, b or c");
+    struct Case {
+        const char* paragraph;
+        size_t width;
+        const char* lines;
+    };
+    for (const Case& c : {Case{"", 8, ""}, Case{"one two three", 7, "one two\nthree\n"},
+                          Case{"one two", 6, "one\ntwo\n"}, Case{" a  b ", 8, "a b\n"},
+                          Case{"a longerword b", 4, "a\nlongerword\nb\n"}}) {
+        EXPECT_EQ(Wrapped(c.paragraph, c.width), c.lines) << '"' << c.paragraph << "\" at " << c.width;
     }
 }
 
