@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/info_report.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <span>
 #include <string>
 #include <tuple>
 
