@@ -2,6 +2,7 @@
 // No recognised chip: the window says so, offers nothing that acts on a chip, and its
 // handlers touch neither registers nor the autostart entry if reached anyway.
 #include "autostart/user_texts.h"
+#include "tests/support/unsupported_card.h"
 #include "tests/tuner/tuner_rig.h"
 
 namespace tarvento::testing {
@@ -61,7 +62,7 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 }
 
 TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
-    InsertCard(0x10DE, 0x0028);  // a later chip the program does not know
+    InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
     store.Put(kAutostartLocation, kAutostartEntryName, "/usr/bin/other-tarvento RIVA_TNT 110 100");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 0);
@@ -95,7 +96,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
         if (noCard) {
             hw.lastBus = 0;
         } else {
-            InsertCard(0x10DE, 0x0028);
+            InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
         }
         store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
         Start();
@@ -149,7 +150,7 @@ TEST_F(NoChip, ArgumentsThatCannotBeAppliedAreReported) {
 }
 
 TEST_F(NoChip, NoArgumentsNoCommandLineError) {
-    InsertCard(0x10DE, 0x0028);
+    InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
 
     Start(" ");
 
