@@ -9,6 +9,7 @@
 #include "autostart/autostart_store.h"
 #include "chip/chip_profiles.h"
 #include "chip/clock_restore.h"
+#include "chip/version.h"
 #include "tuner/dialog_controls.h"
 
 namespace tarvento {
@@ -22,7 +23,7 @@ inline constexpr const char* kMsgDontPanic = "Don\u00b4t Panic !";
 inline constexpr const char* kMsgRestored = "Successfully restored\nformer Clocksettings !";
 inline constexpr const char* kMsgCommandLineError = "Error in ComandLine !";
 inline constexpr const char* kChipsetUnknown = "Unknown";
-inline constexpr const char* kWindowCaption = "Tarvento V1.4 by Quenor";
+inline constexpr const char* kWindowCaption = "Tarvento V" TARVENTO_VERSION_MAJOR_MINOR " by Quenor";
 
 // Everything the program's main window does, free of any window toolkit: the start
 // sequence, the sliders, Set Clock now, Panic ! and the autostart check box. A toolkit

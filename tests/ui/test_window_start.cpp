@@ -42,7 +42,7 @@ TEST_F(WindowStart, TheWindowShowsTheChipsClocksAfterTheWarning) {
         EXPECT_EQ(Text(kIdAutoMemText), kNoValueText);
         EXPECT_EQ(Text(kIdAutoChipText), kNoValueText);
         EXPECT_EQ(w.GetCheck(kIdAutostartCheck), 0);
-        EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvento V1.4 by Quenor"));
+        EXPECT_EQ(w.windowTitle(), QString::fromUtf8(kWindowCaption));
         const QList<QSize> sizes = w.windowIcon().availableSizes();
         EXPECT_TRUE(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
         w.reject();
