@@ -14,6 +14,7 @@
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/config_read_cache.h"
 #include "chip/registers.h"

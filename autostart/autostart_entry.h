@@ -7,7 +7,7 @@
 
 #include "autostart/autostart_window.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 
 namespace tarvento {
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "chip/chip_table.h"
 #include "chip/registers.h"
 
 namespace tarvento {

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 
 int main() {
     for (const tarvento::PciId& id : tarvento::SupportedPciIds()) {

@@ -18,7 +18,7 @@
 #include <system_error>
 #include <tuple>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/hex_text.h"
 #include "chip/registers.h"

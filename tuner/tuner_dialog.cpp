@@ -6,6 +6,8 @@
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
 #include "chip/adapter_discovery.h"
+#include "chip/chip_recognition.h"
+#include "chip/chip_table.h"
 #include "tuner/apply_outcome_box.h"
 
 namespace tarvento {

@@ -7,7 +7,7 @@
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_window.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 #include "chip/clock_restore.h"
 #include "chip/version.h"
 #include "tuner/dialog_controls.h"

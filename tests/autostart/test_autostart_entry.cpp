@@ -10,6 +10,7 @@
 
 #include "autostart/desktop_entry.h"
 #include "autostart/xdg_autostart_store.h"
+#include "chip/chip_table.h"
 #include "chip/running_program.h"
 #include "tests/autostart/fake_autostart_window.h"
 #include "tests/autostart/temp_folder.h"

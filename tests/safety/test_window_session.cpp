@@ -7,7 +7,9 @@
 #include <QSlider>
 #include <QTest>
 
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
+#include "chip/clock_restore.h"
 #include "tests/safety/safety_rig.h"
 #include "tests/ui/slider_probe.h"
 
