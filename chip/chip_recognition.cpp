@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chip/chip_recognition.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <optional>
 
 #include "chip/chip_table.h"
 #include "chip/clock_restore.h"
+#include "chip/hex_text.h"
 
 namespace tarvento {
 
@@ -25,9 +24,7 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
         return Recognition::RegisterReadFailed;
     }
     if (*bar0 > UINT32_MAX) {
-        char text[24];
-        std::snprintf(text, sizeof text, "0x%016" PRIX64, *bar0);
-        out.failureReason = std::string("BAR0 of the display adapter lies above 4 GiB (") + text +
+        out.failureReason = "BAR0 of the display adapter lies above 4 GiB (" + HexNumber(*bar0, 16) +
                             "), out of reach of a 32-bit register base; its registers were not touched";
         return Recognition::RegisterReadFailed;
     }
