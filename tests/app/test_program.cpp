@@ -12,7 +12,7 @@
 #include "autostart/xdg_autostart_store.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {

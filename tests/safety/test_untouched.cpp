@@ -5,7 +5,7 @@
 #include <QTest>
 #include <cstdio>
 
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 #include "tests/safety/safety_rig.h"
 
 namespace tarvento::testing {
