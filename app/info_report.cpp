@@ -33,14 +33,14 @@ std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.de
 // this program, as the window's check box says, otherwise off and why; then the file that
 // holds it.
 void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err) {
-    if (!store.OpenToRead(kAutostartLocation)) {
+    if (!store.OpenToRead()) {
         out << "Autostart: unknown\n";
         err << DiagnosticPrefix() << kMsgAutostartAccessFailed
             << " (the autostart folder cannot be read)\n";
         return;
     }
     std::string entry;
-    const bool stored = store.ReadEntry(kAutostartEntryName, entry, AutostartEntryCapacity());
+    const bool stored = store.ReadEntry(entry, AutostartEntryCapacity());
     store.Close();
     const std::string file = stored ? store.EntryLocation() : std::string();
     if (!stored || entry.empty()) {

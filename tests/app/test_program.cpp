@@ -45,8 +45,8 @@ protected:
 
     void StoreEntry(const std::string& entry) {
         XdgAutostartStore store((config / "autostart").string());
-        ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
-        ASSERT_TRUE(store.StoreEntry(kAutostartEntryName, entry));
+        ASSERT_TRUE(store.OpenToWrite());
+        ASSERT_TRUE(store.StoreEntry(entry));
         store.Close();
     }
 };

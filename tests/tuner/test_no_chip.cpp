@@ -61,7 +61,7 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 
 TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
     InsertCard(0x10DE, 0x0028);  // a later chip the program does not know
-    store.Put(kAutostartLocation, kAutostartEntryName, "/usr/bin/other-tarvento RIVA_TNT 110 100");
+    store.Put("/usr/bin/other-tarvento RIVA_TNT 110 100");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 0);
     ASSERT_FALSE(controls.Enabled(kIdAutostartCheck));
@@ -96,7 +96,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
         } else {
             InsertCard(0x10DE, 0x0028);
         }
-        store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+        store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
         Start();
         ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
         EXPECT_TRUE(controls.Enabled(kIdAutostartCheck));
@@ -120,7 +120,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
 
 TEST_F(NoChip, OwnEntryThatCannotBeRemovedKeepsTheCheckBoxUsable) {
     hw.lastBus = 0;
-    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
     store.failDelete = true;
     Start();
     controls.ClearLog();
