@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/info_report.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <span>
 #include <string>
 #include <tuple>
 
 #include "app/boot_clocks.h"
+#include "app/chip_list_text.h"
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
@@ -138,19 +137,6 @@ void ReportKeeping(const MachinePaths& machine, std::ostream& out) {
     }
 }
 
-// "RIVA 128, RIVA 128ZX or RIVA TNT": every chip of the table, named as people write it.
-std::string SupportedChipsInWords() {
-    const std::span<const ChipProfile> chips = ChipProfiles();
-    std::string words;
-    for (size_t i = 0; i < chips.size(); ++i) {
-        if (i > 0) words += i + 1 == chips.size() ? " or " : ", ";
-        std::string name = chips[i].name;
-        std::replace(name.begin(), name.end(), '_', ' ');
-        words += name;
-    }
-    return words;
-}
-
 }  // namespace
 
 int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& machine,
@@ -169,7 +155,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         case Recognition::Recognized: break;
         case Recognition::Unsupported:
             reason = "the display adapter " + HexDigits(adapter.vendorId, 4) + ":" +
-                     HexDigits(adapter.deviceId, 4) + " is not a " + SupportedChipsInWords();
+                     HexDigits(adapter.deviceId, 4) + " is not a " + ChipsInWords(" or ");
             break;
         case Recognition::RegisterReadFailed: reason = recognized.failureReason; break;
         }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tarvento: finds a RIVA 128, RIVA 128ZX or RIVA TNT, shows and sets its clocks.
+// tarvento: finds a supported card, shows and sets its clocks.
 
 #include <sys/auxv.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/chip_list_text.h"
 #include "app/command_line.h"
 #include "app/boot_clocks.h"
 #include "app/info_report.h"
@@ -27,16 +28,21 @@ using namespace tarvento;
 
 namespace {
 
+// The chips are named as the chip table has them; the two paragraphs that name them are
+// wrapped as the rest of the help is laid out.
 void PrintHelp(std::ostream& out) {
+    constexpr size_t kWidth = 84;
     out << "Usage: tarvento [CHIP MEMCLOCK CHIPCLOCK]\n"
            "       tarvento --info | --help | --version\n"
            "\n"
-           "Shows and sets the memory and chip clocks of a RIVA 128, RIVA 128ZX or RIVA TNT.\n"
-           "\n"
-           "With a chip name (RIVA_128, RIVA_128ZX, RIVA_TNT) and two clocks in MHz that match\n"
-           "the card, the clocks are applied without asking and the program ends; this is how\n"
-           "the autostart entry runs it at login. Without a display this works too.\n"
-           "\n"
+        << Wrapped("Shows and sets the memory and chip clocks of a " + ChipsInWords(" or ") + ".", kWidth)
+        << "\n"
+        << Wrapped("With a chip name (" + ChipNamesList() +
+                       ") and two clocks in MHz that match the card, the clocks are applied "
+                       "without asking and the program ends; this is how the autostart entry "
+                       "runs it at login. Without a display this works too.",
+                   kWidth)
+        << "\n"
            "  --info     print the card's clocks and the autostart entry, change nothing\n"
            "  --help     print this help\n"
            "  --version  print the version\n"

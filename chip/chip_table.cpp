@@ -51,6 +51,13 @@ bool ChipNameEquals(const char* name, const char* token) {
 
 std::span<const ChipProfile> ChipProfiles() { return kProfiles; }
 
+std::vector<const ChipProfile*> DistinctChips() {
+    std::vector<const ChipProfile*> chips;
+    for (const ChipProfile& p : kProfiles)
+        if (FindChipProfileByName(p.name) == &p) chips.push_back(&p);
+    return chips;
+}
+
 const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId) {
     for (const ChipProfile& p : kProfiles) {
         if (deviceId != p.deviceId || vendorId == 0) continue;

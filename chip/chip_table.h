@@ -60,6 +60,11 @@ bool ChipNameEquals(const char* name, const char* token);
 // Every supported chip, in table order.
 std::span<const ChipProfile> ChipProfiles();
 
+// Each chip once, in table order: the first row of every name. Whatever names the chips
+// to people (the help, the manual pages, the reports) lists these, so that a row which
+// lets another card stand in for a chip names no chip twice.
+std::vector<const ChipProfile*> DistinctChips();
+
 // The profile for a vendor/device pair, tested in table order; nullptr when unsupported.
 const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId);
 

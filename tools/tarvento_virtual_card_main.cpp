@@ -32,8 +32,8 @@ constexpr const char* kUsageRest =
 // The chip names come from the chip table, so a new chip shows up here by itself.
 std::string Usage() {
     std::string chips;
-    for (const tarvento::ChipProfile& p : tarvento::ChipProfiles())
-        chips += std::string(p.name) + "|";
+    for (const tarvento::ChipProfile* p : tarvento::DistinctChips())
+        chips += std::string(p->name) + "|";
     return "Usage: tarvento-virtual-card create DIR --chip " + chips + "VVVV:DDDD\n" + kUsageRest;
 }
 

@@ -283,7 +283,7 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
             colon == std::string::npos ? std::nullopt : ParseHexDigits(std::string_view(chip).substr(colon + 1), 4, 4);
         if (!vendor || !device) {
             error = "unknown chip '" + chip + "': give ";
-            for (const ChipProfile& p : ChipProfiles()) error += std::string(p.name) + ", ";
+            for (const ChipProfile* p : DistinctChips()) error += std::string(p->name) + ", ";
             error.resize(error.size() - 2);
             error += " or VVVV:DDDD";
             return false;

@@ -38,7 +38,7 @@ struct VirtualCard {
 // What `create` is asked for. Unset fields take their defaults: the chip's stock
 // values, the first free slot 0000:01:DD.0, the first free 16 MiB window from E0000000h.
 struct CardRequest {
-    std::string chip{};  // RIVA_128, RIVA_128ZX, RIVA_TNT or VVVV:DDDD (hex)
+    std::string chip{};  // a chip name of the chip table, or VVVV:DDDD (hex)
     std::optional<SysfsSlot> slot{};
     std::optional<uint32_t> classCode{};
     std::optional<uint32_t> bar0{};

@@ -13,6 +13,7 @@
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
 #include "tests/support/program_runner.h"
+#include "tests/support/unsupported_card.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
@@ -173,11 +174,11 @@ TEST_F(ProgramTest, InfoWithoutASupportedChipSaysWhyAndFails) {
     EXPECT_EQ(FirstLines(empty.out, 2), "Chipset: Unknown\nAutostart: off\n");
     EXPECT_NE(empty.err.find("no VGA-compatible display adapter"), std::string::npos) << empty.err;
 
-    tree.AddFunction(1, 0, 0, 0x10DE, 0x0028, 0x030000, 0xE0000000);  // a TNT2
+    tree.AddFunction(1, 0, 0, kUnsupportedCard.vendorId, kUnsupportedCard.deviceId, 0x030000, 0xE0000000);
     const ProgramResult other = Run({"--info"});
     EXPECT_EQ(other.status, 1);
     EXPECT_EQ(FirstLines(other.out, 1), "Chipset: Unknown\n");
-    EXPECT_NE(other.err.find("10DE:0028"), std::string::npos) << other.err;
+    EXPECT_NE(other.err.find(::testing::PrintToString(kUnsupportedCard)), std::string::npos) << other.err;
 }
 
 TEST_F(ProgramTest, InfoNeverLoadsTheWindowToolkit) {

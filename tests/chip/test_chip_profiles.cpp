@@ -17,6 +17,7 @@
 #include "chip/registers.h"
 #include "tests/support/card_constants.h"
 #include "tests/support/fake_hardware.h"
+#include "tests/support/unsupported_card.h"
 
 namespace tarvento {
 namespace {
@@ -49,7 +50,7 @@ TEST(ChipProfiles, VendorAndDeviceSelectTheProfile) {
         {0x10DE, 0x0018, "RIVA_128"},   {0x12D2, 0x0018, "RIVA_128"},
         {0x10DE, 0x0019, "RIVA_128ZX"}, {0x12D2, 0x0019, "RIVA_128ZX"},
         {0x10DE, 0x0020, "RIVA_TNT"},   {0x12D2, 0x0020, nullptr},
-        {0x10DE, 0x0028, nullptr},      {0x1002, 0x0018, nullptr},
+        {kUnsupportedCard.vendorId, kUnsupportedCard.deviceId, nullptr}, {0x1002, 0x0018, nullptr},
         {0x0000, 0x0000, nullptr},      {0xFFFF, 0xFFFF, nullptr},
     };
     for (const Row& r : rows) {

@@ -14,6 +14,7 @@
 
 #include "chip/chip_table.h"
 #include "tests/install/install_support.h"
+#include "tests/support/pci_id_printer.h"
 
 namespace tarvento::testing {
 namespace {

@@ -22,6 +22,7 @@
 #include "chip/sysfs_hardware.h"
 #include "tests/safety/card_snapshot.h"
 #include "tests/support/message_recorder.h"
+#include "tests/support/unsupported_card.h"
 #include "tests/support/virtual_tree.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/tuner_dialog_window.h"
@@ -142,7 +143,8 @@ protected:
         tree.Add(card);
         virtualcard::VirtualCard bystander = *virtualcard::StockCard("RIVA_TNT");
         bystander.slot = SysfsSlot{0, 2, 0, 0};
-        bystander.deviceId = 0x0028;
+        bystander.vendorId = kUnsupportedCard.vendorId;
+        bystander.deviceId = kUnsupportedCard.deviceId;
         bystander.bar0 = kBystanderBase;
         tree.Add(bystander);
         if (recognised) writable = {CardRegisters()};

@@ -67,11 +67,11 @@ TEST_F(Untouched, ACancelledWarningClosesTheWindowWithoutAWrite) {
 
 // Neither is recognised: the TNT's device id under the vendor id that names only the
 // RIVA 128 family, and a later NVIDIA chip.
-class UnknownChip : public Untouched, public ::testing::WithParamInterface<std::pair<uint16_t, uint16_t>> {
+class UnknownChip : public Untouched, public ::testing::WithParamInterface<PciId> {
 protected:
     void SetUp() override {
         Untouched::SetUp();
-        AddCards(Unknown(GetParam().first, GetParam().second), false);
+        AddCards(Unknown(GetParam().vendorId, GetParam().deviceId), false);
         first = TakeSnapshot(tree.Root());
     }
 };
@@ -148,11 +148,11 @@ TEST_P(UnknownChip, RefusesEveryStartOfTheProgram) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ids, UnknownChip,
-                         ::testing::Values(std::make_pair(uint16_t{0x10DE}, uint16_t{0x0028}),
-                                           std::make_pair(uint16_t{0x12D2}, uint16_t{0x0020})),
+                         // and a TNT's device id under the vendor id it does not answer with
+                         ::testing::Values(kUnsupportedCard, PciId{0x12D2, 0x0020}),
                          [](const auto& info) {
                              char name[16];
-                             std::snprintf(name, sizeof name, "Id%04X_%04X", info.param.first, info.param.second);
+                             std::snprintf(name, sizeof name, "Id%04X_%04X", info.param.vendorId, info.param.deviceId);
                              return std::string(name);
                          });
 

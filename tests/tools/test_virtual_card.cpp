@@ -15,6 +15,7 @@
 #include "chip/adapter_discovery.h"
 #include "chip/clock_formulas.h"
 #include "chip/sysfs_hardware.h"
+#include "tests/support/unsupported_card.h"
 #include "tests/support/virtual_tree.h"
 #include "tools/virtual_card.h"
 
@@ -23,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace virtualcard;
+using testing::kUnsupportedChipName;
 using testing::VirtualTree;
 
 VirtualCard Resolve(const VirtualTree& tree, const CardRequest& request) {
@@ -137,7 +139,7 @@ TEST(VirtualCard, IdsOfAKnownChipGetItsStockRegistersOthersGetZeros) {
 TEST(VirtualCard, BadRequestsAreRefusedWithAReason) {
     VirtualTree tree;
     Create(tree, {.chip = "RIVA_TNT"});
-    EXPECT_NE(Refusal(tree, {.chip = "RIVA_TNT2"}).find("unknown chip"), std::string::npos);
+    EXPECT_NE(Refusal(tree, {.chip = kUnsupportedChipName}).find("unknown chip"), std::string::npos);
     EXPECT_NE(Refusal(tree, {.chip = "10de:20"}).find("unknown chip"), std::string::npos);
     EXPECT_NE(Refusal(tree, {.chip = "10de:0020x"}).find("unknown chip"), std::string::npos);
     EXPECT_NE(Refusal(tree, {.chip = "RIVA_TNT", .slot = SysfsSlot{0, 1, 0, 0}}).find("already exists"),

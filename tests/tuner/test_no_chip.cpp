@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // No recognised chip: the window says so, offers nothing that acts on a chip, and its
 // handlers touch neither registers nor the autostart entry if reached anyway.
+#include "tests/support/unsupported_card.h"
 #include "tests/tuner/tuner_rig.h"
 
 namespace tarvento::testing {
@@ -60,7 +61,7 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 }
 
 TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
-    InsertCard(0x10DE, 0x0028);  // a later chip the program does not know
+    InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
     store.Put("/usr/bin/other-tarvento RIVA_TNT 110 100");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 0);
@@ -94,7 +95,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
         if (noCard) {
             hw.lastBus = 0;
         } else {
-            InsertCard(0x10DE, 0x0028);
+            InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
         }
         store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
         Start();
@@ -148,7 +149,7 @@ TEST_F(NoChip, ArgumentsThatCannotBeAppliedAreReported) {
 }
 
 TEST_F(NoChip, NoArgumentsNoCommandLineError) {
-    InsertCard(0x10DE, 0x0028);
+    InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
 
     Start(" ");
 

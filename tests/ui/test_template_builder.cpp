@@ -9,9 +9,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <map>
 #include <set>
 
+#include "chip/chip_table.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/dialog_template.h"
 #include "ui/qt_compat.h"
@@ -236,13 +238,21 @@ TEST_F(TemplateBuilder, TheNoticeWindowDrawsItsModalFrame) {
 }
 
 TEST_F(TemplateBuilder, EveryTextTheWindowsShowFitsItsControl) {
-    // What the program puts into its text controls, besides their template texts.
+    // What the program puts into its text controls, besides their template texts: every
+    // chip's name and the highest clock of each slider, as the chip table has them.
+    std::vector<QString> chipNames{"Unknown"};
+    int32_t memMax = 0, chipMax = 0;
+    for (const ChipProfile* chip : DistinctChips()) {
+        chipNames.push_back(QString::fromLatin1(chip->name));
+        memMax = std::max(memMax, chip->memMax);
+        chipMax = std::max(chipMax, chip->chipMax);
+    }
     const std::map<int, std::vector<QString>> shown = {
-        {kIdChipsetText, {"RIVA_128", "RIVA_128ZX", "RIVA_TNT", "Unknown"}},
-        {kIdMemClockText, {"145", "---"}},
-        {kIdChipClockText, {"130", "---"}},
-        {kIdAutoMemText, {"145", "---"}},
-        {kIdAutoChipText, {"130", "---"}},
+        {kIdChipsetText, chipNames},
+        {kIdMemClockText, {QString::number(memMax), "---"}},
+        {kIdChipClockText, {QString::number(chipMax), "---"}},
+        {kIdAutoMemText, {QString::number(memMax), "---"}},
+        {kIdAutoChipText, {QString::number(chipMax), "---"}},
     };
     for (const DialogTemplate* t : {&ui::MainWindowTemplate(), &ui::AutostartNoticeTemplate()}) {
         SCOPED_TRACE(t->id);
