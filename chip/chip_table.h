@@ -10,6 +10,7 @@
 
 #include "chip/clock_formulas.h"
 #include "chip/hardware_access.h"
+#include "chip/pci_id.h"
 
 namespace tarvento {
 
@@ -70,12 +71,6 @@ const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId);
 
 // The profile whose name equals `name` exactly (see ChipNameEquals); nullptr when none.
 const ChipProfile* FindChipProfileByName(const char* name);
-
-struct PciId {
-    uint16_t vendorId;
-    uint16_t deviceId;
-    friend auto operator<=>(const PciId&, const PciId&) = default;
-};
 
 // Every vendor/device pair FindChipProfile recognises, in table order: what the udev rule
 // that opens a card's registers to the group must list, no more and no less.
