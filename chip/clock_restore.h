@@ -6,10 +6,17 @@
 #include <optional>
 #include <string>
 
-#include "chip/chip_profiles.h"
+#include "chip/apply_clocks.h"
 #include "chip/hardware_access.h"
 
 namespace tarvento {
+
+struct ChipProfile;
+
+// Why the registers of a card cannot be reached when it answers FFFFFFFFh.
+inline constexpr const char* kNoAnswerReason =
+    "the card answers FFFFFFFFh from its clock registers: it is not initialised, or its "
+    "memory decoding is off, and its registers cannot be reached";
 
 // One read of the register at `offset` from the register base; nothing when it cannot be
 // reached or the card answers all ones (`noAnswer`, when given, is set for the latter).

@@ -60,11 +60,6 @@ __attribute__((noreturn)) void OnPciError(char* msg, ...) {
 void OnPciWarning(char*, ...) {}
 void OnPciDebug(char*, ...) {}
 
-std::string Hex32(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
-    return text;
-}
 
 // The whole of a small sysfs text file, opened without following a link and read only
 // when it is a regular file (a FIFO in its place would wait for a writer for ever).
@@ -262,9 +257,7 @@ SysfsHardware::ConfigRead SysfsHardware::ReadHalf(pci_dev* dev, size_t slot, uin
         Fail(what + ": its config file ends at byte " + std::to_string(offset + n));
         return ConfigRead::Failed;
     }
-    char at[16];
-    std::snprintf(at, sizeof at, "0x%02X", static_cast<unsigned>(offset));
-    Fail(what + " at byte " + at);
+    Fail(what + " at byte " + HexNumber(offset, 2));
     return ConfigRead::Failed;
 }
 
@@ -346,7 +339,7 @@ const SysfsHardware::Window* SysfsHardware::FindWindow(uint64_t address, bool& s
 
 volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     if ((address & 3) != 0) {
-        Fail("register address " + Hex32(address) + " is not 32-bit aligned");
+        Fail("register address " + HexNumber(address, 8) + " is not 32-bit aligned");
         return nullptr;
     }
     bool straddles = false;
@@ -359,10 +352,10 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     }
     if (w == nullptr) {
         if (boundDevice_) {
-            Fail("address " + Hex32(address) + " lies outside BAR0 of the adapter " + *boundDevice_ +
+            Fail("address " + HexNumber(address, 8) + " lies outside BAR0 of the adapter " + *boundDevice_ +
                  "; it was not touched");
         } else {
-            Fail("no BAR holds address " + Hex32(address));
+            Fail("no BAR holds address " + HexNumber(address, 8));
         }
         return nullptr;
     }
@@ -372,7 +365,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     const uint64_t inPage = offset - pageOffset;
     const std::string path = w->deviceDir + "/resource" + std::to_string(w->index);
     if ((w->start & (pageSize_ - 1)) != 0) {
-        Fail("the BAR holding " + Hex32(address) + " does not start on a page and cannot be mapped");
+        Fail("the BAR holding " + HexNumber(address, 8) + " does not start on a page and cannot be mapped");
         return nullptr;
     }
 
@@ -380,7 +373,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     auto cached = mappings_.find(key);
     if (cached != mappings_.end()) {
         if (inPage + 4 > cached->second.validBytes) {
-            Fail(path + " ends before address " + Hex32(address) + "; it was not mapped");
+            Fail(path + " ends before address " + HexNumber(address, 8) + "; it was not mapped");
             return nullptr;
         }
         return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(cached->second.base) + inPage);
@@ -403,7 +396,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     }
     if (static_cast<uint64_t>(st.st_size) < offset + 4) {
         close(fd);
-        Fail(path + " ends before address " + Hex32(address) + "; it was not mapped");
+        Fail(path + " ends before address " + HexNumber(address, 8) + "; it was not mapped");
         return nullptr;
     }
     void* base = mmap(nullptr, pageSize_, PROT_READ | PROT_WRITE, MAP_SHARED, fd,

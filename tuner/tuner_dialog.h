@@ -7,8 +7,10 @@
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_window.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/adapter_discovery.h"
+#include "chip/chip_state.h"
 #include "chip/clock_restore.h"
+#include "chip/version.h"
 #include "tuner/dialog_controls.h"
 
 namespace tarvento {
@@ -22,7 +24,7 @@ inline constexpr const char* kMsgDontPanic = "Don\u00b4t Panic !";
 inline constexpr const char* kMsgRestored = "Successfully restored\nformer Clocksettings !";
 inline constexpr const char* kMsgCommandLineError = "Error in ComandLine !";
 inline constexpr const char* kChipsetUnknown = "Unknown";
-inline constexpr const char* kWindowCaption = "Tarvento V1.4 by Quenor";
+inline constexpr const char* kWindowCaption = "Tarvento V" TARVENTO_VERSION_MAJOR_MINOR " by Quenor";
 
 // Everything the program's main window does, free of any window toolkit: the start
 // sequence, the sliders, Set Clock now, Panic ! and the autostart check box. A toolkit
@@ -63,6 +65,21 @@ public:
                                         const std::string& informativeText) override;
 
 private:
+    // The steps of OnInitDialog, in its order.
+    // Discovery; a failure is said in a box. Nothing when no adapter was found.
+    std::optional<DisplayAdapter> FindAdapter();
+    // Recognises the adapter's chip and takes its limits, clocks and start coefficients
+    // into the fields; every one of them is 0 (none) without a recognised chip.
+    void ReadChip(const std::optional<DisplayAdapter>& adapter);
+    // The chip's name, limits and clocks into the controls; without a chip, the controls
+    // that act on one are switched off.
+    void ShowChip();
+    // Applies the start arguments' clocks, shows the autostart notice and ends the window,
+    // unless the guard refuses the apply.
+    void StartUnattended();
+    // The warning, then what the start arguments (`count` values scanned) got wrong.
+    void WarnAndCheckStartArguments(int count);
+
     DialogControls& controls_;
     Environment env_;
     TunerFields fields_;

@@ -62,7 +62,7 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 
 TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
     InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
-    store.Put(kAutostartLocation, kAutostartEntryName, "/usr/bin/other-tarvento RIVA_TNT 110 100");
+    store.Put("/usr/bin/other-tarvento RIVA_TNT 110 100");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 0);
     ASSERT_FALSE(controls.Enabled(kIdAutostartCheck));
@@ -97,7 +97,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
         } else {
             InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
         }
-        store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+        store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
         Start();
         ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
         EXPECT_TRUE(controls.Enabled(kIdAutostartCheck));
@@ -121,7 +121,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
 
 TEST_F(NoChip, OwnEntryThatCannotBeRemovedKeepsTheCheckBoxUsable) {
     hw.lastBus = 0;
-    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
     store.failDelete = true;
     Start();
     controls.ClearLog();

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "chip/chip_profiles.h"
+#include "chip/clock_pair.h"
+#include "chip/chip_state.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
 #include "tests/support/card_constants.h"
