@@ -11,6 +11,7 @@
 #include "autostart/durable_file.h"
 #include "autostart/user_texts.h"
 #include "autostart/start_arguments.h"
+#include "chip/chip_table.h"
 #include "chip/running_program.h"
 #include "tuner/tuner_dialog.h"
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 
 namespace tarvento {
 

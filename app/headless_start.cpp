@@ -44,7 +44,7 @@ public:
     int GetCheck(int id) override { return checks_[id]; }
     void SetCheck(int id, int checked) override { checks_[id] = checked; }
     void EnableControl(int, bool) override {}
-    void SetTrackbarRange(int id, int minimum, int maximum, bool) override {
+    void SetTrackbarRange(int id, int minimum, int maximum) override {
         ranges_[id] = {minimum, maximum};
         SetTrackbarPos(id, positions_[id]);
     }

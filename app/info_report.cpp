@@ -14,8 +14,10 @@
 #include "autostart/start_arguments.h"
 #include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/config_read_cache.h"
+#include "chip/hex_text.h"
 #include "chip/registers.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
@@ -24,11 +26,6 @@ namespace tarvento {
 
 namespace {
 
-std::string Hex(uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
 
 std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.device, a.function}); }
 
@@ -36,14 +33,14 @@ std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.de
 // this program, as the window's check box says, otherwise off and why; then the file that
 // holds it.
 void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err) {
-    if (!store.OpenToRead(kAutostartLocation)) {
+    if (!store.OpenToRead()) {
         out << "Autostart: unknown\n";
         err << DiagnosticPrefix() << kMsgAutostartAccessFailed
             << " (the autostart folder cannot be read)\n";
         return;
     }
     std::string entry;
-    const bool stored = store.ReadEntry(kAutostartEntryName, entry, AutostartEntryCapacity());
+    const bool stored = store.ReadEntry(entry, AutostartEntryCapacity());
     store.Close();
     const std::string file = stored ? store.EntryLocation() : std::string();
     if (!stored || entry.empty()) {
@@ -71,12 +68,12 @@ void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err
 void ReportPll(HardwareAccess& hw, const char* label, uint32_t address,
                std::optional<uint32_t> strap, std::ostream& out) {
     const std::optional<uint32_t> v = hw.ReadRegister(address);
-    out << label << " (0x" << Hex(address, 8) << "): ";
+    out << label << " (0x" << HexDigits(address, 8) << "): ";
     if (!v) {
         out << "unreadable\n";
         return;
     }
-    out << "0x" << Hex(*v, 8) << "  M " << PllM(*v) << ", N " << PllN(*v) << ", P "
+    out << "0x" << HexDigits(*v, 8) << "  M " << PllM(*v) << ", N " << PllN(*v) << ", P "
         << PllP(*v);
     if (!strap) {
         out << ", crystal unknown (strap unreadable)\n";
@@ -158,8 +155,8 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         switch (RecognizeChip(chip, adapter.vendorId, adapter.deviceId, recognized)) {
         case Recognition::Recognized: break;
         case Recognition::Unsupported:
-            reason = "the display adapter " + Hex(adapter.vendorId, 4) + ":" +
-                     Hex(adapter.deviceId, 4) + " is not a " + ChipsInWords(" or ");
+            reason = "the display adapter " + HexDigits(adapter.vendorId, 4) + ":" +
+                     HexDigits(adapter.deviceId, 4) + " is not a " + ChipsInWords(" or ");
             break;
         case Recognition::RegisterReadFailed: reason = ReasonText(recognized.failureReason); break;
         }
@@ -175,9 +172,9 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
     ReportKeeping(machine, out);
 
     if (found) {
-        out << "Adapter: " << Slot(adapter) << ", vendor " << Hex(adapter.vendorId, 4)
-            << ", device " << Hex(adapter.deviceId, 4) << ", register base 0x"
-            << Hex(adapter.registerBase, 8) << "\n";
+        out << "Adapter: " << Slot(adapter) << ", vendor " << HexDigits(adapter.vendorId, 4)
+            << ", device " << HexDigits(adapter.deviceId, 4) << ", register base 0x"
+            << HexDigits(adapter.registerBase, 8) << "\n";
     }
     ReportOtherAdapters(bus, found ? &adapter : nullptr, out);
     if (ok) {
@@ -186,9 +183,9 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         const std::optional<uint32_t> strap = hw.ReadRegister(base + kStrapOffset);
         ReportPll(hw, "Core PLL", base + kCorePllOffset, strap, out);
         ReportPll(hw, "Memory PLL", base + kMemPllOffset, strap, out);
-        out << "Strap (0x" << Hex(base + kStrapOffset, 8) << "): ";
+        out << "Strap (0x" << HexDigits(base + kStrapOffset, 8) << "): ";
         if (strap) {
-            out << "0x" << Hex(*strap, 8) << "  bit 6 " << (StrapCrystalBitSet(*strap) ? 1 : 0)
+            out << "0x" << HexDigits(*strap, 8) << "  bit 6 " << (StrapCrystalBitSet(*strap) ? 1 : 0)
                 << "\n";
         } else {
             out << "unreadable\n";

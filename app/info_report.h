@@ -5,7 +5,7 @@
 
 #include "app/machine_paths.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 
 namespace tarvento {
 

@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
+#include "chip/chip_recognition.h"
 
 namespace tarvento {
 

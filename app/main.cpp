@@ -17,13 +17,13 @@
 #include "app/machine_paths.h"
 #include "app/sleep_clocks.h"
 #include "app/tuner_start.h"
-#include "app/version.h"
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/user_texts.h"
 #include "autostart/xdg_autostart_store.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
+#include "chip/version.h"
 
 using namespace tarvento;
 

@@ -8,6 +8,7 @@
 #include "autostart/durable_file.h"
 #include "autostart/user_texts.h"
 #include "chip/clock_restore.h"
+#include "chip/hex_text.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
 
@@ -22,22 +23,17 @@ struct SavedCard {
     PllWords words;
 };
 
-std::string Hex8(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
 
 std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.device, a.function}); }
 
 // "slot 0000:01:00.0", "ids 10DE:0020", then "pll <offset> <word>" per PLL, all hex.
 std::string Format(const SavedCard& card) {
-    char ids[16];
-    std::snprintf(ids, sizeof ids, "%04X:%04X", card.vendorId, card.deviceId);
+    const std::string ids = HexDigits(card.vendorId, 4) + ":" + HexDigits(card.deviceId, 4);
     std::string text = "# Tarvento: the card's PLL words before the machine slept\nslot " +
                        card.slot + "\nids " + ids + "\n";
     for (int i = 0; i < card.words.count; ++i)
-        text += "pll " + Hex8(card.words.plls[i].offset) + " " + Hex8(card.words.plls[i].word) + "\n";
+        text += "pll " + HexNumber(card.words.plls[i].offset, 8) + " " +
+                HexNumber(card.words.plls[i].word, 8) + "\n";
     return text;
 }
 
@@ -98,7 +94,7 @@ int SaveClocksBeforeSleep(ChipState& chip, const MachinePaths& paths, std::ostre
         return 1;
     }
     out << "Saved before sleep: " << card.slot << " " << chip.currentChipName;
-    for (int i = 0; i < words->count; ++i) out << " " << Hex8(words->plls[i].word);
+    for (int i = 0; i < words->count; ++i) out << " " << HexNumber(words->plls[i].word, 8);
     out << "\n";
     return 0;
 }
@@ -140,7 +136,8 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
         const uint32_t word = now->plls[i].word;
         if (now->plls[i].offset != saved->words.plls[i].offset || !PlausiblePllWord(word) ||
             !PlausiblePllWord(saved->words.plls[i].word)) {
-            err << prefix << ImplausiblePllWordText(Hex8(word), Hex8(now->plls[i].offset)) << "\n";
+            err << prefix << ImplausiblePllWordText(HexNumber(word, 8), HexNumber(now->plls[i].offset, 8))
+                << "\n";
             return 1;
         }
     }
@@ -153,8 +150,9 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
         WritePllWords(chip.hardware, adapter.registerBase, saved->words, &written);
     for (int i = 0; i < now->count; ++i) {
         if (now->plls[i].word == saved->words.plls[i].word) continue;
-        out << "Restored after resume: PLL at offset " << Hex8(saved->words.plls[i].offset)
-            << " " << Hex8(now->plls[i].word) << " -> " << Hex8(saved->words.plls[i].word) << "\n";
+        out << "Restored after resume: PLL at offset " << HexNumber(saved->words.plls[i].offset, 8)
+            << " " << HexNumber(now->plls[i].word, 8) << " -> "
+            << HexNumber(saved->words.plls[i].word, 8) << "\n";
     }
     if (!restored.Applied()) {
         err << prefix << NotAllRestoredText(ReasonText(restored.reason)) << "\n";

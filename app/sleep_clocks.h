@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "app/machine_paths.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 
 namespace tarvento {
 

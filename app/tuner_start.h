@@ -4,7 +4,7 @@
 #include "app/command_line.h"
 #include "app/machine_paths.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 
 namespace tarvento {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "chip/chip_profiles.h"
+#include "chip/clock_pair.h"
 
 namespace tarvento {
 

@@ -58,10 +58,10 @@ std::string WhyEntryDoesNotStart(const AutostartStore& store, const std::string&
 
 std::optional<StoredAutostart> ReadStoredAutostart(AutostartStore& store,
                                                    const std::string& programPath) {
-    if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
+    if (!store.OpenToRead()) return std::nullopt;
     std::string value;
     // Missing: empty, and an empty entry starts nothing.
-    const bool read = store.ReadEntry(kAutostartEntryName, value, AutostartEntryCapacity());
+    const bool read = store.ReadEntry(value, AutostartEntryCapacity());
     store.Close();
 
     StoredAutostart stored;
@@ -104,8 +104,8 @@ void ShowWhatIsStored(AutostartWindow& window, AutostartStore& store,
 
 // Removes the entry without a word: whether that failed matters only by what it left.
 bool RemoveAutostartEntry(AutostartStore& store) {
-    if (!store.OpenToWrite(kAutostartLocation)) return false;
-    const bool ok = store.RemoveEntry(kAutostartEntryName);
+    if (!store.OpenToWrite()) return false;
+    const bool ok = store.RemoveEntry();
     store.Close();
     return ok;
 }
@@ -168,7 +168,7 @@ void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipSt
         RevertCheckBox(window);
         return;
     }
-    if (!WriteAutostartEntry(window, store, true, kAutostartLocation, kAutostartEntryName,
+    if (!WriteAutostartEntry(window, store, true,
                              *entry)) {
         ShowWhatIsStored(window, store, programPath);
         return;
@@ -181,15 +181,14 @@ void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipSt
 }
 
 bool WriteAutostartEntry(MessageBoxOwner& owner, AutostartStore& store, bool enabled,
-                         const std::string& location, const std::string& entryName,
                          const std::string& text) {
-    if (!store.OpenToWrite(location)) {
+    if (!store.OpenToWrite()) {
         owner.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
         return false;
     }
     // Turning autostart off does not write the fresh entry first: a delete that then
     // failed would leave an entry nobody asked for.
-    const bool ok = enabled ? store.StoreEntry(entryName, text) : store.RemoveEntry(entryName);
+    const bool ok = enabled ? store.StoreEntry(text) : store.RemoveEntry();
     if (!ok) owner.MessageBox(kMsgAutostartAccessFailed, MessageButtons::Ok);
     store.Close();
     return ok;

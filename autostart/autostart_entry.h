@@ -7,7 +7,7 @@
 
 #include "autostart/autostart_window.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 
 namespace tarvento {
 
@@ -60,7 +60,6 @@ void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipSt
 // is then not written). Returns false, after showing "Registry Access failed !", when the
 // location could not be opened for writing or the entry could not be stored or removed.
 bool WriteAutostartEntry(MessageBoxOwner& owner, AutostartStore& store, bool enabled,
-                         const std::string& location, const std::string& entryName,
                          const std::string& text);
 
 }  // namespace tarvento

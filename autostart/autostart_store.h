@@ -17,27 +17,25 @@ struct EntryLaunch {
     std::string inactiveReason;
 };
 
-// Where the autostart entry lives. The entry is read and written through these calls in
-// a fixed order (open, read or store or remove, close), which stays visible here so that
-// a recording fake can stand in and tests can check it. One location is open at a time:
-// every entry operation works on the location opened last.
+// Where the program's one autostart entry lives. The entry is read and written through
+// these calls in a fixed order (open, read or store or remove, close), which stays visible
+// here so that a recording fake can stand in and tests can check it.
 class AutostartStore {
 public:
     virtual ~AutostartStore() = default;
 
     // Opens the location for reading. A location that does not exist yet opens as an
     // empty one.
-    virtual bool OpenToRead(const std::string& location) = 0;
+    virtual bool OpenToRead() = 0;
     // Reads the entry's text, at most `capacity` bytes of it. False (and `text`
     // untouched) when there is no such entry or it cannot be read.
-    virtual bool ReadEntry(const std::string& entryName, std::string& text,
-                           std::size_t capacity) = 0;
+    virtual bool ReadEntry(std::string& text, std::size_t capacity) = 0;
     // Creates the location when missing and opens it for writing.
-    virtual bool OpenToWrite(const std::string& location) = 0;
+    virtual bool OpenToWrite() = 0;
     // Replaces the entry whole: afterwards it holds the old text or the new, never part.
-    virtual bool StoreEntry(const std::string& entryName, const std::string& text) = 0;
+    virtual bool StoreEntry(const std::string& text) = 0;
     // Afterwards the entry is gone; true also when there was none.
-    virtual bool RemoveEntry(const std::string& entryName) = 0;
+    virtual bool RemoveEntry() = 0;
     virtual void Close() = 0;
     // Where the entry read last lives, for reports; empty when none was found.
     virtual std::string EntryLocation() const { return {}; }
@@ -46,10 +44,5 @@ public:
     // then names the program.
     virtual std::optional<EntryLaunch> LastEntryLaunch() const { return std::nullopt; }
 };
-
-// The user's autostart folder (and, for reading, the machine-wide ones behind it).
-inline constexpr const char* kAutostartLocation = "autostart";
-// The entry's name: the desktop entry Tarvo.desktop in that folder.
-inline constexpr const char* kAutostartEntryName = "Tarvo";
 
 }  // namespace tarvento

@@ -2,21 +2,16 @@
 #include "autostart/user_texts.h"
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
+
+#include "chip/hex_text.h"
 
 namespace tarvento {
 
 namespace {
 
-std::string Hex(const char* format, uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-std::string Address(uint64_t value) { return Hex("0x%08" PRIX64, value); }
+std::string Address(uint64_t value) { return HexNumber(value, 8); }
 
 }  // namespace
 
@@ -125,7 +120,7 @@ std::string ReasonText(const AccessFailure& f) {
     case Kind::ConfigNotRegular: return config + ": its config is not a regular file";
     case Kind::ConfigUnreadable: return config + ": " + std::strerror(f.error);
     case Kind::ConfigEndsEarly: return config + ": its config file ends at byte " + std::to_string(f.value);
-    case Kind::ConfigReadFailed: return config + " at byte " + Hex("0x%02" PRIX64, f.value);
+    case Kind::ConfigReadFailed: return config + " at byte " + HexNumber(f.value, 2);
     case Kind::NoDisplayAdapter:
         return "no VGA-compatible display adapter with a register base was found on the PCI bus";
     case Kind::Unaligned: return "register address " + Address(f.value) + " is not 32-bit aligned";
@@ -144,7 +139,7 @@ std::string ReasonText(const AccessFailure& f) {
                "memory decoding is off, and its registers cannot be reached";
     case Kind::Bar0IsIo: return "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
     case Kind::Bar0Above4GiB:
-        return "BAR0 of the display adapter lies above 4 GiB (" + Hex("0x%016" PRIX64, f.value) +
+        return "BAR0 of the display adapter lies above 4 GiB (" + HexNumber(f.value, 16) +
                "), out of reach of a 32-bit register base; its registers were not touched";
     case Kind::RegistersUnread: return "the chip's clock registers could not be read";
     case Kind::RegistersUnreached: return "the chip's clock registers could not be reached";

@@ -272,9 +272,9 @@ std::vector<std::string> XdgAutostartStore::MachineFoldersFromEnvironment() {
     return folders;
 }
 
-bool XdgAutostartStore::OpenToRead(const std::string& location) {
+bool XdgAutostartStore::OpenToRead() {
     Close();
-    if (location != kAutostartLocation || folder_.empty()) return false;
+    if (folder_.empty()) return false;
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) return false;
@@ -286,11 +286,10 @@ bool XdgAutostartStore::OpenToRead(const std::string& location) {
     return true;
 }
 
-bool XdgAutostartStore::ReadEntry(const std::string& entryName, std::string& text,
-                                   std::size_t capacity) {
+bool XdgAutostartStore::ReadEntry(std::string& text, std::size_t capacity) {
     entryFile_.clear();
     launch_.reset();
-    if (!IsOpen() || entryName != kAutostartEntryName) return false;
+    if (!IsOpen()) return false;
     // Room for the largest entry of `capacity` bytes with all its escaping (four bytes
     // per byte in Exec, two in the entry key) and the fixed lines.
     constexpr std::size_t kFixedLines = 4096;
@@ -335,9 +334,9 @@ bool XdgAutostartStore::MakeFolder() {
     return true;
 }
 
-bool XdgAutostartStore::OpenToWrite(const std::string& location) {
+bool XdgAutostartStore::OpenToWrite() {
     Close();
-    if (location != kAutostartLocation || folder_.empty() || !folder_.starts_with('/'))
+    if (folder_.empty() || !folder_.starts_with('/'))
         return false;
     if (!MakeFolder()) return false;
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -348,8 +347,8 @@ bool XdgAutostartStore::OpenToWrite(const std::string& location) {
     return true;
 }
 
-bool XdgAutostartStore::StoreEntry(const std::string& entryName, const std::string& text) {
-    if (!IsOpen() || !writable_ || entryName != kAutostartEntryName) return false;
+bool XdgAutostartStore::StoreEntry(const std::string& text) {
+    if (!IsOpen() || !writable_) return false;
     const std::optional<std::string> contents = FormatDesktopEntry(text);
     if (!contents) return false;
     return ReplaceEntryFile(*contents);
@@ -390,8 +389,8 @@ bool XdgAutostartStore::MachineEntryWouldStart() const {
     return false;
 }
 
-bool XdgAutostartStore::RemoveEntry(const std::string& entryName) {
-    if (!IsOpen() || !writable_ || entryName != kAutostartEntryName) return false;
+bool XdgAutostartStore::RemoveEntry() {
+    if (!IsOpen() || !writable_) return false;
     // Removing the user's file would let the machine's start again: mask it instead.
     if (MachineEntryWouldStart()) return ReplaceEntryFile(FormatHiddenDesktopEntry());
     if (::unlinkat(folderFd_, kDesktopEntryFileName, 0) != 0) return errno == ENOENT;

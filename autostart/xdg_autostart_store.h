@@ -9,11 +9,10 @@
 
 namespace tarvento {
 
-// The autostart store as the user's XDG autostart folder: the entry "Tarvo" is the desktop
-// entry Tarvo.desktop, read as the desktop reads it at login. The user's own file counts if
+// The autostart store as the user's XDG autostart folder: the entry is the desktop entry
+// Tarvo.desktop, read as the desktop reads it at login. The user's own file counts if
 // there is one; otherwise the first one in the machine-wide autostart folders does. A
-// file saying Hidden=true means no entry. Only kAutostartLocation and kAutostartEntryName
-// are known; any other location or entry is refused.
+// file saying Hidden=true means no entry.
 class XdgAutostartStore : public AutostartStore {
 public:
     // The login session an entry is judged for.
@@ -44,22 +43,21 @@ public:
 
     // Fails only when the user's folder exists but cannot be read: a missing folder is an
     // empty location, as on a machine without a desktop.
-    bool OpenToRead(const std::string& location) override;
+    bool OpenToRead() override;
     // The command the desktop would start, read from the Exec line of the file that
     // counts (program path and arguments joined by spaces), cut to `capacity` bytes.
     // False when that file is hidden, has no Exec line this program can read, or there
     // is none.
-    bool ReadEntry(const std::string& entryName, std::string& text,
-                    std::size_t capacity) override;
+    bool ReadEntry(std::string& text, std::size_t capacity) override;
     // Makes the user's folder (0700, missing parents too) when it is missing.
-    bool OpenToWrite(const std::string& location) override;
+    bool OpenToWrite() override;
     // Writes a temporary file beside Tarvo.desktop, syncs it and renames it over the
     // old one; on any failure the temporary file is removed and nothing changes.
-    bool StoreEntry(const std::string& entryName, const std::string& text) override;
+    bool StoreEntry(const std::string& text) override;
     // Afterwards no Tarvo.desktop starts at this user's login: the user's file is removed,
     // or, when a machine-wide one would then start, replaced by one saying Hidden=true.
     // True when that holds, also when there was nothing to remove.
-    bool RemoveEntry(const std::string& entryName) override;
+    bool RemoveEntry() override;
     void Close() override;
     std::string EntryLocation() const override { return entryFile_; }
     // Read as the desktop reads the file: the program is the first word of Exec; the

@@ -25,7 +25,11 @@
 #include <benchmark/benchmark.h>
 
 #include "chip/adapter_discovery.h"
-#include "chip/chip_profiles.h"
+#include "chip/clock_pair.h"
+#include "chip/chip_state.h"
+#include "chip/chip_table.h"
+#include "chip/chip_recognition.h"
+#include "chip/apply_clocks.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tools/virtual_card.h"

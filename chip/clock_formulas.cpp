@@ -149,14 +149,6 @@ std::optional<uint32_t> Riva128NFrom(int32_t mhz, uint32_t m, uint32_t p, uint32
     return AcceptN((kRiva128Offset - f * kRiva128SetSlopeNeg) / s);
 }
 
-// A register's physical address; nothing when it would wrap past 4 GiB, so that a
-// nonsensical base never sends an access to some unrelated low address.
-std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset) {
-    const uint64_t address = uint64_t{base} + offset;
-    if (address > 0xFFFFFFFCull) return std::nullopt;
-    return static_cast<uint32_t>(address);
-}
-
 struct Registers {
     uint32_t pll;
     uint32_t strap;
@@ -251,23 +243,20 @@ std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap) {
     return Riva128NFrom(mhz, PllM(pll), PllP(pll), strap);
 }
 
-std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase) {
-    return ReadClock(hw, registerBase, kCorePllOffset, TntChipClock, nullptr);
-}
 std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
     return ReadClock(hw, registerBase, kCorePllOffset, TntChipClock, noAnswer);
-}
-std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase) {
-    return ReadClock(hw, registerBase, kMemPllOffset, TntMemClock, nullptr);
 }
 std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
     return ReadClock(hw, registerBase, kMemPllOffset, TntMemClock, noAnswer);
 }
-std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase) {
-    return ReadClock(hw, registerBase, kMemPllOffset, Riva128Clock, nullptr);
-}
 std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
     return ReadClock(hw, registerBase, kMemPllOffset, Riva128Clock, noAnswer);
+}
+
+std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset) {
+    const uint64_t address = uint64_t{base} + offset;
+    if (address > 0xFFFFFFFCull) return std::nullopt;
+    return static_cast<uint32_t>(address);
 }
 
 double CrystalMHz(uint32_t strap) { return StrapCrystalBitSet(strap) ? 14.31818 : 13.5; }

@@ -42,12 +42,16 @@ std::optional<double> PllOutputMHz(uint32_t pll, uint32_t strap);
 
 inline constexpr uint32_t kNoAnswerWord = 0xFFFFFFFF;
 
-std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase);
-std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
-std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase);
-std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
-std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase);
-std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
+// A register's physical address; nothing when it would wrap past 4 GiB, so that a
+// nonsensical base never sends an access to some unrelated low address.
+std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset);
+
+std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase,
+                                        bool* noAnswer = nullptr);
+std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase,
+                                       bool* noAnswer = nullptr);
+std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase,
+                                        bool* noAnswer = nullptr);
 
 enum class SetResult {
     Written,       // N written into bits 8..15, every other bit as read

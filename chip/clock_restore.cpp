@@ -3,20 +3,11 @@
 
 #include <string>
 
+#include "chip/chip_table.h"
+#include "chip/clock_formulas.h"
 #include "chip/registers.h"
 
 namespace tarvento {
-
-namespace {
-
-// A register's physical address; nothing when it would wrap past 4 GiB.
-std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset) {
-    const uint64_t address = uint64_t{base} + offset;
-    if (address > 0xFFFFFFFCull) return std::nullopt;
-    return static_cast<uint32_t>(address);
-}
-
-}  // namespace
 
 std::optional<uint32_t> ReadAnsweredRegister(HardwareAccess& hw, uint32_t registerBase,
                                              uint32_t offset, bool* noAnswer) {

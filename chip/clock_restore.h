@@ -6,10 +6,12 @@
 #include <optional>
 #include <string>
 
-#include "chip/chip_profiles.h"
+#include "chip/apply_clocks.h"
 #include "chip/hardware_access.h"
 
 namespace tarvento {
+
+struct ChipProfile;
 
 // One read of the register at `offset` from the register base; nothing when it cannot be
 // reached or the card answers all ones (`noAnswer`, when given, is set for the latter).

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cinttypes>
+#include <cstdio>
 #include <system_error>
 
 namespace tarvento {
@@ -21,5 +23,13 @@ std::optional<uint64_t> ParseHexNumber(std::string_view text, size_t maxDigits) 
     if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
     return ParseHexDigits(text.substr(2), 1, maxDigits);
 }
+
+std::string HexDigits(uint64_t value, int digits) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%0*" PRIX64, std::clamp(digits, 1, 16), value);
+    return text;
+}
+
+std::string HexNumber(uint64_t value, int digits) { return "0x" + HexDigits(value, digits); }
 
 }  // namespace tarvento

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tarvento {
@@ -19,5 +20,10 @@ std::optional<uint64_t> ParseHexDigits(std::string_view text, size_t minDigits =
 
 // "0x" or "0X", then one to maxDigits (at most 16) digits as above: how sysfs writes them.
 std::optional<uint64_t> ParseHexNumber(std::string_view text, size_t maxDigits = 16);
+
+// And the way back, for the texts people read: upper-case digits, at least `digits` of
+// them (more when the value needs them), without and with the "0x".
+std::string HexDigits(uint64_t value, int digits);
+std::string HexNumber(uint64_t value, int digits);
 
 }  // namespace tarvento

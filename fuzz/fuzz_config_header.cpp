@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "chip/adapter_discovery.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
+#include "chip/chip_recognition.h"
 #include "chip/registers.h"
 #include "fuzz/fuzz_check.h"
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
 

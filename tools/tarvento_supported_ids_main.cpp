@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--chips") == 0) {

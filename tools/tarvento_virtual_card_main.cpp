@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 #include "chip/hex_text.h"
 #include "tools/virtual_card.h"
 

@@ -18,7 +18,7 @@
 #include <system_error>
 #include <tuple>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/hex_text.h"
 #include "chip/registers.h"
@@ -47,11 +47,6 @@ struct Range {
     std::string owner;
 };
 
-std::string Hex(uint64_t value, int digits) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%0*" PRIX64, digits, value);
-    return text;
-}
 
 bool SlotLess(const SysfsSlot& a, const SysfsSlot& b) {
     return std::tie(a.domain, a.bus, a.device, a.function) <
@@ -118,17 +113,17 @@ bool CheckBar0(uint32_t bar, std::string& error) {
     if ((bar & 1) != 0) {
         const uint32_t port = bar & ~uint32_t{3};
         if (port > 0xFFFF || port % kIoBarSize != 0) {
-            error = "an I/O BAR0 must be a multiple of 0x100 below 0x10000, not " + Hex(bar, 8);
+            error = "an I/O BAR0 must be a multiple of 0x100 below 0x10000, not " + HexNumber(bar, 8);
             return false;
         }
         return true;
     }
     if ((bar & 0x6) != 0) {
-        error = "BAR0 " + Hex(bar, 8) + " is not a 32-bit memory BAR (bits 1..2 must be 0)";
+        error = "BAR0 " + HexNumber(bar, 8) + " is not a 32-bit memory BAR (bits 1..2 must be 0)";
         return false;
     }
     if (BarStart(bar) % kRegisterBarSize != 0) {
-        error = "BAR0 " + Hex(bar, 8) + " is not a multiple of its size, 16 MiB (0x01000000)";
+        error = "BAR0 " + HexNumber(bar, 8) + " is not a multiple of its size, 16 MiB (0x01000000)";
         return false;
     }
     return true;
@@ -245,7 +240,7 @@ std::optional<uint32_t> ReadWordAt(int fd, off_t at) {
 
 std::string PllLine(const char* label, uint32_t word) {
     char text[96];
-    std::snprintf(text, sizeof text, "    %-9s %s  M %3u  N %3u  P %2u", label, Hex(word, 8).c_str(),
+    std::snprintf(text, sizeof text, "    %-9s %s  M %3u  N %3u  P %2u", label, HexNumber(word, 8).c_str(),
                   static_cast<unsigned>(PllM(word)), static_cast<unsigned>(PllN(word)),
                   static_cast<unsigned>(PllP(word)));
     return text;
@@ -304,7 +299,7 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
 
     if (request.classCode) {
         if (*request.classCode > 0xFFFFFF) {
-            error = "class " + Hex(*request.classCode, 6) + " is wider than 24 bits";
+            error = "class " + HexNumber(*request.classCode, 6) + " is wider than 24 bits";
             return false;
         }
         card.classCode = *request.classCode;
@@ -335,7 +330,7 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
         if (card.bar0 != 0) {
             const uint64_t start = BarStart(card.bar0);
             if (const Range* r = Overlap(taken, start, start + BarSize(card.bar0) - 1)) {
-                error = "BAR0 " + Hex(card.bar0, 8) + " overlaps a window of " + r->owner;
+                error = "BAR0 " + HexNumber(card.bar0, 8) + " overlaps a window of " + r->owner;
                 return false;
             }
         }
@@ -475,7 +470,7 @@ std::string DescribeCard(const VirtualCard& card) {
     char head[160];
     std::snprintf(head, sizeof head, "%s  %04x:%04x  class %06x  BAR0 %s", SysfsSlotName(card.slot).c_str(),
                   card.vendorId, card.deviceId, card.classCode,
-                  card.bar0 == 0 ? "none" : Hex(card.bar0, 8).c_str());
+                  card.bar0 == 0 ? "none" : HexNumber(card.bar0, 8).c_str());
     std::string text = head;
     if (profile != nullptr) text += std::string("  ") + profile->name;
     text += "\n";
@@ -496,7 +491,7 @@ std::string DescribeCard(const VirtualCard& card) {
     }
     text += core + "\n" + mem + "\n";
     char strap[96];
-    std::snprintf(strap, sizeof strap, "    %-9s %s  bit 6 %s\n", "strap", Hex(card.strap, 8).c_str(),
+    std::snprintf(strap, sizeof strap, "    %-9s %s  bit 6 %s\n", "strap", HexNumber(card.strap, 8).c_str(),
                   StrapCrystalBitSet(card.strap) ? "set" : "clear");
     text += strap;
     return text;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "autostart/message_box.h"
-#include "chip/chip_profiles.h"
+#include "chip/apply_clocks.h"
 
 namespace tarvento {
 

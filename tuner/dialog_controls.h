@@ -23,8 +23,9 @@ inline constexpr int kIdSetClockNow = 1022;
 inline constexpr int kIdAutoMemText = 1027;
 inline constexpr int kIdAutoChipText = 1028;
 
+// A window ends with the id of the button that ended it: kIdOk, or kIdCancel (Escape and
+// the close box count as Cancel).
 inline constexpr int kIdOk = 1;
-inline constexpr int kDialogCancel = 2;  // what EndDialog gets for Cancel
 
 // What the main window's behaviour needs of a window toolkit: controls by id, trackbars
 // whose programmatic moves send no notification, message boxes owned by the window,
@@ -40,7 +41,7 @@ public:
 
     // A position outside the range is shown at the nearest limit, and GetTrackbarPos
     // returns what is shown. Neither call notifies the window.
-    virtual void SetTrackbarRange(int id, int minimum, int maximum, bool redraw) = 0;
+    virtual void SetTrackbarRange(int id, int minimum, int maximum) = 0;
     virtual void SetTrackbarPos(int id, int position) = 0;
     virtual int GetTrackbarPos(int id) = 0;
 

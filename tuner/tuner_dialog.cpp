@@ -7,6 +7,8 @@
 #include "autostart/start_arguments.h"
 #include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
+#include "chip/chip_recognition.h"
+#include "chip/chip_table.h"
 #include "tuner/apply_outcome_box.h"
 
 namespace tarvento {
@@ -54,22 +56,41 @@ MessageAnswer TunerDialog::InformativeMessageBox(const std::string& text, Messag
 }
 
 int TunerDialog::OnInitDialog() {
-    TunerFields& f = fields_;
     messagesShown_ = 0;
 
     // What the toolkit does on creating the window: the empty fields reach the controls.
     UpdateData(false);
 
     LoadAutostartState(*this, env_.store, env_.programPath);
-
-    DisplayAdapter adapter;
-    const bool found = FindDisplayAdapter(env_.chip.hardware, env_.chip.discovery, adapter);
-    if (!found) {
-        InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
-                              ReasonText(DiscoveryFailureReason(env_.chip.hardware)));
-    }
-
+    const std::optional<DisplayAdapter> adapter = FindAdapter();
     UpdateData(true);
+    ReadChip(adapter);
+    ShowChip();
+
+    // Meant: the scan writes straight into the clocks Set Clock now applies, while the
+    // sliders and texts keep showing the card's own clocks read above.
+    TunerFields& f = fields_;
+    const int count = ScanStartArguments(env_.startArguments.c_str(), ChipNameScratch,
+                                         f.memClock, f.chipClock);
+    if (count == 3 && ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
+        // Started with this chip's clocks: apply them and leave without asking anything.
+        StartUnattended();
+        return 1;
+    }
+    WarnAndCheckStartArguments(count);
+    return 1;
+}
+
+std::optional<DisplayAdapter> TunerDialog::FindAdapter() {
+    DisplayAdapter adapter;
+    if (FindDisplayAdapter(env_.chip.hardware, env_.chip.discovery, adapter)) return adapter;
+    InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
+                          ReasonText(DiscoveryFailureReason(env_.chip.hardware)));
+    return std::nullopt;
+}
+
+void TunerDialog::ReadChip(const std::optional<DisplayAdapter>& adapter) {
+    TunerFields& f = fields_;
     f.chipsetText = kChipsetUnknown;
 
     // Without a recognised chip every clock and limit is 0, so nothing below can carry a
@@ -78,37 +99,39 @@ int TunerDialog::OnInitDialog() {
     f.memClock = f.chipClock = 0;
     f.linkMode = 0;
     startCoefficients_.reset();
-    if (found) {
-        RecognizedChip recognized;
-        switch (RecognizeChip(env_.chip, adapter.vendorId, adapter.deviceId, recognized)) {
-        case Recognition::Recognized: {
-            const ChipProfile& profile = *recognized.profile;
-            f.memMin = profile.memMin;
-            f.memMax = profile.memMax;
-            f.chipMin = profile.chipMin;
-            f.chipMax = profile.chipMax;
-            f.linkMode = static_cast<int>(profile.linkMode);
-            f.memClock = recognized.clocks.memory;
-            f.chipClock = recognized.clocks.chip;
-            startCoefficients_ = ReadStartCoefficients(
-                env_.chip.hardware, env_.chip.recognizedAdapter->registerBase, profile);
-            break;
-        }
-        case Recognition::RegisterReadFailed:
-            InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
-                                  ReasonText(recognized.failureReason));
-            break;
-        case Recognition::Unsupported:
-            break;
-        }
+    if (!adapter) return;
+    RecognizedChip recognized;
+    switch (RecognizeChip(env_.chip, adapter->vendorId, adapter->deviceId, recognized)) {
+    case Recognition::Recognized: {
+        const ChipProfile& profile = *recognized.profile;
+        f.memMin = profile.memMin;
+        f.memMax = profile.memMax;
+        f.chipMin = profile.chipMin;
+        f.chipMax = profile.chipMax;
+        f.linkMode = static_cast<int>(profile.linkMode);
+        f.memClock = recognized.clocks.memory;
+        f.chipClock = recognized.clocks.chip;
+        startCoefficients_ = ReadStartCoefficients(
+            env_.chip.hardware, env_.chip.recognizedAdapter->registerBase, profile);
+        break;
     }
+    case Recognition::RegisterReadFailed:
+        InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, ReasonText(recognized.failureReason));
+        break;
+    case Recognition::Unsupported:
+        break;
+    }
+}
+
+void TunerDialog::ShowChip() {
+    TunerFields& f = fields_;
     const bool recognized = ChipRecognized();
 
     f.savedMemClock = f.memClock;
     f.savedChipClock = f.chipClock;
 
-    controls_.SetTrackbarRange(kIdMemTrackbar, f.memMin, f.memMax, false);
-    controls_.SetTrackbarRange(kIdChipTrackbar, f.chipMin, f.chipMax, false);
+    controls_.SetTrackbarRange(kIdMemTrackbar, f.memMin, f.memMax);
+    controls_.SetTrackbarRange(kIdChipTrackbar, f.chipMin, f.chipMax);
 
     // A clock read outside the limits shows its own value; only the thumb stops at the limit.
     controls_.SetTrackbarPos(kIdMemTrackbar, f.memClock);
@@ -125,43 +148,38 @@ int TunerDialog::OnInitDialog() {
         // about a missing chip at every login with no way out in the window.
         if (f.autostartOn != 0) controls_.EnableControl(kIdAutostartCheck, true);
     }
+}
 
-    // Meant: the scan writes straight into the clocks Set Clock now applies, while the
-    // sliders and texts keep showing the card's own clocks read above.
-    const int count = ScanStartArguments(env_.startArguments.c_str(), ChipNameScratch,
-                                         f.memClock, f.chipClock);
-
-    if (count == 3 && ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
-        // Started with this chip's clocks: apply them and leave without asking anything.
-        unattended_ = true;
-        // A start that may have hung the machine last time, or a boot that asks for no
-        // applies, writes nothing and says why; the notice does not follow.
-        if (env_.guard != nullptr &&
-            env_.guard->BeforeApply(env_.chip.currentChipName, {f.memClock, f.chipClock}) !=
-                ApplyGuard::Verdict::Apply) {
-            InformativeMessageBox(ApplyGuard::RefusalHeadline(), MessageButtons::Ok,
-                                  env_.guard->RefusalText());
-            controls_.EndDialog(kDialogCancel);
-            return 1;
-        }
-        const ApplyOutcome applied = ApplyClocks(env_.chip, {f.memClock, f.chipClock});
-        ShowApplyOutcome(*this, applied);
-        unattendedOk_ = applied.Applied() && messagesShown_ == 0;
-        controls_.RunAutostartNotice(env_.chip.currentChipName);
-        controls_.EndDialog(kDialogCancel);
-        return 1;
+void TunerDialog::StartUnattended() {
+    const TunerFields& f = fields_;
+    unattended_ = true;
+    // A start that may have hung the machine last time, or a boot that asks for no
+    // applies, writes nothing and says why; the notice does not follow.
+    if (env_.guard != nullptr &&
+        env_.guard->BeforeApply(env_.chip.currentChipName, {f.memClock, f.chipClock}) !=
+            ApplyGuard::Verdict::Apply) {
+        InformativeMessageBox(ApplyGuard::RefusalHeadline(), MessageButtons::Ok,
+                              env_.guard->RefusalText());
+        controls_.EndDialog(kIdCancel);
+        return;
     }
+    const ApplyOutcome applied = ApplyClocks(env_.chip, {f.memClock, f.chipClock});
+    ShowApplyOutcome(*this, applied);
+    unattendedOk_ = applied.Applied() && messagesShown_ == 0;
+    controls_.RunAutostartNotice(env_.chip.currentChipName);
+    controls_.EndDialog(kIdCancel);
+}
 
+void TunerDialog::WarnAndCheckStartArguments(int count) {
     if (MessageBox(kWarningText, MessageButtons::OkCancel) == MessageAnswer::Cancel) {
         // The window closes once this returns; the argument checks below still speak.
-        controls_.EndDialog(kDialogCancel);
+        controls_.EndDialog(kIdCancel);
     }
     if (count >= 1 && !ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
         MessageBox(kMsgWrongChipset, MessageButtons::Ok);
     }
     // Arguments were given, but there is no chip to apply them to.
-    if (count >= 1 && !recognized) MessageBox(kMsgCommandLineError, MessageButtons::Ok);
-    return 1;
+    if (count >= 1 && !ChipRecognized()) MessageBox(kMsgCommandLineError, MessageButtons::Ok);
 }
 
 void TunerDialog::OnHScroll(int controlId) {

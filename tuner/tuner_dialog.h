@@ -7,13 +7,15 @@
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_window.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/adapter_discovery.h"
+#include "chip/chip_state.h"
 #include "chip/clock_restore.h"
+#include "chip/version.h"
 #include "tuner/dialog_controls.h"
 
 namespace tarvento {
 
-inline constexpr const char* kWindowCaption = "Tarvento V1.4 by Quenor";
+inline constexpr const char* kWindowCaption = "Tarvento V" TARVENTO_VERSION_MAJOR_MINOR " by Quenor";
 
 // Everything the program's main window does, free of any window toolkit: the start
 // sequence, the sliders, Set Clock now, Panic ! and the autostart check box. A toolkit
@@ -54,6 +56,21 @@ public:
                                         const std::string& informativeText) override;
 
 private:
+    // The steps of OnInitDialog, in its order.
+    // Discovery; a failure is said in a box. Nothing when no adapter was found.
+    std::optional<DisplayAdapter> FindAdapter();
+    // Recognises the adapter's chip and takes its limits, clocks and start coefficients
+    // into the fields; every one of them is 0 (none) without a recognised chip.
+    void ReadChip(const std::optional<DisplayAdapter>& adapter);
+    // The chip's name, limits and clocks into the controls; without a chip, the controls
+    // that act on one are switched off.
+    void ShowChip();
+    // Applies the start arguments' clocks, shows the autostart notice and ends the window,
+    // unless the guard refuses the apply.
+    void StartUnattended();
+    // The warning, then what the start arguments (`count` values scanned) got wrong.
+    void WarnAndCheckStartArguments(int count);
+
     DialogControls& controls_;
     Environment env_;
     TunerFields fields_;

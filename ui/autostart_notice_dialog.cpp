@@ -60,6 +60,6 @@ void AutostartNoticeDialog::done(int result) {
 }
 
 void AutostartNoticeDialog::accept() { done(kIdOk); }
-void AutostartNoticeDialog::reject() { done(kDialogCancel); }
+void AutostartNoticeDialog::reject() { done(kIdCancel); }
 
 }  // namespace tarvento::ui

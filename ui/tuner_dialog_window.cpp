@@ -96,7 +96,7 @@ void TunerDialogWindow::EndDialog(int code) {
 }
 
 // Escape, the Exit button and the window's close button all end the dialog as Cancel.
-void TunerDialogWindow::reject() { EndDialog(kDialogCancel); }
+void TunerDialogWindow::reject() { EndDialog(kIdCancel); }
 void TunerDialogWindow::accept() { EndDialog(kIdOk); }
 
 std::string TunerDialogWindow::GetControlText(int id) {
@@ -138,8 +138,7 @@ void TunerDialogWindow::EnableControl(int id, bool enabled) {
     if (QWidget* control = Control(id)) control->setEnabled(enabled);
 }
 
-void TunerDialogWindow::SetTrackbarRange(int id, int minimum, int maximum, bool) {
-    // Qt repaints on its own schedule; the redraw flag has nothing to add.
+void TunerDialogWindow::SetTrackbarRange(int id, int minimum, int maximum) {
     if (auto* slider = qobject_cast<TrackbarSlider*>(Control(id))) slider->SetRangeQuietly(minimum, maximum);
 }
 

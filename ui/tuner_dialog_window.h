@@ -40,7 +40,7 @@ public:
     int GetCheck(int id) override;
     void SetCheck(int id, int checked) override;
     void EnableControl(int id, bool enabled) override;
-    void SetTrackbarRange(int id, int minimum, int maximum, bool redraw) override;
+    void SetTrackbarRange(int id, int minimum, int maximum) override;
     void SetTrackbarPos(int id, int position) override;
     int GetTrackbarPos(int id) override;
     void EndDialog(int code) override;

@@ -10,7 +10,7 @@
 
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 
 namespace tarvento {
 

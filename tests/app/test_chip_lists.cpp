@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "app/chip_list_text.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 
 namespace tarvento::testing {
 namespace {
@@ -139,7 +139,7 @@ TEST(ChipLists, EveryHandWrittenListNamesTheChipsOfTheTable) {
         while (same < found.size() && found[same] == expected[same]) ++same;
         const size_t stale = std::min(start + same, file.lines.size() - 1);
         EXPECT_EQ(found, expected) << copy.file << ":" << file.lines[stale]
-                                   << ": does not name the chips of the chip table (chip/chip_profiles.cpp)";
+                                   << ": does not name the chips of the chip table (chip/chip_table.cpp)";
     }
 }
 

@@ -23,7 +23,7 @@
 #include <thread>
 
 #include "chip/registers.h"
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {

@@ -12,7 +12,7 @@
 #include "autostart/xdg_autostart_store.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 #include "tests/support/unsupported_card.h"
 #include "tests/support/virtual_tree.h"
 
@@ -46,8 +46,8 @@ protected:
 
     void StoreEntry(const std::string& entry) {
         XdgAutostartStore store((config / "autostart").string());
-        ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
-        ASSERT_TRUE(store.StoreEntry(kAutostartEntryName, entry));
+        ASSERT_TRUE(store.OpenToWrite());
+        ASSERT_TRUE(store.StoreEntry(entry));
         store.Close();
     }
 };

@@ -11,6 +11,7 @@
 #include "autostart/desktop_entry.h"
 #include "autostart/user_texts.h"
 #include "autostart/xdg_autostart_store.h"
+#include "chip/chip_table.h"
 #include "chip/running_program.h"
 #include "tests/autostart/fake_autostart_window.h"
 #include "tests/autostart/temp_folder.h"
@@ -31,15 +32,15 @@ using testing::TempFolder;
 using Strings = std::vector<std::string>;
 
 const std::string kProgram = "/opt/tarvento/tarvento";
-const std::string kOpen = std::string("OpenToRead ") + kAutostartLocation;
-const std::string kCreate = std::string("OpenToWrite ") + kAutostartLocation;
-const std::string kQuery = "ReadEntry Tarvo";
-const std::string kDelete = "RemoveEntry Tarvo";
+const std::string kOpen = "OpenToRead";
+const std::string kCreate = "OpenToWrite";
+const std::string kQuery = "ReadEntry";
+const std::string kDelete = "RemoveEntry";
 const std::string kClose = "Close";
 const std::string kAutostartFailed = std::string("message ") + kMsgAutostartAccessFailed;
 const std::string kPciFailed = std::string("message ") + kMsgPciAccessFailed;
 
-std::string Set(const std::string& entry) { return "StoreEntry Tarvo " + entry; }
+std::string Set(const std::string& entry) { return "StoreEntry " + entry; }
 
 // ---- LoadAutostartState ------------------------------------------------------------
 
@@ -48,7 +49,7 @@ protected:
     void Load(const std::string& programPath = kProgram) {
         LoadAutostartState(window, store, programPath);
     }
-    void Stored(const std::string& entry) { store.Put(kAutostartLocation, kAutostartEntryName, entry); }
+    void Stored(const std::string& entry) { store.Put(entry); }
 
     FakeAutostartWindow window;
     RecordingAutostartStore store;
@@ -91,7 +92,7 @@ TEST(LoadAutostartState, WhatStoredEntriesShow) {
         SCOPED_TRACE(c.stored + " for " + c.programPath);
         FakeAutostartWindow window;
         RecordingAutostartStore store;
-        store.Put(kAutostartLocation, kAutostartEntryName, c.stored);
+        store.Put(c.stored);
         LoadAutostartState(window, store, c.programPath);
         EXPECT_EQ(window.events, (Strings{"read", c.shown}));
     }
@@ -116,7 +117,7 @@ TEST(LoadAutostartState, SameAnswerFromEveryWorkingFolder) {
               {folder + "/tarvento RIVA_TNT 110 100", "write check=0 mem=--- chip=---"}}) {
             FakeAutostartWindow window;
             RecordingAutostartStore store;
-            store.Put(kAutostartLocation, kAutostartEntryName, stored);
+            store.Put(stored);
             LoadAutostartState(window, store, ProgramPath());
             EXPECT_EQ(window.events, (Strings{"read", shown})) << stored;
         }
@@ -172,7 +173,7 @@ TEST_F(UpdateAutostartEntryTest, TurningOnWritesTheEntry) {
 }
 
 TEST_F(UpdateAutostartEntryTest, TurningOffDeletesWithoutWritingFirst) {
-    store.Put(kAutostartLocation, kAutostartEntryName, kProgram + " RIVA_TNT 90 90");
+    store.Put(kProgram + " RIVA_TNT 90 90");
     window.fields.autostartOn = 1;
     Click(0);
     EXPECT_EQ(store.Calls(), (Strings{kCreate, kDelete, kClose}));
@@ -224,7 +225,7 @@ TEST_F(UpdateAutostartEntryTest, FailedTurningOnShowsWhatIsStored) {
         window.fields.chipClock = 100;
         window.controls.check = 1;
         RecordingAutostartStore store;
-        if (c.stored) store.Put(kAutostartLocation, kAutostartEntryName, *c.stored);
+        if (c.stored) store.Put(*c.stored);
         store.failCreate = std::string(c.fault) == "create";
         store.failSet = std::string(c.fault) == "set";
         UpdateAutostartEntry(window, store, chip, kProgram);
@@ -267,7 +268,7 @@ TEST_F(UpdateAutostartEntryTest, TurningOffFailsOnlyWhenOurEntryStays) {
         window.fields.autostartOn = 1;
         window.controls.check = 0;
         RecordingAutostartStore store;
-        if (c.stored) store.Put(kAutostartLocation, kAutostartEntryName, *c.stored);
+        if (c.stored) store.Put(*c.stored);
         store.failCreate = std::string(c.fault) == "create";
         store.failDelete = std::string(c.fault) == "delete";
         UpdateAutostartEntry(window, store, chip, kProgram);
@@ -284,7 +285,7 @@ TEST_F(UpdateAutostartEntryTest, WithoutAChipTurningOnIsRefusedAndOffStillRemove
     EXPECT_EQ(store.Calls(), Strings{});
     EXPECT_EQ(window.events, (Strings{"read", "read", "write check=0 mem= chip="}));
 
-    store.Put(kAutostartLocation, kAutostartEntryName, kProgram + " RIVA_TNT 110 100");
+    store.Put(kProgram + " RIVA_TNT 110 100");
     window.events.clear();
     window.fields.autostartOn = 1;
     window.controls.check = 0;
@@ -309,20 +310,20 @@ TEST_F(UpdateAutostartEntryTest, EntryTooLongIsRefusedAndNothingWritten) {
 TEST(WriteAutostartEntry, ReportsWhatHappened) {
     MessageRecorder owner;
     RecordingAutostartStore store;
-    EXPECT_TRUE(WriteAutostartEntry(owner, store, true, kAutostartLocation, kAutostartEntryName, "text"));
-    EXPECT_TRUE(WriteAutostartEntry(owner, store, false, kAutostartLocation, kAutostartEntryName, "text"));
+    EXPECT_TRUE(WriteAutostartEntry(owner, store, true, "text"));
+    EXPECT_TRUE(WriteAutostartEntry(owner, store, false, "text"));
     EXPECT_TRUE(owner.shown.empty());
 
     store.failCreate = true;
-    EXPECT_FALSE(WriteAutostartEntry(owner, store, true, kAutostartLocation, kAutostartEntryName, "text"));
+    EXPECT_FALSE(WriteAutostartEntry(owner, store, true, "text"));
     store.failCreate = false;
     store.failSet = true;
-    EXPECT_FALSE(WriteAutostartEntry(owner, store, true, kAutostartLocation, kAutostartEntryName, "text"));
-    EXPECT_TRUE(WriteAutostartEntry(owner, store, false, kAutostartLocation, kAutostartEntryName, "text"))
+    EXPECT_FALSE(WriteAutostartEntry(owner, store, true, "text"));
+    EXPECT_TRUE(WriteAutostartEntry(owner, store, false, "text"))
         << "turning off does not write";
     store.failSet = false;
     store.failDelete = true;
-    EXPECT_FALSE(WriteAutostartEntry(owner, store, false, kAutostartLocation, kAutostartEntryName, "text"));
+    EXPECT_FALSE(WriteAutostartEntry(owner, store, false, "text"));
     EXPECT_EQ(owner.Texts(), Strings(3, kMsgAutostartAccessFailed));
     for (const auto& shown : owner.shown) EXPECT_EQ(shown.buttons, MessageButtons::Ok);
 }

@@ -209,17 +209,17 @@ struct Desktop {
     std::optional<std::string> StoreReads() const {
         XdgAutostartStore store(configHome + "/autostart",
                                 {root / "etc/xdg/autostart", root / "usr/xdg/autostart"});
-        if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
+        if (!store.OpenToRead()) return std::nullopt;
         std::string text;
-        const bool ok = store.ReadEntry(kAutostartEntryName, text, 4096);
+        const bool ok = store.ReadEntry(text, 4096);
         store.Close();
         return ok ? std::optional<std::string>(text) : std::nullopt;
     }
     bool Change(bool on, const std::string& entry = {}) const {
         XdgAutostartStore store(configHome + "/autostart",
                                 {root / "etc/xdg/autostart", root / "usr/xdg/autostart"});
-        if (!store.OpenToWrite(kAutostartLocation)) return false;
-        const bool ok = on ? store.StoreEntry(kAutostartEntryName, entry) : store.RemoveEntry(kAutostartEntryName);
+        if (!store.OpenToWrite()) return false;
+        const bool ok = on ? store.StoreEntry(entry) : store.RemoveEntry();
         store.Close();
         return ok;
     }
@@ -443,9 +443,9 @@ TEST(DesktopEntryTools, TheBoxIsTickedExactlyWhenTheDesktopStartsTheProgram) {
         const std::optional<StoredAutostart> box = ReadStoredAutostart(store, s.program);
         ASSERT_TRUE(box);
         EXPECT_EQ(box->on, starts);
-        ASSERT_TRUE(store.OpenToRead(kAutostartLocation));
+        ASSERT_TRUE(store.OpenToRead());
         std::string entry;
-        const bool read = store.ReadEntry(kAutostartEntryName, entry, 4096);
+        const bool read = store.ReadEntry(entry, 4096);
         store.Close();
         EXPECT_EQ(read ? WhyEntryDoesNotStart(store, entry, s.program) : "",
                   withRoot(row.whyNot ? row.whyNot : ""));

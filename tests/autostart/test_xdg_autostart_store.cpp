@@ -62,16 +62,16 @@ private:
 };
 
 bool Write(XdgAutostartStore& store, const std::string& text) {
-    if (!store.OpenToWrite(kAutostartLocation)) return false;
-    const bool ok = store.StoreEntry(kAutostartEntryName, text);
+    if (!store.OpenToWrite()) return false;
+    const bool ok = store.StoreEntry(text);
     store.Close();
     return ok;
 }
 
 std::optional<std::string> Read(XdgAutostartStore& store, std::size_t capacity = 4096) {
-    if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
+    if (!store.OpenToRead()) return std::nullopt;
     std::string text = "untouched";
-    const bool ok = store.ReadEntry(kAutostartEntryName, text, capacity);
+    const bool ok = store.ReadEntry(text, capacity);
     store.Close();
     if (!ok) {
         EXPECT_EQ(text, "untouched");
@@ -134,9 +134,9 @@ TEST(XdgAutostartStore, UserFolderFromEnvironment) {
 TEST(XdgAutostartStore, MissingFolderIsAKeyWithNoValue) {
     TempFolder tmp;
     XdgAutostartStore store(tmp / "xdg/autostart");
-    ASSERT_TRUE(store.OpenToRead(kAutostartLocation));
+    ASSERT_TRUE(store.OpenToRead());
     std::string text = "untouched";
-    EXPECT_FALSE(store.ReadEntry(kAutostartEntryName, text, 100));
+    EXPECT_FALSE(store.ReadEntry(text, 100));
     EXPECT_EQ(text, "untouched");
     store.Close();
     EXPECT_FALSE(std::filesystem::exists(tmp / "xdg"));  // reading makes nothing
@@ -159,9 +159,9 @@ TEST(XdgAutostartStore, WritesReadsBackAndDeletes) {
     EXPECT_EQ(ReadFile(folder + "/Tarvo.desktop"), FormatDesktopEntry(kEntry));
     EXPECT_EQ(Read(store), std::optional<std::string>(kEntry));
 
-    ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
-    EXPECT_TRUE(store.RemoveEntry(kAutostartEntryName));
-    EXPECT_TRUE(store.RemoveEntry(kAutostartEntryName)) << "nothing left to start is success";
+    ASSERT_TRUE(store.OpenToWrite());
+    EXPECT_TRUE(store.RemoveEntry());
+    EXPECT_TRUE(store.RemoveEntry()) << "nothing left to start is success";
     store.Close();
     EXPECT_EQ(FileNames(folder), std::set<std::string>{});
     EXPECT_EQ(Read(store), std::nullopt);
@@ -214,10 +214,10 @@ TEST(XdgAutostartStore, FolderThatIsNotAFolderCannotBeOpened) {
     TempFolder tmp;
     WriteFile(tmp / "autostart", "not a folder");
     XdgAutostartStore store(tmp / "autostart");
-    EXPECT_FALSE(store.OpenToRead(kAutostartLocation));
-    EXPECT_FALSE(store.OpenToWrite(kAutostartLocation));
+    EXPECT_FALSE(store.OpenToRead());
+    EXPECT_FALSE(store.OpenToWrite());
     XdgAutostartStore below(tmp / "autostart/deeper");
-    EXPECT_FALSE(below.OpenToRead(kAutostartLocation));
+    EXPECT_FALSE(below.OpenToRead());
 }
 
 TEST(XdgAutostartStore, UnreadableFolderCannotBeOpened) {
@@ -228,7 +228,7 @@ TEST(XdgAutostartStore, UnreadableFolderCannotBeOpened) {
     ::chmod(folder.c_str(), 0311);  // can pass through, cannot list
     const std::optional<bool> refused = WithoutOverride([&] {
         XdgAutostartStore store(folder);
-        return !store.OpenToRead(kAutostartLocation);
+        return !store.OpenToRead();
     });
     if (!refused) GTEST_SKIP() << "cannot run without overriding permissions";
     EXPECT_TRUE(*refused);
@@ -244,9 +244,9 @@ TEST(XdgAutostartStore, ReadOnlyFolderRefusesTheWriteAndKeepsTheEntry) {
 
     const std::optional<bool> refused = WithoutOverride([&] {
         XdgAutostartStore writer(folder);
-        const bool opened = writer.OpenToWrite(kAutostartLocation);
-        const bool set = writer.StoreEntry(kAutostartEntryName, "/usr/bin/tarvento RIVA_TNT 1 2");
-        const bool deleted = writer.RemoveEntry(kAutostartEntryName);
+        const bool opened = writer.OpenToWrite();
+        const bool set = writer.StoreEntry("/usr/bin/tarvento RIVA_TNT 1 2");
+        const bool deleted = writer.RemoveEntry();
         return opened && !set && !deleted;
     });
     if (!refused) GTEST_SKIP() << "cannot run without overriding permissions";
@@ -352,8 +352,8 @@ TEST(XdgAutostartStore, DeleteHidesAMachineEntryThatWouldStillStart) {
     std::filesystem::create_directories(machine);
     XdgAutostartStore store(user, {machine});
     const auto remove = [&] {
-        EXPECT_TRUE(store.OpenToWrite(kAutostartLocation));
-        const bool ok = store.RemoveEntry(kAutostartEntryName);
+        EXPECT_TRUE(store.OpenToWrite());
+        const bool ok = store.RemoveEntry();
         store.Close();
         return ok;
     };
@@ -376,25 +376,18 @@ TEST(XdgAutostartStore, DeleteHidesAMachineEntryThatWouldStillStart) {
     EXPECT_EQ(FileNames(user), std::set<std::string>{});
 }
 
-TEST(XdgAutostartStore, WritesOnlyTheEntryThroughAStoreOpenToWrite) {
+TEST(XdgAutostartStore, WritesOnlyThroughAStoreOpenToWrite) {
     TempFolder tmp;
     XdgAutostartStore store(tmp.Path().string());
-    EXPECT_FALSE(store.OpenToRead("elsewhere"));
-    EXPECT_FALSE(store.OpenToWrite("elsewhere"));
-
-    ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
-    EXPECT_FALSE(store.StoreEntry("Other", kEntry));
-    ASSERT_TRUE(store.StoreEntry(kAutostartEntryName, kEntry));
-    EXPECT_FALSE(store.RemoveEntry("Other"));
-    std::string text;
-    EXPECT_FALSE(store.ReadEntry("Other", text, 100));
+    ASSERT_TRUE(store.OpenToWrite());
+    ASSERT_TRUE(store.StoreEntry(kEntry));
     store.Close();
-    EXPECT_FALSE(store.StoreEntry(kAutostartEntryName, kEntry));  // closed
+    EXPECT_FALSE(store.StoreEntry(kEntry));  // closed
 
     // A key opened for reading cannot write.
-    ASSERT_TRUE(store.OpenToRead(kAutostartLocation));
-    EXPECT_FALSE(store.StoreEntry(kAutostartEntryName, "/usr/bin/tarvento RIVA_TNT 1 2"));
-    EXPECT_FALSE(store.RemoveEntry(kAutostartEntryName));
+    ASSERT_TRUE(store.OpenToRead());
+    EXPECT_FALSE(store.StoreEntry("/usr/bin/tarvento RIVA_TNT 1 2"));
+    EXPECT_FALSE(store.RemoveEntry());
     store.Close();
     EXPECT_EQ(Read(store), std::optional<std::string>(kEntry));
     EXPECT_EQ(FileNames(tmp.Path()), std::set<std::string>{"Tarvo.desktop"});

@@ -28,7 +28,7 @@ public:
 };
 
 using SetRoutine = SetResult (*)(HardwareAccess&, uint32_t, int32_t);
-using ReadRoutine = std::optional<int32_t> (*)(HardwareAccess&, uint32_t);
+using ReadRoutine = std::optional<int32_t> (*)(HardwareAccess&, uint32_t, bool*);
 
 struct Routines {
     const char* name;
@@ -87,7 +87,7 @@ TEST(ClockRegisterRoutines, ReadMakesFourAccessesInOrder) {
     for (const Routines& r : kAll) {
         SCOPED_TRACE(r.name);
         FakeHardware hw = Machine(kWordN150, kStrapSet);
-        ASSERT_TRUE(r.read(hw, kBase));
+        ASSERT_TRUE(r.read(hw, kBase, nullptr));
         const std::vector<Access> expected = {
             {Access::Read, r.pll, kWordN150},   // M
             {Access::Read, r.pll, kWordN150},   // P
@@ -189,7 +189,7 @@ TEST(ClockRegisterRoutines, RegisterReadFailureGivesNothingAndWritesNothing) {
             SCOPED_TRACE(::testing::Message() << r.name << " failing " << std::hex << failing);
             FakeHardware hw = Machine(kWordN150, kStrapSet);
             hw.FailRegister(failing);
-            EXPECT_EQ(r.read(hw, kBase), std::nullopt);
+            EXPECT_EQ(r.read(hw, kBase, nullptr), std::nullopt);
             EXPECT_EQ(r.set(hw, kBase, 100), SetResult::AccessFailed);
             EXPECT_TRUE(hw.Writes().empty());
         }
@@ -210,7 +210,7 @@ TEST(ClockRegisterRoutines, BaseThatWouldWrapPastFourGigabytesTouchesNothing) {
     // FFA00000h + 680500h lies beyond 32 bits; wrapping would reach a low address.
     for (const Routines& r : kAll) {
         FakeHardware hw;
-        EXPECT_EQ(r.read(hw, 0xFFA00000), std::nullopt) << r.name;
+        EXPECT_EQ(r.read(hw, 0xFFA00000, nullptr), std::nullopt) << r.name;
         EXPECT_EQ(r.set(hw, 0xFFA00000, 100), SetResult::AccessFailed) << r.name;
         EXPECT_TRUE(hw.Log().empty()) << r.name;
     }

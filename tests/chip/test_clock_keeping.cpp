@@ -7,7 +7,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "chip/chip_profiles.h"
+#include "chip/clock_pair.h"
+#include "chip/chip_state.h"
+#include "chip/chip_table.h"
+#include "chip/chip_recognition.h"
+#include "chip/apply_clocks.h"
 #include "chip/clock_restore.h"
 #include "tests/support/card_constants.h"
 #include "tests/support/fake_hardware.h"

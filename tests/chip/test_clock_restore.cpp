@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
+#include "chip/apply_clocks.h"
 #include "chip/clock_formulas.h"
 #include "chip/clock_restore.h"
 #include "chip/registers.h"

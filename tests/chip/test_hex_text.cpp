@@ -35,6 +35,22 @@ TEST(HexText, SignsPrefixesAndSpacesAreRefused) {
     EXPECT_FALSE(ParseHexNumber("0x123", 2));
 }
 
+TEST(HexText, WrittenUpperCaseAtLeastAsWideAsAskedAndReadBackWhole) {
+    struct Case {
+        uint64_t value;
+        int digits;
+        const char* number;
+    };
+    for (const Case c : {Case{0x10DE, 4, "0x10DE"}, Case{0x1B80C, 8, "0x0001B80C"},
+                         Case{0xFFFFFFFF, 8, "0xFFFFFFFF"}, Case{0x1FF, 2, "0x1FF"},
+                         Case{0x100000000ull, 8, "0x100000000"},
+                         Case{UINT64_MAX, 16, "0xFFFFFFFFFFFFFFFF"}, Case{0, 2, "0x00"}}) {
+        EXPECT_EQ(HexNumber(c.value, c.digits), c.number);
+        EXPECT_EQ(HexDigits(c.value, c.digits), c.number + 2);
+        EXPECT_EQ(ParseHexNumber(HexNumber(c.value, c.digits)), c.value) << c.number;
+    }
+}
+
 TEST(SysfsText, ResourceLineTakesThreeNumbersWithTheirPrefix) {
     uint64_t start = 1, end = 2, flags = 3;
     ASSERT_TRUE(ParseSysfsResourceLine("0x00000000e0000000 0x00000000e0ffffff 0x0000000000040200",

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 
 namespace tarvento::testing {
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 #include "tests/install/install_support.h"
 #include "tests/support/pci_id_printer.h"
 

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {

@@ -15,7 +15,8 @@
 
 #include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
+#include "chip/chip_recognition.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/robust/robust_support.h"

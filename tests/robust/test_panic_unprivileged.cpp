@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "autostart/user_texts.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/robust/robust_support.h"

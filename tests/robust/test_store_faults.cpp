@@ -28,7 +28,8 @@
 #include "autostart/autostart_entry.h"
 #include "autostart/desktop_entry.h"
 #include "autostart/xdg_autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
+#include "chip/chip_table.h"
 #include "chip/running_program.h"
 #include "tests/autostart/fake_autostart_window.h"
 #include "tests/autostart/temp_folder.h"
@@ -59,8 +60,8 @@ protected:
 
     void Store(const std::string& entry) {
         XdgAutostartStore store(folder.string());
-        ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
-        ASSERT_TRUE(store.StoreEntry(kAutostartEntryName, entry));
+        ASSERT_TRUE(store.OpenToWrite());
+        ASSERT_TRUE(store.StoreEntry(entry));
         store.Close();
     }
     // What lies on the disk where the entry goes, byte for byte.
@@ -68,9 +69,9 @@ protected:
     // What the program reads back.
     std::optional<std::string> ReadBack() const {
         XdgAutostartStore store(folder.string());
-        if (!store.OpenToRead(kAutostartLocation)) return std::nullopt;
+        if (!store.OpenToRead()) return std::nullopt;
         std::string text;
-        const bool ok = store.ReadEntry(kAutostartEntryName, text, AutostartEntryCapacity());
+        const bool ok = store.ReadEntry(text, AutostartEntryCapacity());
         store.Close();
         return ok ? std::optional<std::string>(text) : std::nullopt;
     }
@@ -136,7 +137,7 @@ TEST_F(StoreFaults, MissingFolderThatCannotBeMadeSaysSo) {
 std::string WriteNewEntry(const fs::path& folder) {
     MessageRecorder messages;
     XdgAutostartStore store(folder.string());
-    const bool ok = WriteAutostartEntry(messages, store, true, kAutostartLocation, kAutostartEntryName, kNewEntry);
+    const bool ok = WriteAutostartEntry(messages, store, true, kNewEntry);
     std::string text = ok ? "written\n" : "refused\n";
     for (const std::string& m : messages.Texts()) text += "message " + m + "\n";
     return text;
@@ -153,7 +154,7 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
                 return kSkip;
             }
             XdgAutostartStore store(folder.string());
-            if (!store.OpenToWrite(kAutostartLocation) || !store.StoreEntry(kAutostartEntryName, kOldEntry)) return 1;
+            if (!store.OpenToWrite() || !store.StoreEntry(kOldEntry)) return 1;
             store.Close();
             // Fill every page that is left.
             const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -199,12 +200,12 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
                 report += machineEntry ? "with a machine entry:\n" : "alone:\n";
                 if (machineEntry) {
                     XdgAutostartStore writer(machine.string());
-                    if (!writer.OpenToWrite(kAutostartLocation) || !writer.StoreEntry(kAutostartEntryName, kOldEntry))
+                    if (!writer.OpenToWrite() || !writer.StoreEntry(kOldEntry))
                         return 1;
                     writer.Close();
                 }
                 XdgAutostartStore store(folder.string());
-                if (!store.OpenToWrite(kAutostartLocation) || !store.StoreEntry(kAutostartEntryName, kOldEntry))
+                if (!store.OpenToWrite() || !store.StoreEntry(kOldEntry))
                     return 1;
                 store.Close();
                 const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -347,10 +348,10 @@ std::optional<bool> KilledWhileWriting(const fs::path& folder, Step step, const 
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);
             XdgAutostartStore store(folder.string());
-            if (!store.OpenToWrite(kAutostartLocation)) return 1;
+            if (!store.OpenToWrite()) return 1;
             const int fd = DescriptorOf(folder);
             if (kAuditArch == 0 || fd < 0 || !KillAt(step, fd)) return kSkip;
-            store.StoreEntry(kAutostartEntryName, entry);
+            store.StoreEntry(entry);
             return 0;  // not killed: the write no longer makes that call
         },
         false);
@@ -383,8 +384,8 @@ TEST_P(KilledWrite, LeavesTheOldEntryOrTheNewOneWhole) {
 
     // The next write is not hindered by what the killed one left.
     XdgAutostartStore store(folder.string());
-    ASSERT_TRUE(store.OpenToWrite(kAutostartLocation));
-    EXPECT_TRUE(store.StoreEntry(kAutostartEntryName, "/usr/bin/tarvento RIVA_TNT 100 90"));
+    ASSERT_TRUE(store.OpenToWrite());
+    EXPECT_TRUE(store.StoreEntry("/usr/bin/tarvento RIVA_TNT 100 90"));
     store.Close();
     EXPECT_EQ(ReadBack(), "/usr/bin/tarvento RIVA_TNT 100 90");
 }

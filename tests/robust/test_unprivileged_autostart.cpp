@@ -116,17 +116,17 @@ TEST_F(UnprivilegedAutostart, TheUserWritesOnlyIntoTheHomeFolder) {
                                     XdgAutostartStore::MachineFoldersFromEnvironment());
             const auto read = [&] {
                 std::string text = "(none)";
-                store.OpenToRead(kAutostartLocation);
-                store.ReadEntry(kAutostartEntryName, text, 4096);
+                store.OpenToRead();
+                store.ReadEntry(text, 4096);
                 store.Close();
                 return text + "\n";
             };
             std::string report = read();
-            const bool on = store.OpenToWrite(kAutostartLocation) &&
-                            store.StoreEntry(kAutostartEntryName, program + " RIVA_TNT 120 95");
+            const bool on = store.OpenToWrite() &&
+                            store.StoreEntry(program + " RIVA_TNT 120 95");
             store.Close();
             report += std::string(on ? "on " : "refused ") + read();
-            const bool off = store.OpenToWrite(kAutostartLocation) && store.RemoveEntry(kAutostartEntryName);
+            const bool off = store.OpenToWrite() && store.RemoveEntry();
             store.Close();
             report += std::string(off ? "off " : "refused ") + read();
             WriteText(out, report);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "autostart/xdg_autostart_store.h"
-#include "chip/chip_profiles.h"
+#include "chip/chip_state.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/safety/card_snapshot.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "autostart/user_texts.h"
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 #include "tests/safety/safety_rig.h"
 
 namespace tarvento::testing {
@@ -40,7 +40,7 @@ TEST_P(UntouchedByAStart, InteractiveAndLeftByExit) {
         EXPECT_EQ(Step("the start", false, [] {}), Texts{kWarningText});
         Step("Exit", false, [&] { QTest::mouseClick(w.Control(kIdCancel), Qt::LeftButton); });
     });
-    EXPECT_EQ(code, kDialogCancel);
+    EXPECT_EQ(code, kIdCancel);
     EXPECT_EQ(chip->currentChipName, std::string(GetParam()));
     ExpectNothingChanged(GetParam());
 }
@@ -56,7 +56,7 @@ TEST_F(Untouched, ACancelledWarningClosesTheWindowWithoutAWrite) {
         MakeWindow(arguments, true);
         boxes->Give(MessageAnswer::Cancel);
         if (*arguments != '\0') boxes->Give(MessageAnswer::Ok);  // "wrong Chipset in ComandLine !"
-        EXPECT_EQ(window->exec(), kDialogCancel);
+        EXPECT_EQ(window->exec(), kIdCancel);
         EXPECT_FALSE(window->isVisible());
         const Texts seen = boxes->Take();
         ASSERT_FALSE(seen.empty());

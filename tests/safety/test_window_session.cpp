@@ -8,7 +8,9 @@
 #include <QTest>
 
 #include "autostart/user_texts.h"
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
+#include "chip/clock_restore.h"
 #include "tests/safety/safety_rig.h"
 #include "tests/ui/slider_probe.h"
 
@@ -152,7 +154,7 @@ TEST_P(WindowSession, EveryActionOnATntTouchesOnlyThePllNBytes) {
     AddCards(*virtualcard::StockCard("RIVA_TNT"), true);
     MakeWindow("", GetParam());
     boxes->Give(MessageAnswer::Ok);  // the start warning
-    EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kDialogCancel);
+    EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kIdCancel);
     EXPECT_EQ(chip->currentChipName, std::string(kRivaTntName));
     Step("after the window closed", false, [] {});
 }
@@ -164,7 +166,7 @@ TEST_P(WindowSession, EveryActionOnATntWithAWordTheFormulasDoNotGiveBack) {
     AddCards(card, true);
     MakeWindow("", GetParam());
     boxes->Give(MessageAnswer::Ok);  // the start warning
-    EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kDialogCancel);
+    EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kIdCancel);
     EXPECT_EQ(CardWord(kMemPllOffset), 0x0001EB0Cu);
     Step("after the window closed", false, [] {});
 }
@@ -174,7 +176,7 @@ TEST_P(WindowSession, EveryActionOnARiva128TouchesOnlyThePllNBytes) {
     AddCards(*virtualcard::StockCard("RIVA_128"), true);
     MakeWindow("", GetParam());
     boxes->Give(MessageAnswer::Ok);  // the start warning
-    EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kDialogCancel);
+    EXPECT_EQ(Run([&](ui::TunerDialogWindow& w) { PlayEveryAction(w); }), kIdCancel);
     EXPECT_EQ(chip->currentChipName, std::string(kRiva128Name));
     EXPECT_EQ(CardWord(kMemPllOffset), 0x0001A80Cu);
     Step("after the window closed", false, [] {});
@@ -210,7 +212,7 @@ TEST_F(SafetyRig, ARefusedClockFromTheCommandLineIsNotWritten) {
 TEST_F(SafetyRig, AnUnattendedStartWritesOnlyThePllNBytes) {
     AddCards(*virtualcard::StockCard("RIVA_TNT"), true);
     MakeWindow("RIVA_TNT 120 100", false);
-    EXPECT_EQ(window->exec(), kDialogCancel);
+    EXPECT_EQ(window->exec(), kIdCancel);
     EXPECT_TRUE(window->Tuner().UnattendedStartSucceeded());
     EXPECT_TRUE(Step("the unattended start", true, [] {}).empty()) << "no box, not even the warning";
     const uint32_t strap = CardWord(kStrapOffset);

@@ -81,7 +81,7 @@ void FakeDialogControls::EnableControl(int id, bool enabled) {
     log_.push_back({Event::Enable, id, {}, enabled ? 1 : 0, 0});
 }
 
-void FakeDialogControls::SetTrackbarRange(int id, int minimum, int maximum, bool /*redraw*/) {
+void FakeDialogControls::SetTrackbarRange(int id, int minimum, int maximum) {
     Trackbar& t = trackbars_[id];
     t.minimum = minimum;
     t.maximum = maximum;

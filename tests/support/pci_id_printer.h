@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "chip/chip_profiles.h"
+#include "chip/pci_id.h"
 
 namespace tarvento {
 

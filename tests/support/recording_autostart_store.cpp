@@ -3,15 +3,6 @@
 
 namespace tarvento::testing {
 
-std::optional<std::string> RecordingAutostartStore::Entry(const std::string& location,
-                                                         const std::string& entryName) const {
-    auto folder = locations_.find(location);
-    if (folder == locations_.end()) return std::nullopt;
-    auto entry = folder->second.find(entryName);
-    if (entry == folder->second.end()) return std::nullopt;
-    return entry->second;
-}
-
 std::vector<std::string> RecordingAutostartStore::Changes() const {
     std::vector<std::string> out;
     for (const std::string& c : calls_) {
@@ -22,48 +13,44 @@ std::vector<std::string> RecordingAutostartStore::Changes() const {
     return out;
 }
 
-bool RecordingAutostartStore::OpenToRead(const std::string& location) {
-    calls_.push_back("OpenToRead " + location);
+bool RecordingAutostartStore::OpenToRead() {
+    calls_.push_back("OpenToRead");
     if (failOpen) return false;
-    open_ = location;
+    open_ = true;
     return true;
 }
 
-bool RecordingAutostartStore::ReadEntry(const std::string& entryName, std::string& text,
-                                        std::size_t capacity) {
-    calls_.push_back("ReadEntry " + entryName);
-    if (failQuery || !open_) return false;
-    const std::optional<std::string> v = Entry(*open_, entryName);
-    if (!v) return false;
-    text = v->substr(0, capacity);
+bool RecordingAutostartStore::ReadEntry(std::string& text, std::size_t capacity) {
+    calls_.push_back("ReadEntry");
+    if (failQuery || !open_ || !entry_) return false;
+    text = entry_->substr(0, capacity);
     return true;
 }
 
-bool RecordingAutostartStore::OpenToWrite(const std::string& location) {
-    calls_.push_back("OpenToWrite " + location);
+bool RecordingAutostartStore::OpenToWrite() {
+    calls_.push_back("OpenToWrite");
     if (failCreate) return false;
-    locations_[location];
-    open_ = location;
+    open_ = true;
     return true;
 }
 
-bool RecordingAutostartStore::StoreEntry(const std::string& entryName, const std::string& text) {
-    calls_.push_back("StoreEntry " + entryName + " " + text);
+bool RecordingAutostartStore::StoreEntry(const std::string& text) {
+    calls_.push_back("StoreEntry " + text);
     if (failSet || !open_) return false;
-    locations_[*open_][entryName] = text;
+    entry_ = text;
     return true;
 }
 
-bool RecordingAutostartStore::RemoveEntry(const std::string& entryName) {
-    calls_.push_back("RemoveEntry " + entryName);
+bool RecordingAutostartStore::RemoveEntry() {
+    calls_.push_back("RemoveEntry");
     if (failDelete || !open_) return false;
-    locations_[*open_].erase(entryName);
+    entry_.reset();
     return true;
 }
 
 void RecordingAutostartStore::Close() {
     calls_.push_back("Close");
-    open_.reset();
+    open_ = false;
 }
 
 }  // namespace tarvento::testing

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,8 +9,8 @@
 
 namespace tarvento::testing {
 
-// An autostart store in memory that logs every call, in order, as "<Call> <argument>",
-// and fails the calls a test asks it to fail.
+// An autostart store in memory that logs every call, in order, as "<Call>" (StoreEntry
+// with its text after a space), and fails the calls a test asks it to fail.
 class RecordingAutostartStore : public AutostartStore {
 public:
     bool failOpen = false;
@@ -20,31 +19,26 @@ public:
     bool failSet = false;
     bool failDelete = false;
 
-    // Stores `text` as the entry `entryName` in `location`, as if written earlier.
-    void Put(const std::string& location, const std::string& entryName, const std::string& text) {
-        locations_[location][entryName] = text;
-    }
-    std::optional<std::string> Entry(const std::string& location,
-                                     const std::string& entryName) const;
-    // The program's entry in the autostart location, if any.
-    std::optional<std::string> StoredEntry() const { return Entry(kAutostartLocation, kAutostartEntryName); }
+    // Stores `text` as the entry, as if written earlier.
+    void Put(const std::string& text) { entry_ = text; }
+    // The program's entry, if any.
+    std::optional<std::string> StoredEntry() const { return entry_; }
 
     const std::vector<std::string>& Calls() const { return calls_; }
     void ClearCalls() { calls_.clear(); }
     // The calls that change what is stored: OpenToWrite, StoreEntry, RemoveEntry.
     std::vector<std::string> Changes() const;
 
-    bool OpenToRead(const std::string& location) override;
-    bool ReadEntry(const std::string& entryName, std::string& text,
-                    std::size_t capacity) override;
-    bool OpenToWrite(const std::string& location) override;
-    bool StoreEntry(const std::string& entryName, const std::string& text) override;
-    bool RemoveEntry(const std::string& entryName) override;
+    bool OpenToRead() override;
+    bool ReadEntry(std::string& text, std::size_t capacity) override;
+    bool OpenToWrite() override;
+    bool StoreEntry(const std::string& text) override;
+    bool RemoveEntry() override;
     void Close() override;
 
 private:
-    std::map<std::string, std::map<std::string, std::string>> locations_;
-    std::optional<std::string> open_;  // the location opened last, until closed
+    std::optional<std::string> entry_;
+    bool open_ = false;  // from an open until Close
     std::vector<std::string> calls_;
 };
 

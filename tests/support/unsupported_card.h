@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "chip/chip_profiles.h"
+#include "chip/pci_id.h"
 #include "tests/support/pci_id_printer.h"
 
 namespace tarvento::testing {

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "chip/clock_restore.h"
 #include "tuner/apply_outcome_box.h"
 #include "tests/support/message_recorder.h"
 

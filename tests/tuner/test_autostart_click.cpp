@@ -61,7 +61,7 @@ TEST_F(AutostartClick, TheWrittenEntryStartsTheProgramUnattended) {
 // A change that could not be saved leaves the window showing what is stored, on or off.
 TEST_F(AutostartClick, AFailedChangeShowsWhatIsStored) {
     InsertTnt();
-    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 100 95");
+    store.Put(std::string(kProgramPath) + " RIVA_TNT 100 95");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
     Drag(kIdMemTrackbar, 120);

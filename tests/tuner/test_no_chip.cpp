@@ -63,7 +63,7 @@ TEST_F(NoChip, UnreadableClockRegisterIsReportedOnce) {
 
 TEST_F(NoChip, HandlersReachedAnywayTouchNothing) {
     InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
-    store.Put(kAutostartLocation, kAutostartEntryName, "/usr/bin/other-tarvento RIVA_TNT 110 100");
+    store.Put("/usr/bin/other-tarvento RIVA_TNT 110 100");
     StartAndAccept();
     ASSERT_EQ(controls.Check(kIdAutostartCheck), 0);
     ASSERT_FALSE(controls.Enabled(kIdAutostartCheck));
@@ -98,7 +98,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
         } else {
             InsertCard(kUnsupportedCard.vendorId, kUnsupportedCard.deviceId);
         }
-        store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+        store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
         Start();
         ASSERT_EQ(controls.Check(kIdAutostartCheck), 1);
         EXPECT_TRUE(controls.Enabled(kIdAutostartCheck));
@@ -122,7 +122,7 @@ TEST_F(NoChip, OwnEntryCanBeTurnedOffAndThenTheCheckBoxRests) {
 
 TEST_F(NoChip, OwnEntryThatCannotBeRemovedKeepsTheCheckBoxUsable) {
     hw.lastBus = 0;
-    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
     store.failDelete = true;
     Start();
     controls.ClearLog();

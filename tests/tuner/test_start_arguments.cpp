@@ -46,7 +46,7 @@ TEST_F(StartArguments, CancelOnTheWarningStillReportsTheWrongNameBeforeTheWindow
         if (e.kind == Event::Message || e.kind == Event::EndDialog) said.push_back(e);
     ASSERT_EQ(said.size(), 3u);
     EXPECT_EQ(said[0].text, kWarningText);
-    EXPECT_EQ(said[1], (Event{Event::EndDialog, 0, "", kDialogCancel, 0}));
+    EXPECT_EQ(said[1], (Event{Event::EndDialog, 0, "", kIdCancel, 0}));
     EXPECT_EQ(said[2].text, kMsgWrongChipset);
     EXPECT_TRUE(hw.Writes().empty());
 }

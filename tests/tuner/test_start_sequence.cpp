@@ -89,7 +89,7 @@ TEST_F(StartSequence, ClockReadOutsideTheLimitsIsShownAndKeptWhileTheThumbStopsA
 
 TEST_F(StartSequence, StartsFromEmptyControlsThenShowsTheStoredAutostartEntry) {
     InsertTnt();
-    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
 
     Start();
 
@@ -102,7 +102,7 @@ TEST_F(StartSequence, StartsFromEmptyControlsThenShowsTheStoredAutostartEntry) {
                                          {Event::Text, kIdAutoChipText, "", 0, 0},
                                          {Event::Text, kIdAutoMemText, "", 0, 0}}));
     ASSERT_FALSE(store.Calls().empty());
-    EXPECT_EQ(store.Calls().front(), std::string("OpenToRead ") + kAutostartLocation);
+    EXPECT_EQ(store.Calls().front(), "OpenToRead");
 
     // The autostart settings survive the rest of the start sequence's exchanges.
     EXPECT_EQ(controls.Check(kIdAutostartCheck), 1);

@@ -26,7 +26,7 @@ TEST_F(UnattendedStart, AppliesTheClocksShowsTheNoticeAndEnds) {
     EXPECT_EQ(writesWhenNoticeShown, expected) << "the clocks are written before the notice";
     EXPECT_TRUE(controls.Messages().empty()) << "no warning";
     EXPECT_EQ(controls.NoticeRuns(), std::vector<std::string>{"RIVA_TNT"});
-    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kDialogCancel});
+    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kIdCancel});
     EXPECT_EQ(controls.Log().back().kind, Event::EndDialog);
     EXPECT_TRUE(dialog->UnattendedStart());
     EXPECT_TRUE(dialog->UnattendedStartSucceeded());
@@ -70,7 +70,7 @@ TEST_F(UnattendedStart, AnyMessageDuringTheStartMeansItDidNotSucceed) {
 
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgAutostartAccessFailed});
     EXPECT_EQ(hw.Writes().size(), 2u) << "the clocks are applied all the same";
-    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kDialogCancel});
+    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kIdCancel});
     EXPECT_TRUE(dialog->UnattendedStart());
     EXPECT_FALSE(dialog->UnattendedStartSucceeded());
 }
@@ -120,7 +120,7 @@ TEST_F(UnattendedStart, AGuardThatRefusesWritesNothingAndTheBoxClearsIt) {
     ASSERT_EQ(controls.informativeTexts.size(), 1u);
     EXPECT_NE(controls.informativeTexts[0].find("untick and tick"), std::string::npos);
     EXPECT_TRUE(controls.NoticeRuns().empty());
-    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kDialogCancel});
+    EXPECT_EQ(controls.EndDialogCodes(), std::vector<int>{kIdCancel});
     EXPECT_FALSE(dialog->UnattendedStartSucceeded());
     EXPECT_TRUE(fs::exists(record)) << "the record stays until the owner chooses again";
 

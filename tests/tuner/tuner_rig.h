@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "autostart/user_texts.h"
-#include "chip/chip_profiles.h"
+#include "chip/clock_pair.h"
+#include "chip/chip_state.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
 #include "tests/support/card_constants.h"

@@ -42,7 +42,7 @@ TEST_F(AutostartNotice, NamesTheChipAndClosesItselfOnTheThirdTick) {
     const int result = notice.exec();
     const qint64 elapsed = clock.elapsed();
 
-    EXPECT_EQ(result, kDialogCancel);
+    EXPECT_EQ(result, kIdCancel);
     EXPECT_TRUE(timerRan) << "a timer runs while the notice is up";
     EXPECT_EQ(notice.TimerId(), 0) << "and is gone once it closed";
     EXPECT_EQ(notice.Ticks(), 3);
@@ -57,7 +57,7 @@ TEST_F(AutostartNotice, EscapeAndEnterCloseItAtOnce) {
         Qt::Key key;
         int result;
     };
-    for (const Case c : {Case{Qt::Key_Escape, kDialogCancel}, Case{Qt::Key_Return, kIdOk},
+    for (const Case c : {Case{Qt::Key_Escape, kIdCancel}, Case{Qt::Key_Return, kIdOk},
                          Case{Qt::Key_Enter, kIdOk}}) {
         SCOPED_TRACE(c.key);
         ui::AutostartNoticeDialog notice(QStringLiteral("RIVA_128ZX"));
@@ -85,7 +85,7 @@ TEST_F(AutostartNotice, ATickOfAnotherTimerIsNotCounted) {
         EXPECT_TRUE(notice.isVisible());
         notice.reject();
     });
-    EXPECT_EQ(notice.exec(), kDialogCancel);
+    EXPECT_EQ(notice.exec(), kIdCancel);
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST_F(RealMessageBox, PanicWithNothingChangedShowsTheAcuteAccentInARealBox) {
         });
         QTest::mouseClick(w.Control(kIdPanic), Qt::LeftButton);
     });
-    EXPECT_EQ(code, kDialogCancel);
+    EXPECT_EQ(code, kIdCancel);
     EXPECT_EQ(warning.text.toStdString(), kWarningText);
     // Shown before the window, it stands in the middle of the screen, not over the
     // hidden window's corner.
@@ -124,7 +124,7 @@ TEST_F(RealMessageBox, EscapeOnTheWarningLeavesBeforeTheWindowIsEverShown) {
         SaveGrab(b, QStringLiteral("warning-box"));
         PressOn(b, Qt::Key_Escape);
     });
-    EXPECT_EQ(window->exec(), kDialogCancel);
+    EXPECT_EQ(window->exec(), kIdCancel);
     EXPECT_FALSE(windowVisible);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(seen.text.toStdString(), kWarningText);

@@ -13,7 +13,7 @@
 #include <map>
 #include <set>
 
-#include "chip/chip_profiles.h"
+#include "chip/chip_table.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/dialog_template.h"
 #include "ui/qt_compat.h"
@@ -134,7 +134,7 @@ TEST_F(TemplateBuilder, EveryControlOfBothTemplatesIsBuiltWhereTheTemplateSays) 
 TEST_F(TemplateBuilder, TheTemplatesCarryTheWindowsCaptionsAndShapes) {
     QDialog main;
     ui::BuildDialog(main, ui::MainWindowTemplate());
-    EXPECT_EQ(main.windowTitle(), QStringLiteral("Tarvento V1.4 by Quenor"));
+    EXPECT_EQ(main.windowTitle(), QString::fromUtf8(kWindowCaption)) << "the release check holds its version";
     EXPECT_TRUE(main.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(main.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(main.windowFlags() & Qt::FramelessWindowHint);

@@ -14,7 +14,7 @@ using WindowAutostart = UiRig;
 
 TEST_F(WindowAutostart, WithoutAChipAnOwnEntryCanStillBeUnticked) {
     InsertCard(0x1002, 0x4755);  // some other maker's card
-    store.Put(kAutostartLocation, kAutostartEntryName, std::string(kProgramPath) + " RIVA_TNT 110 100");
+    store.Put(std::string(kProgramPath) + " RIVA_TNT 110 100");
     MakeWindow();
     Run([&](ui::TunerDialogWindow& w) {
         auto* box = static_cast<QAbstractButton*>(w.Control(kIdAutostartCheck));

@@ -32,7 +32,7 @@ TEST_F(WindowKeyboard, FocusStartsOnSetClockNowAndTabFollowsTheTemplate) {
         SaveGrab(w, QStringLiteral("main-window-tnt"));
         w.reject();
     });
-    EXPECT_EQ(code, kDialogCancel);
+    EXPECT_EQ(code, kIdCancel);
     EXPECT_EQ(visited, (std::vector<int>{kIdSetClockNow, kIdCancel, kIdMemTrackbar, kIdChipTrackbar,
                                          kIdAutostartCheck, kIdPanic, kIdSetClockNow}));
 }
@@ -51,7 +51,7 @@ TEST_F(WindowKeyboard, EscapeExitAndTheCloseButtonEachEndTheDialogAsCancel) {
         SCOPED_TRACE(way++);
         MakeWindow();
         messages.shown.clear();
-        EXPECT_EQ(Run(leave), kDialogCancel);
+        EXPECT_EQ(Run(leave), kIdCancel);
         EXPECT_FALSE(window->isVisible());
         EXPECT_EQ(messages.Texts(), std::vector<std::string>{kWarningText}) << "leaving asks nothing";
     }
@@ -114,7 +114,7 @@ TEST_F(WindowKeyboard, TheHelpKeyDoesNothing) {
         EXPECT_EQ(QApplication::activeModalWidget(), &w);
         w.reject();
     });
-    EXPECT_EQ(code, kDialogCancel);
+    EXPECT_EQ(code, kIdCancel);
 }
 
 }  // namespace

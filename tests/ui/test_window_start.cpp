@@ -43,7 +43,7 @@ TEST_F(WindowStart, TheWindowShowsTheChipsClocksAfterTheWarning) {
         EXPECT_EQ(Text(kIdAutoMemText), kNoValueText);
         EXPECT_EQ(Text(kIdAutoChipText), kNoValueText);
         EXPECT_EQ(w.GetCheck(kIdAutostartCheck), 0);
-        EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvento V1.4 by Quenor"));
+        EXPECT_EQ(w.windowTitle(), QString::fromUtf8(kWindowCaption));
         const QList<QSize> sizes = w.windowIcon().availableSizes();
         EXPECT_TRUE(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
         w.reject();
@@ -59,7 +59,7 @@ TEST_F(WindowStart, CancelOnTheWarningEndsTheRunWithoutShowingTheWindow) {
     MakeWindow("RIVA_128 100 100");
     Watch();
     messages.answers = {MessageAnswer::Cancel};
-    EXPECT_EQ(window->exec(), kDialogCancel);
+    EXPECT_EQ(window->exec(), kIdCancel);
     EXPECT_EQ(showCounter.shows, 0);
     // The remaining steps of the start still speak.
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kWarningText, kMsgWrongChipset}));
@@ -84,7 +84,7 @@ TEST_F(WindowStart, AnUnattendedStartShowsOnlyTheNoticeAndEnds) {
               });
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(window->exec(), kDialogCancel);
+    EXPECT_EQ(window->exec(), kIdCancel);
     EXPECT_LT(clock.elapsed(), 3000);
 
     EXPECT_EQ(noticeText, QStringLiteral("RIVA_TNT"));

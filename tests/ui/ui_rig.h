@@ -14,7 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "chip/chip_profiles.h"
+#include "chip/clock_pair.h"
+#include "chip/chip_state.h"
 #include "chip/registers.h"
 #include "tests/support/card_constants.h"
 #include "tests/support/fake_hardware.h"

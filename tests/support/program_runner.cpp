@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/app/program_runner.h"
+#include "tests/support/program_runner.h"
 
 #include <fcntl.h>
 #include <poll.h>

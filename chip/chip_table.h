@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "chip/clock_formulas.h"
+#include "chip/hardware_access.h"
+#include "chip/pci_id.h"
+
+namespace tarvento {
+
+enum class LinkMode : int {
+    Linked = 1,      // one clock: moving either slider moves both
+    Independent = 2
+};
+
+// One clock of a chip: the PLL register it lives in and the routines that read and set it.
+struct ChipClock {
+    uint32_t pllOffset;  // from the register base
+    std::optional<int32_t> (*read)(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
+    SetResult (*set)(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
+    // The N that `set` would write for `mhz` into this PLL word; nothing when it refuses.
+    std::optional<uint32_t> (*nFor)(int32_t mhz, uint32_t pll, uint32_t strap);
+    // What `read` gives, as a function of the PLL and strap words alone (for reports).
+    int32_t (*fromPll)(uint32_t pll, uint32_t strap);
+    uint32_t stockPll;  // a word the PLL holds on a stock card; virtual cards start from it
+};
+
+// The clocks the supported chips have, each with its own fitted formulas.
+extern const ChipClock kTntMemClock;
+extern const ChipClock kTntChipClock;
+extern const ChipClock kRiva128Clock;  // on the memory PLL; drives memory and core alike
+
+// Everything the program knows about one chip. Adding a chip is one row in the table
+// (chip_table.cpp) and, when its PLLs follow formulas of their own, a ChipClock.
+struct ChipProfile {
+    const char* name;  // as the window shows it and the start arguments name it
+    // The vendor ids the chip answers with (0: none), the one it is best known by first.
+    std::array<uint16_t, 2> vendorIds;
+    uint16_t deviceId;
+    int32_t memMin, memMax;    // inclusive slider limits, MHz
+    int32_t chipMin, chipMax;
+    LinkMode linkMode;
+    // Read at recognition and set by ApplyClocks in this order: memory, then chip.
+    const ChipClock* memoryClock;
+    const ChipClock* chipClock;  // nullptr: the memory clock drives the chip too
+};
+
+inline constexpr const char* kRiva128Name = "RIVA_128";
+inline constexpr const char* kRiva128ZxName = "RIVA_128ZX";
+inline constexpr const char* kRivaTntName = "RIVA_TNT";
+
+// True when `name` is set and equals `token` exactly (case-sensitive).
+bool ChipNameEquals(const char* name, const char* token);
+
+// Every supported chip, in table order.
+std::span<const ChipProfile> ChipProfiles();
+
+// Each chip once, in table order: the first row of every name. Whatever names the chips
+// to people (the help, the manual pages, the reports) lists these, so that a row which
+// lets another card stand in for a chip names no chip twice.
+std::vector<const ChipProfile*> DistinctChips();
+
+// The profile for a vendor/device pair, tested in table order; nullptr when unsupported.
+const ChipProfile* FindChipProfile(uint16_t vendorId, uint16_t deviceId);
+
+// The profile whose name equals `name` exactly (see ChipNameEquals); nullptr when none.
+const ChipProfile* FindChipProfileByName(const char* name);
+
+// Every vendor/device pair FindChipProfile recognises, in table order: what the udev rule
+// that opens a card's registers to the group must list, no more and no less.
+std::vector<PciId> SupportedPciIds();
+
+}  // namespace tarvento
