@@ -9,7 +9,7 @@
 #include "app/headless_start.h"
 #include "autostart/apply_guard.h"
 #include "autostart/durable_file.h"
-#include "autostart/message_box.h"
+#include "autostart/user_texts.h"
 #include "autostart/start_arguments.h"
 #include "chip/chip_table.h"
 #include "chip/running_program.h"
@@ -59,7 +59,7 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
             err << prefix << error << "\n";
             return 1;
         }
-        out << "Boot clocks: off\n";
+        out << kBootClocksOff << "\n";
         return 0;
     }
     const std::string tail = arguments[0] + " " + arguments[1] + " " + arguments[2];
@@ -93,7 +93,7 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
     case ApplyOutcome::Result::AccessFailed:
     case ApplyOutcome::Result::NoChip:
         err << prefix << kMsgPciAccessFailed << "\n";
-        if (!check.reason.empty()) err << prefix << check.reason << "\n";
+        if (check.reason.Known()) err << prefix << ReasonText(check.reason) << "\n";
         return 1;
     }
     const BootClocks boot{name, clocks};
@@ -103,19 +103,19 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
                              std::to_string(clocks.chip) + "\n";
     if (!MakeFolders(FolderOf(paths.bootClocks), 0755, error) ||
         !WriteFileDurably(paths.bootClocks, text, 0644, error)) {
-        err << prefix << "the boot clocks were not stored: " << error << "\n";
+        err << prefix << BootClocksNotStoredText(error) << "\n";
         return 1;
     }
     // Choosing again is the owner's answer to a guard that stopped the boot clocks.
     if (!RemoveFileDurably(paths.bootRecord, error)) err << prefix << error << "\n";
-    out << "Boot clocks: " << InWords(boot) << "\n";
+    out << BootClocksSetText(InWords(boot)) << "\n";
     return 0;
 }
 
 int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& programPath,
                     const MachinePaths& paths, std::ostream& out, std::ostream& err) {
     if (::access(paths.bootClocks.c_str(), F_OK) != 0) {
-        out << "Boot clocks: off\n";
+        out << kBootClocksOff << "\n";
         return 0;
     }
     const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks);
@@ -129,7 +129,7 @@ int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& p
         boot->chip + " " + std::to_string(boot->clocks.memory) + " " + std::to_string(boot->clocks.chip);
     const int status = RunHeadless({chip, store, tail, programPath, &guard}, out, err);
     if (!guard.recordError.empty())
-        err << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";
+        err << DiagnosticPrefix() << ApplyNotRecordedText(guard.recordError) << "\n";
     if (guard.Written()) {
         // What the apply said reaches the journal now, not when the watch ends.
         out.flush();
@@ -145,7 +145,7 @@ void ReportBootClocks(const MachinePaths& paths, std::ostream& out) {
     const std::string bootId = machine.BootId();
     const std::optional<ApplyRecord> record = ReadApplyRecord(paths.bootRecord);
     if (::access(paths.bootClocks.c_str(), F_OK) != 0) {
-        out << "Boot clocks: off\n";
+        out << kBootClocksOff << "\n";
     } else if (const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks)) {
         const bool applied = record && !bootId.empty() && record->bootId == bootId;
         out << "Boot clocks: " << InWords(*boot) << ", "

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "autostart/start_arguments.h"
+#include "autostart/user_texts.h"
 #include "chip/running_program.h"
 
 namespace tarvento {
@@ -68,9 +69,7 @@ private:
 
 void NeedsGraphicalSession(std::ostream& err) {
     err << DiagnosticPrefix()
-        << "the tuner window needs a graphical session (no DISPLAY, WAYLAND_DISPLAY or "
-           "QT_QPA_PLATFORM is set). Use --info for a report of the card, or start with a "
-           "chip name and two clocks to apply them without a window.\n";
+        << kNeedsGraphicalSession << "\n";
 }
 
 bool IsUnattended(const std::string& startArguments) {
@@ -85,14 +84,11 @@ bool IsUnattended(const std::string& startArguments) {
 int RunWithoutWindow(TunerDialog::Environment env, const std::string& whyNot, std::ostream& out,
                      std::ostream& err) {
     if (!IsUnattended(env.startArguments)) {
-        err << DiagnosticPrefix() << "no window can be shown: " << whyNot
-            << ". Use --info for a report of the card, or start with a chip name and two "
-               "clocks to apply them without a window.\n";
+        err << DiagnosticPrefix() << NoWindowText(whyNot) << "\n";
         return 1;
     }
     // The clocks chosen for this machine matter more than the window that reports them.
-    err << DiagnosticPrefix() << "no window was shown: " << whyNot
-        << "; the clocks are applied without one\n";
+    err << DiagnosticPrefix() << NoWindowAppliedWithoutText(whyNot) << "\n";
     return RunHeadless(std::move(env), out, err);
 }
 

@@ -12,6 +12,7 @@
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
+#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 #include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
@@ -149,7 +150,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
     std::string reason;
     RecognizedChip recognized;
     if (!found) {
-        reason = DiscoveryFailureReason(bus);
+        reason = ReasonText(DiscoveryFailureReason(bus));
     } else {
         switch (RecognizeChip(chip, adapter.vendorId, adapter.deviceId, recognized)) {
         case Recognition::Recognized: break;
@@ -157,12 +158,12 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
             reason = "the display adapter " + HexDigits(adapter.vendorId, 4) + ":" +
                      HexDigits(adapter.deviceId, 4) + " is not a " + ChipsInWords(" or ");
             break;
-        case Recognition::RegisterReadFailed: reason = recognized.failureReason; break;
+        case Recognition::RegisterReadFailed: reason = ReasonText(recognized.failureReason); break;
         }
     }
 
     const bool ok = chip.currentChipName != nullptr;
-    out << "Chipset: " << (ok ? chip.currentChipName : "Unknown") << "\n";
+    out << "Chipset: " << (ok ? chip.currentChipName : kChipsetUnknown) << "\n";
     if (ok) {
         out << "Mem Clock: " << recognized.clocks.memory << " MHz\n";
         out << "Chip Clock: " << recognized.clocks.chip << " MHz\n";

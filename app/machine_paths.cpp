@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 
 namespace tarvento {
@@ -34,19 +35,15 @@ MachinePaths MachinePaths::FromEnvironment() {
 bool RecognizeCard(ChipState& chip, RecognizedChip& recognized, std::string& reason) {
     DisplayAdapter adapter;
     if (!FindDisplayAdapter(chip.hardware, chip.discovery, adapter)) {
-        reason = DiscoveryFailureReason(chip.hardware);
+        reason = ReasonText(DiscoveryFailureReason(chip.hardware));
         return false;
     }
     switch (RecognizeChip(chip, adapter.vendorId, adapter.deviceId, recognized)) {
     case Recognition::Recognized: return true;
-    case Recognition::Unsupported: {
-        char text[96];
-        std::snprintf(text, sizeof text, "the display adapter %04X:%04X is not a supported chip",
-                      adapter.vendorId, adapter.deviceId);
-        reason = text;
+    case Recognition::Unsupported:
+        reason = UnsupportedAdapterText(adapter.vendorId, adapter.deviceId);
         return false;
-    }
-    case Recognition::RegisterReadFailed: reason = recognized.failureReason; return false;
+    case Recognition::RegisterReadFailed: reason = ReasonText(recognized.failureReason); return false;
     }
     return false;
 }

@@ -19,6 +19,7 @@
 #include "app/tuner_start.h"
 #include "autostart/apply_guard.h"
 #include "autostart/autostart_entry.h"
+#include "autostart/user_texts.h"
 #include "autostart/xdg_autostart_store.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
@@ -76,10 +77,7 @@ int main(int argc, char** argv) {
     // here, before it reads any file or loads anything.
     if (getauxval(AT_SECURE) != 0) {
         const std::string refusal =
-            std::string(kFixedDiagnosticPrefix) +
-            "refusing to run setuid, setgid or with file capabilities; "
-            "to reach the card, join the group tarvento instead (sudo usermod -aG tarvento "
-            "$USER, then log in again)\n";
+            std::string(kFixedDiagnosticPrefix) + kSecureExecutionRefusal + "\n";
         std::fputs(refusal.c_str(), stderr);
         return 1;
     }

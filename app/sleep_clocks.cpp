@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "autostart/durable_file.h"
+#include "autostart/user_texts.h"
 #include "chip/clock_restore.h"
 #include "chip/hex_text.h"
 #include "chip/running_program.h"
@@ -76,20 +77,20 @@ int SaveClocksBeforeSleep(ChipState& chip, const MachinePaths& paths, std::ostre
     RecognizedChip recognized;
     std::string reason;
     if (!RecognizeCard(chip, recognized, reason)) {
-        out << "No clocks saved before sleep: " << reason << "\n";
+        out << NoClocksSavedText(reason) << "\n";
         return 0;
     }
     const DisplayAdapter& adapter = *chip.recognizedAdapter;
     const std::optional<PllWords> words =
         ReadPllWords(chip.hardware, adapter.registerBase, *recognized.profile);
     if (!words) {
-        out << "No clocks saved before sleep: the PLL words could not be read\n";
+        out << kNoClocksSavedUnread << "\n";
         return 0;
     }
     const SavedCard card{Slot(adapter), adapter.vendorId, adapter.deviceId, *words};
     if (!MakeFolders(FolderOf(paths.sleepWords), 0755, error) ||
         !WriteFileDurably(paths.sleepWords, Format(card), 0644, error)) {
-        err << prefix << "the clocks were not saved before sleep: " << error << "\n";
+        err << prefix << ClocksNotSavedText(error) << "\n";
         return 1;
     }
     out << "Saved before sleep: " << card.slot << " " << chip.currentChipName;
@@ -103,49 +104,45 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
     const std::string prefix = DiagnosticPrefix();
     const std::optional<std::string> text = ReadSmallFile(paths.sleepWords);
     if (!text) {
-        out << "No clocks to restore after resume: none were saved before sleep\n";
+        out << kNothingSavedToRestore << "\n";
         return 0;
     }
     std::string error;
     const std::optional<SavedCard> saved = Parse(*text);
     RemoveFileDurably(paths.sleepWords, error);
     if (!saved) {
-        err << prefix << paths.sleepWords << " is not a saved card; nothing was written\n";
+        err << prefix << NotASavedCardText(paths.sleepWords) << "\n";
         return 1;
     }
     RecognizedChip recognized;
     std::string reason;
     if (!RecognizeCard(chip, recognized, reason)) {
-        err << prefix << "the card does not answer as a supported chip after resume (" << reason
-            << "); nothing was written\n";
+        err << prefix << NotASupportedChipAfterResumeText(reason) << "\n";
         return 1;
     }
     const DisplayAdapter& adapter = *chip.recognizedAdapter;
     if (Slot(adapter) != saved->slot || adapter.vendorId != saved->vendorId ||
         adapter.deviceId != saved->deviceId) {
-        err << prefix << "the card at " << Slot(adapter)
-            << " is not the one whose clocks were saved (" << saved->slot
-            << "); nothing was written\n";
+        err << prefix << NotTheSavedCardText(Slot(adapter), saved->slot) << "\n";
         return 1;
     }
     const std::optional<PllWords> now =
         ReadPllWords(chip.hardware, adapter.registerBase, *recognized.profile);
     if (!now || now->count != saved->words.count) {
-        err << prefix << "the card's PLL words cannot be read after resume; nothing was written\n";
+        err << prefix << kPllWordsUnreadAfterResume << "\n";
         return 1;
     }
     for (int i = 0; i < now->count; ++i) {
         const uint32_t word = now->plls[i].word;
         if (now->plls[i].offset != saved->words.plls[i].offset || !PlausiblePllWord(word) ||
             !PlausiblePllWord(saved->words.plls[i].word)) {
-            err << prefix << "the card answers " << HexNumber(word, 8) << " from its PLL at offset "
-                << HexNumber(now->plls[i].offset, 8)
-                << " after resume, a word no clock setting makes; nothing was written\n";
+            err << prefix << ImplausiblePllWordText(HexNumber(word, 8), HexNumber(now->plls[i].offset, 8))
+                << "\n";
             return 1;
         }
     }
     if (*now == saved->words) {
-        out << "Clocks unchanged across sleep; nothing was written\n";
+        out << kClocksUnchangedAcrossSleep << "\n";
         return 0;
     }
     int written = 0;
@@ -158,7 +155,7 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
             << HexNumber(saved->words.plls[i].word, 8) << "\n";
     }
     if (!restored.Applied()) {
-        err << prefix << "the clocks were not all restored after resume: " << restored.reason << "\n";
+        err << prefix << NotAllRestoredText(ReasonText(restored.reason)) << "\n";
         return 1;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include "app/headless_start.h"
 #include "app/ui_loader.h"
 #include "autostart/apply_guard.h"
+#include "autostart/user_texts.h"
 #include "chip/running_program.h"
 
 namespace tarvento {
@@ -14,8 +15,7 @@ namespace tarvento {
 int RunTuner(int argc, char** argv, ChipState& chip, AutostartStore& store,
              const CommandLine& line, const MachinePaths& machine) {
     if (line.tailRefused) {
-        std::cerr << DiagnosticPrefix() << "the start-up arguments are longer than "
-                  << kStartArgumentsMax << " characters and were ignored\n";
+        std::cerr << DiagnosticPrefix() << StartArgumentsTooLongText(kStartArgumentsMax) << "\n";
     }
     const std::string programPath = ProgramPath();
     // Every unattended start is guarded, from the login entry or from a shell alike.
@@ -41,10 +41,10 @@ int RunTuner(int argc, char** argv, ChipState& chip, AutostartStore& store,
     if (guard.LastVerdict() != ApplyGuard::Verdict::Apply && !windowShown)
         TellJournal(std::string(ApplyGuard::RefusalHeadline()) + " " + guard.RefusalText());
     if (!guard.recordError.empty())
-        std::cerr << DiagnosticPrefix() << "the apply was not recorded: " << guard.recordError << "\n";
+        std::cerr << DiagnosticPrefix() << ApplyNotRecordedText(guard.recordError) << "\n";
     if (guard.Written() && !StartSurvivalWatch(programPath, *guard.Written(), guard.RecordPath(),
                                                GuardMachine{machine.procRoot}, headless))
-        std::cerr << DiagnosticPrefix() << "cannot watch whether the machine survives the clocks\n";
+        std::cerr << DiagnosticPrefix() << kCannotWatchSurvival << "\n";
     return status;
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "autostart/user_texts.h"
 #include "chip/running_program.h"
 
 namespace tarvento {
@@ -18,15 +19,13 @@ WindowRun RunWindow(const UiRun& run) {
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
-        return {false, 1,
-                "cannot load the window library " + path + ": " + (why ? why : "unknown error")};
+        return {false, 1, CannotLoadWindowLibraryText(path, why)};
     }
     auto check = reinterpret_cast<TarventoUiWindowCheckFn>(dlsym(library, kUiWindowCheckSymbol));
     auto entry = reinterpret_cast<TarventoUiRunFn>(dlsym(library, kUiEntrySymbol));
     if (check == nullptr || entry == nullptr) {
         return {false, 1,
-                "the window library " + path + " has no entry point " +
-                    (check == nullptr ? kUiWindowCheckSymbol : kUiEntrySymbol)};
+                NoEntryPointText(path, check == nullptr ? kUiWindowCheckSymbol : kUiEntrySymbol)};
     }
     char whyNot[1024];
     if (check(&run, whyNot, sizeof whyNot) == 0) return {false, 1, whyNot};

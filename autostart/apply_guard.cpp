@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "autostart/durable_file.h"
+#include "autostart/user_texts.h"
 
 extern char** environ;
 
@@ -156,7 +157,7 @@ ApplyGuard::Verdict ApplyGuard::BeforeApply(const char* chip, ClockPair clocks) 
     }
     verdict_ = Verdict::Apply;
     if (path_.empty()) {
-        recordError = "no folder to keep it in (XDG_STATE_HOME and HOME are not set)";
+        recordError = kNoStateFolder;
         return verdict_;
     }
     record.time = static_cast<int64_t>(std::time(nullptr));
@@ -174,28 +175,15 @@ bool ApplyGuard::Clear(std::string& error) const {
     return path_.empty() || RemoveFileDurably(path_, error);
 }
 
-const char* ApplyGuard::RefusalHeadline() { return "The clocks were not applied."; }
+const char* ApplyGuard::RefusalHeadline() { return kMsgClocksNotApplied; }
 
 std::string ApplyGuard::RefusalText() const {
     if (verdict_ == Verdict::NoApplyWord) {
-        return std::string("The kernel command line says ") + kNoApplyWord +
-               ": no clocks are applied without you at this boot.";
+        return NoApplyWordText(kNoApplyWord);
     }
     if (verdict_ != Verdict::DidNotSurvive || !previous_) return {};
-    const bool login = source_ == ApplySource::Login;
-    std::string text = std::string("The last time ") +
-                       (login ? "the login entry" : "the boot service") + " applied clocks (" +
-                       ClocksInWords(previous_->chip, previous_->clocks) + ", at " + LocalTime(previous_->time) +
-                       "), the machine did not keep running: they may have hung it. ";
-    if (login) {
-        text += "Clocks are not applied at login until you choose them again: untick and tick "
-                "\"Autostart Tarvento\" in the window.";
-    } else {
-        text += "Boot clocks are not applied until you set them again (sudo tarvento "
-                "--boot-clocks CHIP MEMCLOCK CHIPCLOCK) or turn them off (sudo tarvento "
-                "--boot-clocks off).";
-    }
-    return text;
+    return DidNotSurviveText(source_ == ApplySource::Login, ClocksInWords(previous_->chip, previous_->clocks),
+                             LocalTime(previous_->time));
 }
 
 bool MarkApplySurvived(const std::string& path, const std::string& bootId, int64_t time,

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "autostart/start_arguments.h"
+#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 
 namespace tarvento {
@@ -129,7 +130,7 @@ void UpdateAutostartEntry(AutostartWindow& window, AutostartStore& store, ChipSt
     if (chip.currentChipName != nullptr &&
         !FindDisplayAdapter(chip.hardware, chip.discovery, adapter)) {
         window.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
-                                     DiscoveryFailureReason(chip.hardware));
+                                     ReasonText(DiscoveryFailureReason(chip.hardware)));
     }
 
     TunerFields& f = window.Fields();

@@ -6,14 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <random>
+
+#include "autostart/user_texts.h"
 
 namespace tarvento {
 
 namespace {
-
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 bool SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -40,12 +39,12 @@ bool WriteFileDurably(const std::string& path, const std::string& contents, mode
         temporary = path + "." + std::to_string(device()) + ".tmp";
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd < 0 && errno != EEXIST) {
-            error = Errno("cannot create a file beside " + path);
+            error = FileErrorText(FileStep::CreateBeside, path, errno);
             return false;
         }
     }
     if (fd < 0) {
-        error = "cannot create a file beside " + path;
+        error = FileErrorText(FileStep::CreateBeside, path);
         return false;
     }
     bool ok = ::fchmod(fd, mode) == 0;
@@ -56,21 +55,21 @@ bool WriteFileDurably(const std::string& path, const std::string& contents, mode
         if (ok) done += static_cast<std::size_t>(n);
     }
     ok = ok && ::fsync(fd) == 0;
-    if (!ok) error = Errno("cannot write " + temporary);
+    if (!ok) error = FileErrorText(FileStep::Write, temporary, errno);
     if (::close(fd) != 0 && ok) {
         ok = false;
-        error = Errno("cannot write " + temporary);
+        error = FileErrorText(FileStep::Write, temporary, errno);
     }
     if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
         ok = false;
-        error = Errno("cannot replace " + path);
+        error = FileErrorText(FileStep::Replace, path, errno);
     }
     if (!ok) {
         ::unlink(temporary.c_str());
         return false;
     }
     if (!SyncFolder(FolderOf(path))) {
-        error = Errno("cannot sync the folder of " + path);
+        error = FileErrorText(FileStep::SyncFolder, path, errno);
         return false;
     }
     return true;
@@ -79,7 +78,7 @@ bool WriteFileDurably(const std::string& path, const std::string& contents, mode
 bool RemoveFileDurably(const std::string& path, std::string& error) {
     if (::unlink(path.c_str()) != 0) {
         if (errno == ENOENT) return true;
-        error = Errno("cannot remove " + path);
+        error = FileErrorText(FileStep::Remove, path, errno);
         return false;
     }
     SyncFolder(FolderOf(path));
@@ -88,20 +87,20 @@ bool RemoveFileDurably(const std::string& path, std::string& error) {
 
 bool MakeFolders(const std::string& path, mode_t mode, std::string& error) {
     if (path.empty() || path[0] != '/') {
-        error = "not an absolute path: " + path;
+        error = FileErrorText(FileStep::NotAbsolute, path);
         return false;
     }
     for (std::size_t at = 1; at <= path.size(); ++at) {
         if (at != path.size() && path[at] != '/') continue;
         const std::string part = path.substr(0, at);
         if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) {
-            error = Errno("cannot make the folder " + part);
+            error = FileErrorText(FileStep::MakeFolder, part, errno);
             return false;
         }
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = "not a folder: " + path;
+        error = FileErrorText(FileStep::NotAFolder, path);
         return false;
     }
     return true;

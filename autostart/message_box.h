@@ -5,13 +5,8 @@
 
 namespace tarvento {
 
-// Boxes and their texts live with the windows that show them: the autostart check box is
-// the lowest layer that speaks to the user. chip/ only says what went wrong, as values.
-
-// Message texts, exactly as the user sees them.
-inline constexpr const char* kMsgFrequencyOutOfRange = "Frequency out of range !";
-inline constexpr const char* kMsgAutostartAccessFailed = "Registry Access failed !";
-inline constexpr const char* kMsgPciAccessFailed = "PCI/AGP access failed !";
+// Boxes live with the windows that show them: the autostart check box is the lowest layer
+// that speaks to the user. Their texts are in user_texts.h.
 
 // Every box has the exclamation icon and the application's name as its caption.
 enum class MessageButtons {

@@ -77,7 +77,7 @@ public:
     void BindRegisters(uint8_t bus, uint8_t device, uint8_t function) override {
         inner_.BindRegisters(bus, device, function);
     }
-    std::string FailureReason() const override { return inner_.FailureReason(); }
+    AccessFailure FailureReason() const override { return inner_.FailureReason(); }
     std::optional<uint32_t> ReadRegister(uint32_t address) override {
         ++reads;
         return inner_.ReadRegister(address);

@@ -92,10 +92,9 @@ bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapte
     return found;
 }
 
-std::string DiscoveryFailureReason(const HardwareAccess& hw) {
-    const std::string reason = hw.FailureReason();
-    if (!reason.empty()) return reason;
-    return "no VGA-compatible display adapter with a register base was found on the PCI bus";
+AccessFailure DiscoveryFailureReason(const HardwareAccess& hw) {
+    const AccessFailure reason = hw.FailureReason();
+    return reason.Known() ? reason : AccessFailure::Of(AccessFailure::Kind::NoDisplayAdapter);
 }
 
 std::vector<DisplayFunction> ListDisplayFunctions(HardwareAccess& hw) {

@@ -51,9 +51,9 @@ std::optional<uint64_t> Bar0MemoryAddress(const ConfigHeader& header);
 // false and leaves `out` and registerBase untouched.
 bool FindDisplayAdapter(HardwareAccess& hw, DiscoveryState& state, DisplayAdapter& out);
 
-// Why a discovery found nothing, as one plain sentence: what the machine said about the
-// last read that failed, or that no adapter was there.
-std::string DiscoveryFailureReason(const HardwareAccess& hw);
+// Why a discovery found nothing: what the machine said about the last read that failed,
+// or that no adapter was there.
+AccessFailure DiscoveryFailureReason(const HardwareAccess& hw);
 
 // A display-class function (base class 03h) as a report lists it.
 struct DisplayFunction {

@@ -60,14 +60,14 @@ ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks) {
     bool accessFailed = false;
     bool noAnswer = false;
     bool refused = false;
-    std::string reason;
+    AccessFailure reason;
     for (int i = 0; i < count && !noAnswer; ++i) {
         switch (steps[i].clock->set(hw, base, steps[i].mhz)) {
         case SetResult::Written: break;
         case SetResult::OutOfRange: refused = true; break;
         case SetResult::NoAnswer:
             noAnswer = true;
-            reason = kNoAnswerReason;
+            reason = AccessFailure::Of(AccessFailure::Kind::NoAnswer);
             break;
         case SetResult::AccessFailed:
             if (!accessFailed) reason = hw.FailureReason();

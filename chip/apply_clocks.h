@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "chip/access_failure.h"
 #include "chip/chip_state.h"
 #include "chip/clock_pair.h"
 
@@ -18,7 +19,7 @@ struct ApplyOutcome {
         NoChip         // no chip is recognised: nothing was tried
     };
     Result result = Result::NoChip;
-    std::string reason;  // for AccessFailed: why, as one plain sentence
+    AccessFailure reason;  // for AccessFailed: why
 
     bool Applied() const { return result == Result::Applied; }
 };

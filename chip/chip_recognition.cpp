@@ -5,7 +5,6 @@
 
 #include "chip/chip_table.h"
 #include "chip/clock_restore.h"
-#include "chip/hex_text.h"
 
 namespace tarvento {
 
@@ -20,12 +19,11 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     // nothing is touched, as for a register that cannot be read.
     const std::optional<uint64_t> bar0 = Bar0MemoryAddress(state.discovery.pciConfigHeader);
     if (!bar0) {
-        out.failureReason = "BAR0 of the display adapter is an I/O BAR; its registers were not touched";
+        out.failureReason = AccessFailure::Of(AccessFailure::Kind::Bar0IsIo);
         return Recognition::RegisterReadFailed;
     }
     if (*bar0 > UINT32_MAX) {
-        out.failureReason = "BAR0 of the display adapter lies above 4 GiB (" + HexNumber(*bar0, 16) +
-                            "), out of reach of a 32-bit register base; its registers were not touched";
+        out.failureReason = AccessFailure::Of(AccessFailure::Kind::Bar0Above4GiB, *bar0);
         return Recognition::RegisterReadFailed;
     }
 
@@ -36,8 +34,9 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
     const uint32_t base = adapter.registerBase;
     bool noAnswer = false;
     auto failed = [&] {
-        out.failureReason = noAnswer ? std::string(kNoAnswerReason) : hw.FailureReason();
-        if (out.failureReason.empty()) out.failureReason = "the chip's clock registers could not be read";
+        using Kind = AccessFailure::Kind;
+        out.failureReason = noAnswer ? AccessFailure::Of(Kind::NoAnswer) : hw.FailureReason();
+        if (!out.failureReason.Known()) out.failureReason = AccessFailure::Of(Kind::RegistersUnread);
         return Recognition::RegisterReadFailed;
     };
     const auto memory = profile->memoryClock->read(hw, base, &noAnswer);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "chip/access_failure.h"
 #include "chip/chip_state.h"
 #include "chip/clock_pair.h"
 
@@ -16,7 +17,7 @@ enum class Recognition { Recognized, Unsupported, RegisterReadFailed };
 struct RecognizedChip {
     const ChipProfile* profile = nullptr;
     ClockPair clocks;  // as read from the chip
-    std::string failureReason;  // for RegisterReadFailed: why, as one plain sentence
+    AccessFailure failureReason;  // for RegisterReadFailed: why
 };
 
 // Selects the profile, ties the registers to the adapter discovery found last

@@ -19,11 +19,10 @@ std::optional<uint32_t> ReadAnsweredRegister(HardwareAccess& hw, uint32_t regist
     return word;
 }
 
-std::string RegisterFailureReason(const HardwareAccess& hw, bool noAnswer) {
-    if (noAnswer) return kNoAnswerReason;
-    std::string reason = hw.FailureReason();
-    if (reason.empty()) reason = "the chip's clock registers could not be reached";
-    return reason;
+AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer) {
+    if (noAnswer) return AccessFailure::Of(AccessFailure::Kind::NoAnswer);
+    const AccessFailure reason = hw.FailureReason();
+    return reason.Known() ? reason : AccessFailure::Of(AccessFailure::Kind::RegistersUnreached);
 }
 
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,

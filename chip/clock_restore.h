@@ -13,18 +13,13 @@ namespace tarvento {
 
 struct ChipProfile;
 
-// Why the registers of a card cannot be reached when it answers FFFFFFFFh.
-inline constexpr const char* kNoAnswerReason =
-    "the card answers FFFFFFFFh from its clock registers: it is not initialised, or its "
-    "memory decoding is off, and its registers cannot be reached";
-
 // One read of the register at `offset` from the register base; nothing when it cannot be
 // reached or the card answers all ones (`noAnswer`, when given, is set for the latter).
 std::optional<uint32_t> ReadAnsweredRegister(HardwareAccess& hw, uint32_t registerBase,
                                              uint32_t offset, bool* noAnswer = nullptr);
 
-// Why a register could not be reached, as the machine tells it, as one plain sentence.
-std::string RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
+// Why a register could not be reached, as the machine tells it.
+AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
 
 // The N byte of every PLL register that ApplyClocks writes on a chip, as the card held
 // it when the program started. Panic ! puts these back: converting the start-up clocks

@@ -33,7 +33,7 @@ public:
     void BindRegisters(uint8_t bus, uint8_t device, uint8_t function) override {
         hw_.BindRegisters(bus, device, function);
     }
-    std::string FailureReason() const override { return hw_.FailureReason(); }
+    AccessFailure FailureReason() const override { return hw_.FailureReason(); }
 
 private:
     bool Kept(uint32_t key, uint16_t& low, uint16_t& high) const;

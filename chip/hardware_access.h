@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "chip/access_failure.h"
+
 namespace tarvento {
 
 // The only two ways the program reaches the machine: PCI configuration space, read
@@ -50,10 +52,9 @@ public:
         (void)bus, (void)device, (void)function;
     }
 
-    // Why the last failed configuration read or register access failed, as one plain
-    // sentence without its final period; empty when the machine cannot say. A new bus
-    // scan (LastBusNumber) forgets it.
-    virtual std::string FailureReason() const { return {}; }
+    // Why the last failed configuration read or register access failed, as facts; None
+    // when the machine cannot say. A new bus scan (LastBusNumber) forgets it.
+    virtual AccessFailure FailureReason() const { return {}; }
 };
 
 }  // namespace tarvento

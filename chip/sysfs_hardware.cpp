@@ -9,16 +9,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string_view>
 
 #include "chip/hex_text.h"
-#include "chip/register_access_reason.h"
+#include "chip/register_access_facts.h"
 #include "chip/running_program.h"
 
 // pci.h declares plain C functions but carries no extern "C" of its own.
@@ -59,7 +57,6 @@ __attribute__((noreturn)) void OnPciError(char* msg, ...) {
 // program's own words, through the result of the read.
 void OnPciWarning(char*, ...) {}
 void OnPciDebug(char*, ...) {}
-
 
 // The whole of a small sysfs text file, opened without following a link and read only
 // when it is a regular file (a FIFO in its place would wait for a writer for ever).
@@ -161,9 +158,9 @@ void SysfsHardware::TakeListing() {
     present_.reset();
     listed_ = true;
     lastBus_ = -1;
-    failure_.clear();
+    failure_ = {};
     if (root_.size() > kMaxRootLength) {
-        Fail("the PCI folder name is too long: " + root_.substr(0, 64) + "...");
+        Fail(AccessFailure::Kind::PciFolderTooLong, root_);
         return;
     }
     DIR* dir = opendir((root_ + "/devices").c_str());
@@ -171,7 +168,7 @@ void SysfsHardware::TakeListing() {
         // No folder at all is a machine without a PCI bus; one that is there but cannot
         // be listed would otherwise look the same.
         if (errno != ENOENT) {
-            Fail("cannot list " + root_ + "/devices: " + std::strerror(errno));
+            Fail(AccessFailure::Kind::PciFolderUnlisted, root_ + "/devices", 0, errno);
         }
         return;
     }
@@ -204,16 +201,14 @@ pci_dev* SysfsHardware::Device(size_t slot) {
     if (slot > 0xFFFF) return nullptr;
     pci_dev* dev = nullptr;
     const std::string config = ConfigPath(slot);
-    const std::string what = "cannot read the PCI configuration space of " +
-                             config.substr(root_.size() + 9, 12);
     // libpci opens config itself, following links and waiting on a FIFO: what it would
     // open is looked at first. A real sysfs attribute is a regular file.
     struct stat st {};
     const bool seen = lstat(config.c_str(), &st) == 0;
     if (seen && S_ISLNK(st.st_mode)) {
-        Fail(what + ": its config is a symbolic link, which is not followed");
+        FailConfig(AccessFailure::Kind::ConfigIsLink, slot);
     } else if (seen && !S_ISREG(st.st_mode)) {
-        Fail(what + ": its config is not a regular file");
+        FailConfig(AccessFailure::Kind::ConfigNotRegular, slot);
     } else {
         dev = pci_get_dev(pci_, 0, static_cast<int>(slot >> 8), static_cast<int>((slot >> 3) & 31),
                           static_cast<int>(slot & 7));
@@ -233,11 +228,9 @@ SysfsHardware::ConfigRead SysfsHardware::ReadHalf(pci_dev* dev, size_t slot, uin
         return ConfigRead::Read;
     }
     const std::string path = ConfigPath(slot);
-    const std::string what = "cannot read the PCI configuration space of " +
-                             path.substr(root_.size() + 9, 12);
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        Fail(what + ": " + std::strerror(errno));
+        FailConfig(AccessFailure::Kind::ConfigUnreadable, slot, 0, errno);
         return ConfigRead::Failed;
     }
     ssize_t n;
@@ -247,17 +240,17 @@ SysfsHardware::ConfigRead SysfsHardware::ReadHalf(pci_dev* dev, size_t slot, uin
     const int err = errno;
     close(fd);
     if (n < 0) {
-        Fail(what + ": " + std::strerror(err));
+        FailConfig(AccessFailure::Kind::ConfigUnreadable, slot, 0, err);
         return ConfigRead::Failed;
     }
     if (n < 2) {
         // Past the standard header this is the kernel's whole answer to a reader without
         // CAP_SYS_ADMIN, and nothing the program needs lies there.
         if (offset >= kStandardHeaderBytes) return ConfigRead::Ended;
-        Fail(what + ": its config file ends at byte " + std::to_string(offset + n));
+        FailConfig(AccessFailure::Kind::ConfigEndsEarly, slot, static_cast<uint64_t>(offset + n));
         return ConfigRead::Failed;
     }
-    Fail(what + " at byte " + HexNumber(offset, 2));
+    FailConfig(AccessFailure::Kind::ConfigReadFailed, slot, offset);
     return ConfigRead::Failed;
 }
 
@@ -339,7 +332,7 @@ const SysfsHardware::Window* SysfsHardware::FindWindow(uint64_t address, bool& s
 
 volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     if ((address & 3) != 0) {
-        Fail("register address " + HexNumber(address, 8) + " is not 32-bit aligned");
+        Fail(AccessFailure::Kind::Unaligned, {}, address);
         return nullptr;
     }
     bool straddles = false;
@@ -352,10 +345,10 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     }
     if (w == nullptr) {
         if (boundDevice_) {
-            Fail("address " + HexNumber(address, 8) + " lies outside BAR0 of the adapter " + *boundDevice_ +
-                 "; it was not touched");
+            Fail(AccessFailure::Kind::OutsideBar0, {}, address);
+            failure_.slot = *boundDevice_;
         } else {
-            Fail("no BAR holds address " + HexNumber(address, 8));
+            Fail(AccessFailure::Kind::NoBar, {}, address);
         }
         return nullptr;
     }
@@ -365,7 +358,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     const uint64_t inPage = offset - pageOffset;
     const std::string path = w->deviceDir + "/resource" + std::to_string(w->index);
     if ((w->start & (pageSize_ - 1)) != 0) {
-        Fail("the BAR holding " + HexNumber(address, 8) + " does not start on a page and cannot be mapped");
+        Fail(AccessFailure::Kind::BarNotPageAligned, {}, address);
         return nullptr;
     }
 
@@ -373,7 +366,7 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     auto cached = mappings_.find(key);
     if (cached != mappings_.end()) {
         if (inPage + 4 > cached->second.validBytes) {
-            Fail(path + " ends before address " + HexNumber(address, 8) + "; it was not mapped");
+            Fail(AccessFailure::Kind::FileEndsBefore, path, address);
             return nullptr;
         }
         return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(cached->second.base) + inPage);
@@ -382,8 +375,9 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     // Never through a link: the file mapped for writing must be the card's own.
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
-        Fail(RegisterAccessReason(
-            GatherRegisterAccessFacts(path, RegisterAccessFacts::Step::Open, errno)));
+        const int err = errno;
+        Fail(AccessFailure::Kind::RegisterFile);
+        failure_.access = GatherRegisterAccessFacts(path, RegisterAccessFacts::Step::Open, err);
         return nullptr;
     }
     // Touching a mapped page past the end of its file is SIGBUS: the whole register must
@@ -391,12 +385,12 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        Fail(path + " is not a regular file; it was not mapped");
+        Fail(AccessFailure::Kind::NotRegularFile, path);
         return nullptr;
     }
     if (static_cast<uint64_t>(st.st_size) < offset + 4) {
         close(fd);
-        Fail(path + " ends before address " + HexNumber(address, 8) + "; it was not mapped");
+        Fail(AccessFailure::Kind::FileEndsBefore, path, address);
         return nullptr;
     }
     void* base = mmap(nullptr, pageSize_, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
@@ -404,12 +398,27 @@ volatile uint32_t* SysfsHardware::MapPhysical(uint32_t address) {
     const int err = errno;
     close(fd);
     if (base == MAP_FAILED) {
-        Fail(RegisterAccessReason(GatherRegisterAccessFacts(path, RegisterAccessFacts::Step::Map, err)));
+        Fail(AccessFailure::Kind::RegisterFile);
+        failure_.access = GatherRegisterAccessFacts(path, RegisterAccessFacts::Step::Map, err);
         return nullptr;
     }
     const uint64_t validBytes = std::min<uint64_t>(pageSize_, static_cast<uint64_t>(st.st_size) - pageOffset);
     mappings_.emplace(key, Mapping{base, validBytes});
     return reinterpret_cast<volatile uint32_t*>(static_cast<char*>(base) + inPage);
+}
+
+void SysfsHardware::Fail(AccessFailure::Kind kind, std::string path, uint64_t value, int error) {
+    failure_ = {};
+    failure_.kind = kind;
+    failure_.path = std::move(path);
+    failure_.value = value;
+    failure_.error = error;
+}
+
+void SysfsHardware::FailConfig(AccessFailure::Kind kind, size_t slot, uint64_t value, int error) {
+    Fail(kind, {}, value, error);
+    failure_.slot = SysfsSlotName({0, static_cast<uint8_t>(slot >> 8), static_cast<uint8_t>((slot >> 3) & 31),
+                                   static_cast<uint8_t>(slot & 7)});
 }
 
 std::optional<uint32_t> SysfsHardware::ReadRegister(uint32_t address) {

@@ -77,7 +77,7 @@ public:
     std::optional<uint32_t> ReadRegister(uint32_t address) override;
     bool WriteRegister(uint32_t address, uint32_t value) override;
     void BindRegisters(uint8_t bus, uint8_t device, uint8_t function) override;
-    std::string FailureReason() const override { return failure_; }
+    AccessFailure FailureReason() const override { return failure_; }
 
 private:
     // One memory or I/O window from a device's resource file.
@@ -98,7 +98,8 @@ private:
     ConfigRead ReadHalf(pci_dev* dev, size_t slot, uint16_t offset, uint16_t& out);
     void LoadWindows();
     const Window* FindWindow(uint64_t address, bool& straddles) const;
-    void Fail(const std::string& reason) { failure_ = reason; }
+    void Fail(AccessFailure::Kind kind, std::string path = {}, uint64_t value = 0, int error = 0);
+    void FailConfig(AccessFailure::Kind kind, size_t slot, uint64_t value = 0, int error = 0);
 
     std::string root_;
     pci_access* pci_ = nullptr;
@@ -115,7 +116,7 @@ private:
     std::map<std::pair<std::string, uint64_t>, Mapping> mappings_;  // resourceN file + page
     size_t pageSize_ = 4096;
     std::optional<std::string> boundDevice_;  // folder name of the function registers are tied to
-    std::string failure_;
+    AccessFailure failure_;
 };
 
 }  // namespace tarvento

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tuner/apply_outcome_box.h"
 
+#include "autostart/user_texts.h"
+
 namespace tarvento {
 
 void ShowApplyOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
     switch (outcome.result) {
     case ApplyOutcome::Result::AccessFailed:
-        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, outcome.reason);
+        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, ReasonText(outcome.reason));
         break;
     case ApplyOutcome::Result::Refused:
         owner.MessageBox(kMsgFrequencyOutOfRange, MessageButtons::Ok);
@@ -19,7 +21,7 @@ void ShowApplyOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
 
 void ShowRestoreOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
     if (!outcome.Applied())
-        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, outcome.reason);
+        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, ReasonText(outcome.reason));
 }
 
 }  // namespace tarvento

@@ -5,6 +5,7 @@
 
 #include "autostart/autostart_entry.h"
 #include "autostart/start_arguments.h"
+#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 #include "chip/chip_recognition.h"
 #include "chip/chip_table.h"
@@ -84,7 +85,7 @@ std::optional<DisplayAdapter> TunerDialog::FindAdapter() {
     DisplayAdapter adapter;
     if (FindDisplayAdapter(env_.chip.hardware, env_.chip.discovery, adapter)) return adapter;
     InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok,
-                          DiscoveryFailureReason(env_.chip.hardware));
+                          ReasonText(DiscoveryFailureReason(env_.chip.hardware)));
     return std::nullopt;
 }
 
@@ -115,7 +116,7 @@ void TunerDialog::ReadChip(const std::optional<DisplayAdapter>& adapter) {
         break;
     }
     case Recognition::RegisterReadFailed:
-        InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, recognized.failureReason);
+        InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, ReasonText(recognized.failureReason));
         break;
     case Recognition::Unsupported:
         break;

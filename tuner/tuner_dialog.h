@@ -15,15 +15,6 @@
 
 namespace tarvento {
 
-inline constexpr const char* kWarningText =
-    "Warning !!!\nImproper use may cause demage\nto your Computer and or Videocard.\n"
-    "You alone are responible for any\ndemage caused by this Programm !\n\n"
-    "Only continue if you absolutely\nknow what you do.";
-inline constexpr const char* kMsgWrongChipset = "wrong Chipset in ComandLine !";
-inline constexpr const char* kMsgDontPanic = "Don\u00b4t Panic !";
-inline constexpr const char* kMsgRestored = "Successfully restored\nformer Clocksettings !";
-inline constexpr const char* kMsgCommandLineError = "Error in ComandLine !";
-inline constexpr const char* kChipsetUnknown = "Unknown";
 inline constexpr const char* kWindowCaption = "Tarvento V" TARVENTO_VERSION_MAJOR_MINOR " by Quenor";
 
 // Everything the program's main window does, free of any window toolkit: the start

@@ -22,6 +22,8 @@
 #include <optional>
 #include <vector>
 
+#include "autostart/user_texts.h"
+
 namespace tarvento::ui {
 
 namespace {
@@ -117,27 +119,26 @@ std::string WaylandUnreachable() {
     if (name.empty() || name[0] != '/') {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         if (runtime == nullptr || runtime[0] != '/') {
-            return "the Wayland display " + name +
-                   " cannot be reached (XDG_RUNTIME_DIR is not set)";
+            return WaylandWithoutRuntimeDirText(name);
         }
         path = std::string(runtime) + "/" + name;
     }
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
-        return "the Wayland socket path " + path + " is too long";
+        return WaylandPathTooLongText(path);
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     // Not blocking: a compositor whose queue is full still answers.
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return std::string("no socket for Wayland: ") + std::strerror(errno);
+    if (fd < 0) return NoWaylandSocketText(errno);
     const auto* to = reinterpret_cast<const sockaddr*>(&address);
     const bool answers =
         connect(fd, to, sizeof address) == 0 || errno == EAGAIN || errno == EINPROGRESS;
     const int error = errno;
     close(fd);
     if (answers) return {};
-    return "no Wayland compositor answers at " + path + " (" + std::strerror(error) + ")";
+    return NoWaylandCompositorText(path, error);
 }
 
 // Empty when the X server Qt would use answers (its connection then in `held`), else why
@@ -145,15 +146,14 @@ std::string WaylandUnreachable() {
 std::string XUnreachable(const std::optional<std::string>& displayOption,
                          std::shared_ptr<void>& held) {
     const char* display = displayOption ? displayOption->c_str() : std::getenv("DISPLAY");
-    if (!NonEmpty(display)) return "no X server is named (DISPLAY is not set)";
+    if (!NonEmpty(display)) return kNoXServerNamed;
     xcb_connection_t* connection = xcb_connect(display, nullptr);
     if (xcb_connection_has_error(connection) == 0) {
         held.reset(connection, [](void* c) { xcb_disconnect(static_cast<xcb_connection_t*>(c)); });
         return {};
     }
     xcb_disconnect(connection);
-    return std::string("cannot open the display ") + display +
-           ": no X server answers there, or this user may not use it";
+    return XServerUnreachableText(display);
 }
 
 // The folders Qt searches for platform plugins, in its order: the platform plugin path
@@ -214,16 +214,12 @@ std::string PluginMissing(const std::string& name, const QStringList& folders) {
     const QString qname = QString::fromStdString(name);
     const QString file = FindPlatformPlugin(qname, folders);
     if (file.isEmpty()) {
-        if (name.rfind("wayland", 0) == 0) {
-            return std::string("Qt's Wayland platform plugin is not installed ") +
-                   "(install the package " + kWaylandPackage + ")";
-        }
-        return "no Qt platform plugin \"" + name + "\" is installed";
+        if (name.rfind("wayland", 0) == 0) return WaylandPluginMissingText(kWaylandPackage);
+        return PlatformPluginMissingText(name);
     }
     QPluginLoader loader(file);
     if (loader.load()) return {};
-    return "the Qt platform plugin \"" + name + "\" cannot be loaded: " +
-           loader.errorString().toStdString();
+    return PlatformPluginUnloadableText(name, loader.errorString().toStdString());
 }
 
 }  // namespace
@@ -254,7 +250,7 @@ WindowSystemCheck CheckWindowSystem(int argc, char** argv) {
         held.reset();
         if (std::find(reasons.begin(), reasons.end(), why) == reasons.end()) reasons.push_back(why);
     }
-    if (reasons.empty()) reasons.push_back("the platform list \"" + list + "\" names no platform");
+    if (reasons.empty()) reasons.push_back(EmptyPlatformListText(list));
     std::string whyNot;
     for (const std::string& reason : reasons) whyNot += (whyNot.empty() ? "" : "; ") + reason;
     return {{}, whyNot, {}};

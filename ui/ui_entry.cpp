@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "autostart/user_texts.h"
 #include "chip/running_program.h"
 #include "tuner/tuner_dialog.h"
 #include "autostart/message_box.h"
@@ -52,8 +53,8 @@ extern "C" int tarvento_ui_run(const tarvento::UiRun* run) {
     if (ownApplicationNeeded) {
         const tarvento::ui::WindowSystemCheck& check = Check(*run);
         if (check.platform.empty()) {
-            std::fprintf(stderr, "%sno window can be shown: %s\n",
-                         tarvento::DiagnosticPrefix().c_str(), check.whyNot.c_str());
+            std::fprintf(stderr, "%s%s\n", tarvento::DiagnosticPrefix().c_str(),
+                         tarvento::NoWindowReasonText(check.whyNot).c_str());
             return 1;
         }
         platform = check.platform;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "autostart/desktop_entry.h"
+#include "autostart/user_texts.h"
 #include "autostart/xdg_autostart_store.h"
 #include "chip/chip_table.h"
 #include "chip/running_program.h"
@@ -200,7 +201,7 @@ TEST_F(UpdateAutostartEntryTest, FailedDiscoveryIsReportedAndTheEntryStillWritte
     EXPECT_EQ(store.StoredEntry(), kProgram + " RIVA_TNT 110 100");
     // The box says why, as the one at start does.
     ASSERT_EQ(window.reasons.size(), 1u);
-    EXPECT_EQ(window.reasons[0], DiscoveryFailureReason(empty));
+    EXPECT_EQ(window.reasons[0], ReasonText(DiscoveryFailureReason(empty)));
     EXPECT_FALSE(window.reasons[0].empty());
 }
 

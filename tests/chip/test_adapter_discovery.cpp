@@ -249,7 +249,7 @@ TEST(DiscoveryOnTree, ASixtyFourByteConfigIsEnough) {
     Discovery d(hw);
     ASSERT_TRUE(d.found);
     EXPECT_EQ(d.adapter.deviceId, 0x0020);
-    EXPECT_EQ(hw.FailureReason(), "");
+    EXPECT_FALSE(hw.FailureReason().Known());
 }
 
 TEST(DiscoveryOnFake, ALaterFailedDiscoveryKeepsTheRegisterBase) {

@@ -237,7 +237,7 @@ TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
     state.currentChipName = kRivaTntName;
     const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
     EXPECT_EQ(outcome.result, Result::Applied);
-    EXPECT_EQ(outcome.reason, "");
+    EXPECT_FALSE(outcome.reason.Known());
     const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A80C},
                                         {Access::Write, kCorePll, 0x0001F20C}};
     EXPECT_EQ(hw.Writes(), writes);
@@ -248,7 +248,7 @@ TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndSaysRefused)
     state.currentChipName = kRivaTntName;
     const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
     EXPECT_EQ(outcome.result, Result::Refused);
-    EXPECT_EQ(outcome.reason, "");
+    EXPECT_FALSE(outcome.reason.Known());
     EXPECT_EQ(hw.Register(kMemPll), 0x0001B20Cu);
     EXPECT_EQ(hw.Register(kCorePll), kWordN150);
     EXPECT_EQ(hw.CountAccesses(Access::Write, kCorePll), 0);
@@ -307,7 +307,7 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
         EXPECT_EQ(RecognizeChip(fresh, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
         EXPECT_EQ(fresh.currentChipName, nullptr);
         EXPECT_FALSE(fresh.recognizedAdapter.has_value());
-        EXPECT_EQ(chip.failureReason, kNoAnswerReason);
+        EXPECT_EQ(chip.failureReason.kind, AccessFailure::Kind::NoAnswer);
 
         // A card stops answering as a whole (decoding off): the first routine's words,
         // the memory PLL and the strap, already tell.
@@ -319,7 +319,7 @@ TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
         const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 100});
         EXPECT_TRUE(hw.Writes().empty());
         EXPECT_EQ(outcome.result, Result::AccessFailed);
-        EXPECT_EQ(outcome.reason, kNoAnswerReason);
+        EXPECT_EQ(outcome.reason.kind, AccessFailure::Kind::NoAnswer);
         EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0);
     }
 }

@@ -135,7 +135,7 @@ TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
     gone.SetRegister(kCorePll, kTntCore);
     const ApplyOutcome outcome = RestoreStartCoefficients(gone, kBase, *start);
     EXPECT_EQ(outcome.result, ApplyOutcome::Result::AccessFailed);
-    EXPECT_EQ(outcome.reason, kNoAnswerReason);
+    EXPECT_EQ(outcome.reason.kind, AccessFailure::Kind::NoAnswer);
     EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCorePll, kTntCore)}));
 }
 

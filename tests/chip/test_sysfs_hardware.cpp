@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "autostart/user_texts.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/support/virtual_tree.h"
@@ -128,8 +129,8 @@ TEST(SysfsConfig, AShortReadOnTheSecondHalfFailsWithTheLowHalfStored) {
     EXPECT_EQ(high, 0x2222);
     EXPECT_EQ(err, "") << "the reason is for the layer that tells the user";
     // The end is found by reading, inside the standard header: a failure with its place.
-    EXPECT_EQ(hw.FailureReason(), "cannot read the PCI configuration space of 0000:01:00.0: its "
-                                  "config file ends at byte 18");
+    EXPECT_EQ(ReasonText(hw.FailureReason()),
+              "cannot read the PCI configuration space of 0000:01:00.0: its config file ends at byte 18");
     EXPECT_FALSE(hw.ReadConfigDword(1, 0, 0, 0x40, low, high));
 }
 
@@ -144,8 +145,8 @@ TEST(SysfsConfig, AListedFunctionWithoutConfigFailsInOurWords) {
     EXPECT_EQ(low, 0x1111);
     // libpci's own warning ("Cannot open ...") stays silent; the reason is ours.
     EXPECT_EQ(err, "");
-    EXPECT_EQ(hw.FailureReason(), "cannot read the PCI configuration space of 0000:01:00.0: No such "
-                                  "file or directory");
+    EXPECT_EQ(ReasonText(hw.FailureReason()),
+              "cannot read the PCI configuration space of 0000:01:00.0: No such file or directory");
 }
 
 // --- Registers ---
@@ -208,7 +209,7 @@ TEST(SysfsRegisters, AnAddressInNoBarIsRefusedAndSaidOnce) {
     const auto before = tree.FileBytes(resource0);
     SysfsHardware hw(tree.RootString());
     EXPECT_EQ(hw.ReadRegister(0xD0000000), std::nullopt);
-    EXPECT_EQ(hw.FailureReason(), "no BAR holds address 0xD0000000");
+    EXPECT_EQ(ReasonText(hw.FailureReason()), "no BAR holds address 0xD0000000");
     EXPECT_FALSE(hw.WriteRegister(kBase + 0x01000000, 0x12345678)) << "one past the BAR";
     EXPECT_FALSE(hw.WriteRegister(kBase - 4, 0x12345678)) << "just below the BAR";
     EXPECT_EQ(hw.MapPhysical(0x10), nullptr);
@@ -230,7 +231,7 @@ TEST(SysfsRegisters, ARegisterStraddlingTheEndOfABarIsRefused) {
     EXPECT_EQ(hw.ReadRegister(kCorePll), 0x0001960Cu) << "wholly inside";
     EXPECT_EQ(hw.ReadRegister(kMemPll), std::nullopt);
     EXPECT_FALSE(hw.WriteRegister(kMemPll, 0xFFFFFFFF));
-    EXPECT_EQ(hw.FailureReason(), "no BAR holds address 0xE0680504");
+    EXPECT_EQ(ReasonText(hw.FailureReason()), "no BAR holds address 0xE0680504");
     EXPECT_EQ(tree.FileBytes(dir / "resource0"), before);
 }
 
@@ -253,7 +254,7 @@ TEST(SysfsRegisters, AnUnalignedAddressIsRefused) {
     const auto before = tree.FileBytes(tree.SlotDir(1, 0, 0) / "resource0");
     SysfsHardware hw(tree.RootString());
     EXPECT_FALSE(hw.WriteRegister(kCorePll + 2, 0xFFFFFFFF));
-    EXPECT_EQ(hw.FailureReason(), "register address 0xE0680502 is not 32-bit aligned");
+    EXPECT_EQ(ReasonText(hw.FailureReason()), "register address 0xE0680502 is not 32-bit aligned");
     EXPECT_EQ(tree.FileBytes(tree.SlotDir(1, 0, 0) / "resource0"), before);
 }
 
@@ -265,8 +266,8 @@ TEST(SysfsRegisters, AResourceFileShorterThanTheRegisterIsNeverMapped) {
     SysfsHardware hw(tree.RootString());
     EXPECT_EQ(hw.ReadRegister(kCorePll), 0x0001960Cu);
     EXPECT_EQ(hw.ReadRegister(kMemPll), std::nullopt);  // would be SIGBUS if touched
-    EXPECT_NE(hw.FailureReason().find("resource0 ends before address 0xE0680504"), std::string::npos)
-        << hw.FailureReason();
+    const std::string reason = ReasonText(hw.FailureReason());
+    EXPECT_NE(reason.find("resource0 ends before address 0xE0680504"), std::string::npos) << reason;
     EXPECT_EQ(hw.ReadRegister(kBase + kStrapOffset + 0x00800000), std::nullopt);
     EXPECT_EQ(fs::file_size(resource0), kMemPllOffset + 2u);
 }
@@ -277,8 +278,8 @@ TEST(SysfsRegisters, AMissingResourceFileIsAFailureNotACrash) {
     fs::remove(tree.SlotDir(1, 0, 0) / "resource0");
     SysfsHardware hw(tree.RootString());
     EXPECT_EQ(hw.ReadRegister(kCorePll), std::nullopt);
-    EXPECT_EQ(hw.FailureReason(), "the card's register file " + tree.RootString() +
-                                      "/devices/0000:01:00.0/resource0 does not exist");
+    EXPECT_EQ(ReasonText(hw.FailureReason()), "the card's register file " + tree.RootString() +
+                                                  "/devices/0000:01:00.0/resource0 does not exist");
 }
 
 TEST(SysfsRegisters, ADeviceAddedLaterIsFound) {
@@ -298,7 +299,8 @@ TEST(SysfsRegisters, WithoutWritePermissionTheMappingIsRefusedPlainly) {
     chmod(resource0.c_str(), 0400);
     SysfsHardware hw(tree.RootString());
     EXPECT_EQ(hw.ReadRegister(kCorePll), std::nullopt);
-    EXPECT_NE(hw.FailureReason().find("group tarvento"), std::string::npos) << hw.FailureReason();
+    const std::string reason = ReasonText(hw.FailureReason());
+    EXPECT_NE(reason.find("group tarvento"), std::string::npos) << reason;
 }
 
 }  // namespace

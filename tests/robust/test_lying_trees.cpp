@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 #include "chip/chip_state.h"
 #include "chip/chip_recognition.h"
@@ -62,11 +63,11 @@ protected:
             SysfsHardware hw(tree.RootString());
             ChipState chip(hw);
             d.found = FindDisplayAdapter(hw, chip.discovery, d.adapter);
-            std::string reason = d.found ? std::string() : DiscoveryFailureReason(hw);
+            std::string reason = d.found ? std::string() : ReasonText(DiscoveryFailureReason(hw));
             if (d.found) {
                 RecognizedChip recognized;
                 d.recognition = RecognizeChip(chip, d.adapter.vendorId, d.adapter.deviceId, recognized);
-                reason = recognized.failureReason;
+                reason = ReasonText(recognized.failureReason);
             }
             if (!reason.empty()) d.err = "tarvento: " + reason + "\n";
         }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "autostart/user_texts.h"
 #include "chip/chip_state.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"

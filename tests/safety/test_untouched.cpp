@@ -5,6 +5,7 @@
 #include <QTest>
 #include <cstdio>
 
+#include "autostart/user_texts.h"
 #include "tests/support/program_runner.h"
 #include "tests/safety/safety_rig.h"
 

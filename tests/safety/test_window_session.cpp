@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include "autostart/user_texts.h"
 #include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/clock_restore.h"
@@ -297,7 +298,9 @@ TEST_P(WindowSession, ACardThatAnswersAllOnesIsNotACard) {
     EXPECT_EQ(informative[0], GetParam() ? "The card answers FFFFFFFFh from its clock registers: it is not "
                                             "initialised, or its memory decoding is off, and its registers "
                                             "cannot be reached."
-                                          : kNoAnswerReason);
+                                          : "the card answers FFFFFFFFh from its clock registers: it is not "
+                                            "initialised, or its memory decoding is off, and its registers "
+                                            "cannot be reached");
 }
 
 }  // namespace

@@ -27,11 +27,13 @@ TEST(ApplyOutcomeBox, ARefusedValueIsOnePlainOutOfRangeBox) {
 
 TEST(ApplyOutcomeBox, AnAccessFailureIsOneBoxThatSaysWhy) {
     MessageRecorder messages;
-    ShowApplyOutcome(messages, {Result::AccessFailed, kNoAnswerReason});
+    ShowApplyOutcome(messages, {Result::AccessFailed, AccessFailure::Of(AccessFailure::Kind::NoAnswer)});
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "PCI/AGP access failed !");
     EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
-    EXPECT_EQ(messages.shown[0].informativeText, kNoAnswerReason);
+    EXPECT_EQ(messages.shown[0].informativeText,
+              "the card answers FFFFFFFFh from its clock registers: it is not initialised, or its "
+              "memory decoding is off, and its registers cannot be reached");
 }
 
 TEST(ApplyOutcomeBox, AnAppliedPairOrNoChipShowsNothing) {
@@ -45,7 +47,8 @@ TEST(ApplyOutcomeBox, AFailedRestoreIsOneAccessBoxThatSaysWhyWhenItCan) {
     // Nothing read at start to put back (NoChip) fails the same way as a register that
     // cannot be reached now; only the latter has a reason to give.
     const std::pair<ApplyOutcome, std::string> cases[] = {
-        {ApplyOutcome{Result::AccessFailed, "the card is gone"}, "the card is gone"},
+        {ApplyOutcome{Result::AccessFailed, AccessFailure::Of(AccessFailure::Kind::RegistersUnreached)},
+         "the chip's clock registers could not be reached"},
         {ApplyOutcome{}, ""}};
     for (const auto& [outcome, why] : cases) {
         MessageRecorder messages;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Set Clock now: the warning first, then the window's clocks go to the chip.
+#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
 
 namespace tarvento::testing {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
 
 namespace tarvento::testing {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "autostart/user_texts.h"
 #include "chip/clock_pair.h"
 #include "chip/chip_state.h"
 #include "chip/clock_formulas.h"

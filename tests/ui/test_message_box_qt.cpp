@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "autostart/user_texts.h"
 #include "chip/running_program.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/message_box_qt.h"

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/message_box_qt.h"
 

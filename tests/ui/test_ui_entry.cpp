@@ -3,6 +3,7 @@
 // gives back for each way the window can end.
 #include <QMessageBox>
 
+#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/ui_entry.h"
 

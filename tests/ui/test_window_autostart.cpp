@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QTest>
 
+#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
 
 namespace tarvento::testing {

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
 
 namespace tarvento::testing {

@@ -4,6 +4,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include "autostart/user_texts.h"
 #include "tests/ui/slider_probe.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/trackbar_slider.h"

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QTest>
 
+#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/autostart_notice_dialog.h"
 

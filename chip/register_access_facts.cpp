@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "chip/register_access_reason.h"
+#include "chip/register_access_facts.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <vector>
 
@@ -72,46 +71,6 @@ RegisterAccessFacts GatherRegisterAccessFacts(const std::string& path, RegisterA
     facts.processInGroup = ProcessHoldsGroup(gid);
     facts.userInGroup = facts.processInGroup || UserListedInGroup(gid);
     return facts;
-}
-
-std::string RegisterAccessReason(const RegisterAccessFacts& f) {
-    const std::string group = kRegisterGroup;
-    const bool map = f.step == RegisterAccessFacts::Step::Map;
-    if (!map && f.error == ENOENT) {
-        return "the card's register file " + f.path + " does not exist";
-    }
-    if (!map && f.error == ELOOP) {
-        return f.path + " is a symbolic link; the program does not follow links to a card's registers";
-    }
-    if (map && f.error == EPERM && !f.lockdown.empty()) {
-        return "the kernel is locked down (" + f.lockdown +
-               "), which forbids mapping the card's registers; this usually comes with Secure Boot";
-    }
-    if (map && (f.error == EINVAL || f.error == EBUSY)) {
-        return "a driver holds the card's registers (the kernel has CONFIG_IO_STRICT_DEVMEM); "
-               "unbind the driver from the card or boot with iomem=relaxed";
-    }
-    if (f.error == EACCES || f.error == EPERM) {
-        if (!f.groupExists) {
-            return "the group " + group + " does not exist: the program's udev rule is not installed";
-        }
-        if (!f.fileInGroup) {
-            return f.path + " does not belong to the group " + group +
-                   ": the udev rule did not run for this card";
-        }
-        if (f.processInGroup) {
-            return f.path + " belongs to the group " + group +
-                   ", but its mode does not let the group read and write it";
-        }
-        if (f.userInGroup) {
-            return "you are in the group " + group +
-                   ", but this login is not yet: log out of every session (a running user "
-                   "manager keeps the old groups) and log in again";
-        }
-        return "you are not in the group " + group + ", which may reach the card's registers: "
-               "sudo usermod -aG " + group + " $USER, then log in again";
-    }
-    return std::string(map ? "cannot map " : "cannot open ") + f.path + ": " + std::strerror(f.error);
 }
 
 }  // namespace tarvento

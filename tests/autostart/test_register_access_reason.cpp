@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "chip/register_access_reason.h"
+#include "autostart/user_texts.h"
 
 namespace tarvento {
 namespace {
