@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <thread>
 
 extern char** environ;
@@ -80,31 +81,49 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 }
 
 PrivateXServer::PrivateXServer() {
-    int pipefd[2];
-    if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(pipefd) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
+    if (access("/usr/bin/Xvfb", X_OK) != 0) return;
+    // A display number of its own, drawn at random far above the usual ones, rather than
+    // the first free one: tests start and stop X servers side by side, and a server that
+    // took the number another had just left could lose its socket to that one's exit.
+    std::random_device random;
+    for (int attempt = 0; attempt < 8 && display_.empty(); ++attempt) {
+        const std::string number = std::to_string(200 + random() % 30000);
+        const std::string lock = "/tmp/.X" + number + "-lock";
+        if (access(lock.c_str(), F_OK) == 0) continue;
+        int pipefd[2];
+        if (pipe(pipefd) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(pipefd[0]);
+            const int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            const std::string display = ":" + number;
+            const std::string fd = std::to_string(pipefd[1]);
+            execl("/usr/bin/Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen",
+                  "0", "1024x768x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(pipefd[1]);
+        // Xvfb writes the display number once it accepts connections; it writes nothing
+        // when it could not take the number.
+        pollfd p{pipefd[0], POLLIN, 0};
+        std::string written;
+        while (poll(&p, 1, 10000) > 0) {
+            char c;
+            if (read(pipefd[0], &c, 1) != 1 || c == '\n') break;
+            written += c;
+        }
         close(pipefd[0]);
-        const int devnull = open("/dev/null", O_RDWR);
-        dup2(devnull, 0);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        const std::string fd = std::to_string(pipefd[1]);
-        execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-              "-nolisten", "tcp", static_cast<char*>(nullptr));
-        _exit(127);
+        if (written == number) {
+            display_ = ":" + number;
+        } else if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
     }
-    close(pipefd[1]);
-    // Xvfb writes the display number it chose once it accepts connections.
-    pollfd p{pipefd[0], POLLIN, 0};
-    std::string number;
-    while (poll(&p, 1, 10000) > 0) {
-        char c;
-        if (read(pipefd[0], &c, 1) != 1 || c == '\n') break;
-        number += c;
-    }
-    close(pipefd[0]);
-    if (!number.empty()) display_ = ":" + number;
 }
 
 PrivateXServer::~PrivateXServer() {
