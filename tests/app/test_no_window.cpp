@@ -24,6 +24,7 @@
 
 #include "chip/registers.h"
 #include "tests/support/program_runner.h"
+#include "tests/support/staged_build.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
@@ -167,7 +168,7 @@ protected:
             // The record of the apply, where nobody may write it too.
             {"XDG_STATE_HOME", std::string(weston->RuntimeDir()) + (asNobody ? "/state-nobody" : "/state-root")},
             // Under the leak checker, the libraries Qt brings keep allocations of their own.
-            {"LSAN_OPTIONS", "suppressions=" TARVENTO_TEST_DATA_DIR "/sanitizers/lsan.supp"}};
+            {"LSAN_OPTIONS", "suppressions=" + StagedFile(TARVENTO_TEST_DATA_DIR "/sanitizers/lsan.supp").string()}};
         if (c.wayland != WaylandPlugin::None) set["WAYLAND_DISPLAY"] = weston->Socket();
 #if defined(__SANITIZE_ADDRESS__)
         // Qt's Wayland plugin loads Mesa's EGL driver, which Mesa unloads at exit, and the
@@ -195,7 +196,8 @@ protected:
             command.insert(command.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                            "--clear-groups"});
         }
-        command.emplace_back(TARVENTO_PROGRAM);
+        // Nobody may not reach the build: the copy everyone may start.
+        command.emplace_back(asNobody ? StagedProgram().string() : TARVENTO_PROGRAM);
         if (c.unattended) command.insert(command.end(), {"RIVA_TNT", "120", "100"});
         const std::string program = command.front();
         command.erase(command.begin());

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/program_runner.h"
+#include "tests/support/staged_build.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
@@ -53,6 +54,10 @@ std::optional<ChildResult> RunInChild(const std::function<int(int outFd)>& body,
 
 // Writes text to a descriptor, whole.
 void WriteText(int fd, const std::string& text);
+
+// The program RunProgramUnprivileged runs: the build's own for a user, the copy that
+// nobody can reach (StagedProgram) for root.
+std::string UnprivilegedProgram();
 
 // The built program run as nobody when the tests run as root (through setpriv or
 // runuser), else as the user; seeing `groupFile` as /etc/group when one is given (root

@@ -30,7 +30,6 @@
 #include "autostart/xdg_autostart_store.h"
 #include "chip/chip_state.h"
 #include "chip/chip_table.h"
-#include "chip/running_program.h"
 #include "tests/autostart/fake_autostart_window.h"
 #include "tests/autostart/temp_folder.h"
 #include "tests/robust/robust_support.h"
@@ -42,10 +41,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Entries of a program that is there (this test program), as the desktop would start.
-const std::string kProgram = ProgramPath();
-const std::string kOldEntry = kProgram + " RIVA_TNT 110 100";
-const std::string kNewEntry = kProgram + " RIVA_TNT 120 95";
+// Entries of a program that is there, as the desktop would start: the built program, where
+// the user the tests become (nobody, from root) may start it too.
+const std::string& Program() {
+    static const std::string program = StagedProgram().string();
+    return program;
+}
+std::string OldEntry() { return Program() + " RIVA_TNT 110 100"; }
+std::string NewEntry() { return Program() + " RIVA_TNT 120 95"; }
 constexpr int kSkip = 77;  // a child's way of saying the fault cannot be arranged here
 
 // The file as the store writes it for `entry`.
@@ -56,7 +59,12 @@ protected:
     TempFolder tmp;
     fs::path folder = tmp.Path() / "autostart";
 
-    void SetUp() override { ::chmod(tmp.Path().c_str(), 0755); }
+    void SetUp() override {
+        ::chmod(tmp.Path().c_str(), 0755);
+        // The program is staged here, before any child: a child as nobody could not copy it,
+        // and a copy made by a child would outlive it.
+        Program();
+    }
 
     void Store(const std::string& entry) {
         XdgAutostartStore store(folder.string());
@@ -92,7 +100,7 @@ std::string ClickAutostart(const fs::path& folder, bool on,
     window.fields.chipClock = 95;
     window.fields.autostartOn = on ? 0 : 1;
     XdgAutostartStore store(folder.string(), std::move(machineFolders));
-    UpdateAutostartEntry(window, store, chip, kProgram);
+    UpdateAutostartEntry(window, store, chip, Program());
     std::string text;
     for (const std::string& e : window.events) text += e + "\n";
     return text;
@@ -107,7 +115,7 @@ int CountOf(const std::string& text, const std::string& what) {
 // --- A folder the user may not write ---
 
 TEST_F(StoreFaults, ReadOnlyFolderKeepsTheEntryAndSaysSo) {
-    Store(kOldEntry);
+    Store(OldEntry());
     ::chmod(folder.c_str(), 0555);
     for (const bool on : {true, false}) {
         const std::optional<ChildResult> click =
@@ -115,7 +123,7 @@ TEST_F(StoreFaults, ReadOnlyFolderKeepsTheEntryAndSaysSo) {
         if (!click) GTEST_SKIP() << "cannot give up the privileges that override permissions";
         EXPECT_EQ(click->status, 0);
         EXPECT_EQ(CountOf(click->out, "message Registry Access failed !"), 1) << click->out;
-        EXPECT_EQ(OnDisk(), FileFor(kOldEntry)) << (on ? "on" : "off");
+        EXPECT_EQ(OnDisk(), FileFor(OldEntry())) << (on ? "on" : "off");
         EXPECT_EQ(FileNames(folder), std::set<std::string>{kDesktopEntryFileName});
     }
 }
@@ -137,7 +145,7 @@ TEST_F(StoreFaults, MissingFolderThatCannotBeMadeSaysSo) {
 std::string WriteNewEntry(const fs::path& folder) {
     MessageRecorder messages;
     XdgAutostartStore store(folder.string());
-    const bool ok = WriteAutostartEntry(messages, store, true, kNewEntry);
+    const bool ok = WriteAutostartEntry(messages, store, true, NewEntry());
     std::string text = ok ? "written\n" : "refused\n";
     for (const std::string& m : messages.Texts()) text += "message " + m + "\n";
     return text;
@@ -154,7 +162,7 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
                 return kSkip;
             }
             XdgAutostartStore store(folder.string());
-            if (!store.OpenToWrite() || !store.StoreEntry(kOldEntry)) return 1;
+            if (!store.OpenToWrite() || !store.StoreEntry(OldEntry())) return 1;
             store.Close();
             // Fill every page that is left.
             const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -176,7 +184,7 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
     ASSERT_TRUE(run);
     if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here";
     ASSERT_EQ(run->status, 0) << run->out;
-    EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\non disk: " + FileFor(kOldEntry) +
+    EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\non disk: " + FileFor(OldEntry()) +
                             "\nfile " + kDesktopEntryFileName + "\n");
 }
 
@@ -200,12 +208,12 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
                 report += machineEntry ? "with a machine entry:\n" : "alone:\n";
                 if (machineEntry) {
                     XdgAutostartStore writer(machine.string());
-                    if (!writer.OpenToWrite() || !writer.StoreEntry(kOldEntry))
+                    if (!writer.OpenToWrite() || !writer.StoreEntry(OldEntry()))
                         return 1;
                     writer.Close();
                 }
                 XdgAutostartStore store(folder.string());
-                if (!store.OpenToWrite() || !store.StoreEntry(kOldEntry))
+                if (!store.OpenToWrite() || !store.StoreEntry(OldEntry()))
                     return 1;
                 store.Close();
                 const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -240,13 +248,13 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
                         "user file: <none>\n"
                         "with a machine entry:\n"
                         "read\nmessage Registry Access failed !\nread\nwrite check=1 mem=110 chip=100\n"
-                        "user file: " + FileFor(kOldEntry) + "\n");
+                        "user file: " + FileFor(OldEntry()) + "\n");
 }
 
 TEST_F(StoreFaults, FileSizeLimitKeepsTheEntryAndSaysSo) {
     // The same failed write without privileges: the process may not write files longer
     // than 64 bytes, which the new entry is.
-    Store(kOldEntry);
+    Store(OldEntry());
     const std::optional<ChildResult> run = RunInChild(
         [&](int out) {
             ::signal(SIGXFSZ, SIG_IGN);
@@ -259,7 +267,7 @@ TEST_F(StoreFaults, FileSizeLimitKeepsTheEntryAndSaysSo) {
     ASSERT_TRUE(run);
     if (run->status == kSkip) GTEST_SKIP() << "cannot limit the file size";
     EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\n");
-    EXPECT_EQ(OnDisk(), FileFor(kOldEntry));
+    EXPECT_EQ(OnDisk(), FileFor(OldEntry()));
     EXPECT_EQ(FileNames(folder), std::set<std::string>{kDesktopEntryFileName});
 }
 
@@ -374,11 +382,11 @@ void PrintTo(const KillCase& c, std::ostream* os) { *os << StepName(c.step); }
 class KilledWrite : public StoreFaults, public ::testing::WithParamInterface<KillCase> {};
 
 TEST_P(KilledWrite, LeavesTheOldEntryOrTheNewOneWhole) {
-    Store(kOldEntry);
-    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, kNewEntry);
+    Store(OldEntry());
+    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, NewEntry());
     if (!killed) GTEST_SKIP() << "cannot stop a process at a system call here";
     ASSERT_TRUE(*killed) << "the write went through without reaching that step";
-    const std::string expected = GetParam().renamed ? kNewEntry : kOldEntry;
+    const std::string expected = GetParam().renamed ? NewEntry() : OldEntry();
     EXPECT_EQ(OnDisk(), FileFor(expected));
     EXPECT_EQ(ReadBack(), expected) << "a leftover temporary file is not read";
 
@@ -391,11 +399,11 @@ TEST_P(KilledWrite, LeavesTheOldEntryOrTheNewOneWhole) {
 }
 
 TEST_P(KilledWrite, NeverLeavesAnEmptyFirstEntry) {
-    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, kNewEntry);
+    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, NewEntry());
     if (!killed) GTEST_SKIP() << "cannot stop a process at a system call here";
     ASSERT_TRUE(*killed);
     if (GetParam().renamed) {
-        EXPECT_EQ(OnDisk(), FileFor(kNewEntry));
+        EXPECT_EQ(OnDisk(), FileFor(NewEntry()));
     } else {
         EXPECT_EQ(OnDisk(), std::nullopt) << "no entry rather than a torn or empty one";
         EXPECT_EQ(ReadBack(), std::nullopt);
