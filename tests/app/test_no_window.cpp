@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "chip/registers.h"
+#include "tests/support/private_mounts.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/staged_build.h"
 #include "tests/support/virtual_tree.h"
@@ -150,6 +151,7 @@ protected:
         weston.emplace();
         if (!weston->Running()) GTEST_SKIP() << "weston does not run here (scripts/install-deps)";
         if (x.Display().empty()) GTEST_SKIP() << "Xvfb is not available";
+        if (!WhyNoPrivateMounts().empty()) GTEST_SKIP() << "cannot hide Qt's Wayland plugin: " << WhyNoPrivateMounts();
         // The platform plugin folder as it is without Qt's Wayland plugin. Copies: where it
         // is mounted, links to the real folder would point at themselves.
         chmod(withoutWayland.path.c_str(), 0755);
@@ -188,9 +190,8 @@ protected:
         if (c.wayland == WaylandPlugin::Hidden) {
             // A private mount table where Qt's platform folder is the one without the
             // plugin: for the program and for Qt, exactly as if it was never installed.
-            command = {"/usr/bin/unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
-                       "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"", "sh",
-                       withoutWayland.path.string(), TARVENTO_QT_PLATFORM_PLUGINS};
+            command = InPrivateMounts({"sh", "-c", "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"",
+                                       "sh", withoutWayland.path.string(), TARVENTO_QT_PLATFORM_PLUGINS});
         }
         if (asNobody) {
             command.insert(command.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",

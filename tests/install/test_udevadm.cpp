@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/install/install_support.h"
+#include "tests/support/private_mounts.h"
 
 namespace tarvento::testing {
 namespace {
@@ -40,15 +41,14 @@ struct PciDevice {
 class UdevadmTest : public ::testing::Test {
 protected:
     std::string udevadm = FindTool("udevadm");
-    std::string unshare = FindTool("unshare");
     std::string mount = FindTool("mount");
     std::vector<PciDevice> devices;
     ScratchFolder scratch;
 
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";
-        if (udevadm.empty() || unshare.empty() || mount.empty())
-            GTEST_SKIP() << "needs udevadm, unshare and mount";
+        if (udevadm.empty() || mount.empty()) GTEST_SKIP() << "needs udevadm and mount";
+        if (!WhyNoPrivateMounts().empty()) GTEST_SKIP() << WhyNoPrivateMounts();
         if (!fs::is_directory(kLocalRules)) GTEST_SKIP() << kLocalRules << " does not exist";
         std::error_code ec;
         for (const auto& e : fs::directory_iterator("/sys/bus/pci/devices", ec)) {
@@ -67,7 +67,10 @@ protected:
         const std::string script = "'" + mount + "' --bind '" + rules.string() + "' '" + kLocalRules.string() +
                                    "' && exec '" + udevadm + "' test --action=" + action + " '" +
                                    device.sysfs.string() + "'";
-        const ProgramResult r = RunProgram(unshare, {"--mount", "--propagation", "private", "/bin/sh", "-c", script}, {}, {}, 60);
+        std::vector<std::string> command = InPrivateMounts({"/bin/sh", "-c", script});
+        const std::string program = command.front();
+        command.erase(command.begin());
+        const ProgramResult r = RunProgram(program, command, {}, {}, 60);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE((r.out + r.err).find("70-tarvento.rules"), std::string::npos) << "the rule was not read";
         std::string runs;

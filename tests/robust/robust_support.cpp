@@ -180,17 +180,13 @@ bool WriteGroupDatabase(const fs::path& file, const std::optional<StagedGroup>& 
 }
 
 std::vector<std::string> SeeingGroupDatabase(const fs::path& groupFile, const std::vector<std::string>& command) {
-    std::vector<std::string> all = {"/usr/bin/unshare", "-m", "--", "/bin/sh", "-c",
-                                    "mount --bind \"$0\" /etc/group && exec \"$@\"", groupFile.string()};
+    std::vector<std::string> all = {"/bin/sh", "-c", "mount --bind \"$0\" /etc/group && exec \"$@\"",
+                                    groupFile.string()};
     all.insert(all.end(), command.begin(), command.end());
-    return all;
+    return InPrivateMounts(all);
 }
 
-bool CanStageGroupDatabase() {
-    static const bool can = ::geteuid() == 0 && ::access("/usr/bin/unshare", X_OK) == 0 &&
-                            RunProgram("/usr/bin/unshare", {"-m", "--", "/bin/true"}, {}).status == 0;
-    return can;
-}
+bool CanStageGroupDatabase() { return WhyNoPrivateMounts().empty(); }
 
 gid_t UnusedGid(gid_t from) {
     gid_t gid = from;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/private_mounts.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/staged_build.h"
 #include "tests/support/virtual_tree.h"
@@ -79,11 +80,12 @@ struct StagedGroup {
 bool WriteGroupDatabase(const std::filesystem::path& file, const std::optional<StagedGroup>& group);
 
 // `command` (program first) wrapped so that it sees `groupFile` as /etc/group: a private
-// mount namespace (root and unshare), so that the machine's own file is never touched.
+// mount namespace (root, InPrivateMounts), so that the machine's own file is never touched.
 std::vector<std::string> SeeingGroupDatabase(const std::filesystem::path& groupFile,
                                              const std::vector<std::string>& command);
 
-// Whether this process can make the private mount namespace SeeingGroupDatabase needs.
+// Whether this process can make the private mount namespace SeeingGroupDatabase needs
+// (WhyNoPrivateMounts says why not).
 bool CanStageGroupDatabase();
 
 // The first gid from `from` up that names no group on this machine.

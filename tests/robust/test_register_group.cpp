@@ -143,7 +143,7 @@ TEST_F(RegisterGroup, ASixtyFourByteConfigReadsTheSame) {
 }
 
 TEST_F(RegisterGroup, EachReasonAUserMeets) {
-    if (!CanStageGroupDatabase()) GTEST_SKIP() << "no private mount namespace here";
+    if (!CanStageGroupDatabase()) GTEST_SKIP() << WhyNoPrivateMounts();
     {
         SCOPED_TRACE("no group tarvento");
         ExpectRefusedWith({false, GroupFileWith(std::nullopt)},

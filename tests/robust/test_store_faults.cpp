@@ -8,7 +8,6 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -17,7 +16,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -151,14 +152,22 @@ std::string WriteNewEntry(const fs::path& folder) {
     return text;
 }
 
+// A small tmpfs over `folder`, in a mount namespace of the caller's own: it goes away with
+// the child that mounted it. Empty when mounted, else why not.
+std::string MountSmallTmpfs(const fs::path& folder, const char* options) {
+    if (std::string why = EnterPrivateMounts(); !why.empty()) return why;
+    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, options) != 0)
+        return std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    return {};
+}
+
 TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
     fs::create_directories(folder);
     const std::optional<ChildResult> run = RunInChild(
         [&](int out) {
             // A private mount namespace: the small file system goes away with the child.
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) {
+            if (const std::string why = MountSmallTmpfs(folder, "size=64k,mode=0755"); !why.empty()) {
+                WriteText(out, why);
                 return kSkip;
             }
             XdgAutostartStore store(folder.string());
@@ -182,7 +191,7 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
         },
         false);
     ASSERT_TRUE(run);
-    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here: " << run->out;
     ASSERT_EQ(run->status, 0) << run->out;
     EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\non disk: " + FileFor(OldEntry()) +
                             "\nfile " + kDesktopEntryFileName + "\n");
@@ -198,9 +207,8 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
     OpenToEveryone(tmp.Path());
     const std::optional<ChildResult> run = RunInChild(
         [&](int out) {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k,mode=0777") != 0) {
+            if (const std::string why = MountSmallTmpfs(folder, "size=64k,mode=0777"); !why.empty()) {
+                WriteText(out, why);
                 return kSkip;
             }
             std::string report;
@@ -241,7 +249,7 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
         },
         false);
     ASSERT_TRUE(run);
-    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here: " << run->out;
     ASSERT_EQ(run->status, 0) << run->out;
     EXPECT_EQ(run->out, "alone:\n"
                         "read\nread\nwrite check=0 mem=--- chip=---\n"
