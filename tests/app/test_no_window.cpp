@@ -197,7 +197,7 @@ protected:
             command.insert(command.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                            "--clear-groups"});
         }
-        // Nobody may not reach the build: the copy everyone may start.
+        // The build may lie where nobody cannot pass: nobody starts the copy everyone may.
         command.emplace_back(asNobody ? StagedProgram().string() : TARVENTO_PROGRAM);
         if (c.unattended) command.insert(command.end(), {"RIVA_TNT", "120", "100"});
         const std::string program = command.front();
