@@ -23,7 +23,9 @@
 #include <thread>
 
 #include "chip/registers.h"
+#include "tests/support/private_mounts.h"
 #include "tests/support/program_runner.h"
+#include "tests/support/staged_build.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
@@ -149,6 +151,7 @@ protected:
         weston.emplace();
         if (!weston->Running()) GTEST_SKIP() << "weston does not run here (scripts/install-deps)";
         if (x.Display().empty()) GTEST_SKIP() << "Xvfb is not available";
+        if (!WhyNoPrivateMounts().empty()) GTEST_SKIP() << "cannot hide Qt's Wayland plugin: " << WhyNoPrivateMounts();
         // The platform plugin folder as it is without Qt's Wayland plugin. Copies: where it
         // is mounted, links to the real folder would point at themselves.
         chmod(withoutWayland.path.c_str(), 0755);
@@ -167,7 +170,7 @@ protected:
             // The record of the apply, where nobody may write it too.
             {"XDG_STATE_HOME", std::string(weston->RuntimeDir()) + (asNobody ? "/state-nobody" : "/state-root")},
             // Under the leak checker, the libraries Qt brings keep allocations of their own.
-            {"LSAN_OPTIONS", "suppressions=" TARVENTO_TEST_DATA_DIR "/sanitizers/lsan.supp"}};
+            {"LSAN_OPTIONS", "suppressions=" + StagedFile(TARVENTO_TEST_DATA_DIR "/sanitizers/lsan.supp").string()}};
         if (c.wayland != WaylandPlugin::None) set["WAYLAND_DISPLAY"] = weston->Socket();
 #if defined(__SANITIZE_ADDRESS__)
         // Qt's Wayland plugin loads Mesa's EGL driver, which Mesa unloads at exit, and the
@@ -187,15 +190,15 @@ protected:
         if (c.wayland == WaylandPlugin::Hidden) {
             // A private mount table where Qt's platform folder is the one without the
             // plugin: for the program and for Qt, exactly as if it was never installed.
-            command = {"/usr/bin/unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
-                       "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"", "sh",
-                       withoutWayland.path.string(), TARVENTO_QT_PLATFORM_PLUGINS};
+            command = InPrivateMounts({"sh", "-c", "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"",
+                                       "sh", withoutWayland.path.string(), TARVENTO_QT_PLATFORM_PLUGINS});
         }
         if (asNobody) {
             command.insert(command.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                            "--clear-groups"});
         }
-        command.emplace_back(TARVENTO_PROGRAM);
+        // The build may lie where nobody cannot pass: nobody starts the copy everyone may.
+        command.emplace_back(asNobody ? StagedProgram().string() : TARVENTO_PROGRAM);
         if (c.unattended) command.insert(command.end(), {"RIVA_TNT", "120", "100"});
         const std::string program = command.front();
         command.erase(command.begin());

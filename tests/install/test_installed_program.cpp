@@ -170,7 +170,8 @@ TEST_F(InstalledProgram, InTheGroupInfoUnattendedStartAndWindowWork) {
 }
 
 TEST_F(InstalledProgram, OutsideTheGroupEveryPathSaysWhyAndWritesNothing) {
-    if (!CanStageGroupDatabase()) GTEST_SKIP() << "no private mount namespace to stage the group in";
+    if (!CanStageGroupDatabase())
+        GTEST_SKIP() << "no private mount namespace to stage the group in: " << WhyNoPrivateMounts();
     // The group tarvento as the test stages it, whatever this machine has: missing (the
     // package is not installed), or the card's, without nobody in it.
     const fs::path groups = home.Path() / "group";

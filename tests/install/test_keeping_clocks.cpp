@@ -168,7 +168,7 @@ protected:
         if (who == "root") return RunProgram(TARVENTO_PROGRAM, args, set, unset);
         const std::optional<gid_t> group =
             who == "user" ? std::optional<gid_t>(kCardGroup) : std::nullopt;
-        return RunAsNobody(TARVENTO_PROGRAM, args, set, unset, group);
+        return RunAsNobody(StagedProgram().string(), args, set, unset, group);
     }
 
     void SetWords(uint32_t mem, uint32_t core) {

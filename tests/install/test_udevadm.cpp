@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/install/install_support.h"
+#include "tests/support/private_mounts.h"
 
 namespace tarvento::testing {
 namespace {
@@ -30,6 +32,46 @@ std::string ReadLine(const fs::path& file) {
     return line;
 }
 
+// The commands a simulated event would run, as `udevadm test` lists them: until systemd
+// 256 one "run: '/bin/chgrp ...'" line each, from 257 on one "  RUN{program} : /bin/chgrp
+// ..." line each under "Queued commands:" (builtins as RUN{builtin}).
+std::vector<std::string> QueuedCommands(const std::string& output) {
+    std::vector<std::string> commands;
+    bool queued = false;
+    for (const std::string& line : Lines(output)) {
+        if (line.starts_with("run: '") && line.ends_with("'")) {
+            commands.push_back(line.substr(6, line.size() - 7));
+        } else if (line == "Queued commands:") {
+            queued = true;
+        } else if (queued && line.starts_with("  RUN{") && line.find("} : ") != std::string::npos) {
+            commands.push_back(line.substr(line.find("} : ") + 4));
+        } else if (!line.starts_with("  ")) {
+            queued = false;
+        }
+    }
+    return commands;
+}
+
+TEST(UdevadmOutput, BothFormsOfTheQueuedCommandsAreRead) {
+    const std::vector<std::string> expected = {"/bin/chgrp tarvento /sys/devices/x/resource0",
+                                               "/bin/chmod 0660 /sys/devices/x/resource0", "kmod load"};
+    // systemd 252 (Debian 12)
+    EXPECT_EQ(QueuedCommands("0000:00:02.0: /etc/udev/rules.d/70-tarvento.rules:2 RUN '/bin/chgrp tarvento /sys%p/resource0'\n"
+                             "Properties:\n  ACTION=add\n"
+                             "run: '/bin/chgrp tarvento /sys/devices/x/resource0'\n"
+                             "run: '/bin/chmod 0660 /sys/devices/x/resource0'\n"
+                             "run: 'kmod load'\n"),
+              expected);
+    // systemd 257 (Debian 13)
+    EXPECT_EQ(QueuedCommands("Properties:\n  ACTION=add\n  ID_PROCESSING=1\n"
+                             "Queued commands:\n"
+                             "  RUN{program} : /bin/chgrp tarvento /sys/devices/x/resource0\n"
+                             "  RUN{program} : /bin/chmod 0660 /sys/devices/x/resource0\n"
+                             "  RUN{builtin} : kmod load\n"
+                             "Unload module index\n  RUN{program} : not listed\n"),
+              expected);
+}
+
 struct PciDevice {
     fs::path sysfs;      // /sys/devices/...
     std::string vendor;  // 0x1af4
@@ -37,18 +79,20 @@ struct PciDevice {
     std::string pciClass;  // 0x020000
 };
 
+// A rule that queues this command on every event: the proof that the output was read.
+constexpr const char* kProbe = "/bin/true tarvento-probe";
+
 class UdevadmTest : public ::testing::Test {
 protected:
     std::string udevadm = FindTool("udevadm");
-    std::string unshare = FindTool("unshare");
     std::string mount = FindTool("mount");
     std::vector<PciDevice> devices;
     ScratchFolder scratch;
 
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";
-        if (udevadm.empty() || unshare.empty() || mount.empty())
-            GTEST_SKIP() << "needs udevadm, unshare and mount";
+        if (udevadm.empty() || mount.empty()) GTEST_SKIP() << "needs udevadm and mount";
+        if (!WhyNoPrivateMounts().empty()) GTEST_SKIP() << WhyNoPrivateMounts();
         if (!fs::is_directory(kLocalRules)) GTEST_SKIP() << kLocalRules << " does not exist";
         std::error_code ec;
         for (const auto& e : fs::directory_iterator("/sys/bus/pci/devices", ec)) {
@@ -58,22 +102,39 @@ protected:
         if (devices.empty()) GTEST_SKIP() << "this machine shows no PCI device";
     }
 
-    // The `run:` lines of a simulated event with `rule` among the local rules.
-    std::string RunCommands(const std::string& rule, const PciDevice& device, const std::string& action) {
+    // The commands a simulated event queues with `rule` among the local rules, but the probe.
+    std::vector<std::string> RunCommands(const std::string& rule, const PciDevice& device, const std::string& action) {
         const fs::path rules = scratch.Path() / "rules.d";
         fs::remove_all(rules);
         fs::copy(kLocalRules, rules, fs::copy_options::recursive);
         std::ofstream(rules / "70-tarvento.rules") << rule;
+        std::ofstream(rules / "99-tarvento-probe.rules") << "RUN+=\"" << kProbe << "\"\n";
         const std::string script = "'" + mount + "' --bind '" + rules.string() + "' '" + kLocalRules.string() +
                                    "' && exec '" + udevadm + "' test --action=" + action + " '" +
                                    device.sysfs.string() + "'";
-        const ProgramResult r = RunProgram(unshare, {"--mount", "--propagation", "private", "/bin/sh", "-c", script}, {}, {}, 60);
+        std::vector<std::string> command = InPrivateMounts({"/bin/sh", "-c", script});
+        const std::string program = command.front();
+        command.erase(command.begin());
+        const ProgramResult r = RunProgram(program, command, {}, {}, 60);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE((r.out + r.err).find("70-tarvento.rules"), std::string::npos) << "the rule was not read";
-        std::string runs;
-        for (const std::string& line : Lines(r.out + r.err))
-            if (line.rfind("run: ", 0) == 0) runs += line + "\n";
-        return runs;
+        std::vector<std::string> commands = QueuedCommands(r.out + r.err);
+        const auto probe = std::find(commands.begin(), commands.end(), kProbe);
+        if (probe == commands.end()) {
+            ADD_FAILURE() << "no queued command was read from udevadm test " << action << " " << device.sysfs
+                          << ":\n" << r.out << r.err;
+        } else {
+            commands.erase(probe);
+        }
+        return commands;
+    }
+
+    // The commands of `commands` that touch a resource0.
+    static std::vector<std::string> OnResource0(const std::vector<std::string>& commands) {
+        std::vector<std::string> ours;
+        for (const std::string& c : commands)
+            if (c.find("resource0") != std::string::npos) ours.push_back(c);
+        return ours;
     }
 };
 
@@ -94,7 +155,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
 TEST_F(UdevadmTest, TheShippedRuleLeavesThisMachinesDevicesAlone) {
     for (const PciDevice& device : devices) {
         for (const char* action : {"add", "bind"}) {
-            EXPECT_EQ(RunCommands(ShippedRule(), device, action).find("resource0"), std::string::npos)
+            EXPECT_EQ(OnResource0(RunCommands(ShippedRule(), device, action)), std::vector<std::string>{})
                 << device.sysfs << " " << device.vendor << ":" << device.device;
         }
     }
@@ -109,16 +170,15 @@ TEST_F(UdevadmTest, TheRuleFiresForItsIdsOnAddAndBindOnly) {
 
     const std::string resource0 = (target.sysfs / "resource0").string();  // /sys%p/resource0
     for (const char* action : {"add", "bind"}) {
-        std::string ours;  // the device's other rules may run commands of their own
-        for (const std::string& line : Lines(RunCommands(rule, target, action)))
-            if (line.find("resource0") != std::string::npos) ours += line + "\n";
-        EXPECT_EQ(ours, "run: '/bin/chgrp tarvento " + resource0 + "'\nrun: '/bin/chmod 0660 " + resource0 + "'\n")
+        // The device's other rules may run commands of their own.
+        EXPECT_EQ(OnResource0(RunCommands(rule, target, action)),
+                  (std::vector<std::string>{"/bin/chgrp tarvento " + resource0, "/bin/chmod 0660 " + resource0}))
             << action;
     }
-    EXPECT_EQ(RunCommands(rule, target, "change").find("resource0"), std::string::npos);
+    EXPECT_EQ(OnResource0(RunCommands(rule, target, "change")), std::vector<std::string>{});
     for (const PciDevice& other : devices) {
         if (other.vendor == target.vendor && other.device == target.device && other.pciClass == target.pciClass) continue;
-        EXPECT_EQ(RunCommands(rule, other, "add").find("resource0"), std::string::npos) << other.sysfs;
+        EXPECT_EQ(OnResource0(RunCommands(rule, other, "add")), std::vector<std::string>{}) << other.sysfs;
     }
 }
 

@@ -142,37 +142,30 @@ std::optional<ChildResult> RunInChild(const std::function<int(int outFd)>& body,
     return result;
 }
 
+std::string UnprivilegedProgram() {
+    return ::geteuid() == 0 ? StagedProgram().string() : std::string(TARVENTO_PROGRAM);
+}
+
 std::optional<ProgramResult> RunProgramUnprivileged(const std::vector<std::string>& args,
                                                     const std::map<std::string, std::string>& set,
                                                     const std::vector<std::string>& unset,
                                                     const fs::path& groupFile) {
     if (!groupFile.empty() && !CanStageGroupDatabase()) return std::nullopt;
-    std::string program = TARVENTO_PROGRAM;
-    std::vector<std::string> prefix;
+    std::vector<std::string> all;
     if (::geteuid() == 0) {
         if (::access("/usr/bin/setpriv", X_OK) == 0) {
-            program = "/usr/bin/setpriv";
-            prefix = {"--reuid=65534", "--regid=65534", "--clear-groups", TARVENTO_PROGRAM};
+            all = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
         } else if (::access("/usr/sbin/runuser", X_OK) == 0) {
-            program = "/usr/sbin/runuser";
-            prefix = {"-u", "nobody", "--", TARVENTO_PROGRAM};
+            all = {"/usr/sbin/runuser", "-u", "nobody", "--"};
         } else {
             return std::nullopt;
         }
-        // The program must be reachable for nobody at all (a build under a private home
-        // folder is not).
-        std::vector<std::string> probe = prefix;
-        probe.push_back("--version");
-        if (RunProgram(program, probe, {}, {}).status != 0) return std::nullopt;
     }
-    std::vector<std::string> all = prefix;
+    all.push_back(UnprivilegedProgram());
     all.insert(all.end(), args.begin(), args.end());
-    if (!groupFile.empty()) {
-        all.insert(all.begin(), program);
-        all = SeeingGroupDatabase(groupFile, all);
-        program = all.front();
-        all.erase(all.begin());
-    }
+    if (!groupFile.empty()) all = SeeingGroupDatabase(groupFile, all);
+    const std::string program = all.front();
+    all.erase(all.begin());
     return RunProgram(program, all, set, unset);
 }
 
@@ -187,17 +180,13 @@ bool WriteGroupDatabase(const fs::path& file, const std::optional<StagedGroup>& 
 }
 
 std::vector<std::string> SeeingGroupDatabase(const fs::path& groupFile, const std::vector<std::string>& command) {
-    std::vector<std::string> all = {"/usr/bin/unshare", "-m", "--", "/bin/sh", "-c",
-                                    "mount --bind \"$0\" /etc/group && exec \"$@\"", groupFile.string()};
+    std::vector<std::string> all = {"/bin/sh", "-c", "mount --bind \"$0\" /etc/group && exec \"$@\"",
+                                    groupFile.string()};
     all.insert(all.end(), command.begin(), command.end());
-    return all;
+    return InPrivateMounts(all);
 }
 
-bool CanStageGroupDatabase() {
-    static const bool can = ::geteuid() == 0 && ::access("/usr/bin/unshare", X_OK) == 0 &&
-                            RunProgram("/usr/bin/unshare", {"-m", "--", "/bin/true"}, {}).status == 0;
-    return can;
-}
+bool CanStageGroupDatabase() { return WhyNoPrivateMounts().empty(); }
 
 gid_t UnusedGid(gid_t from) {
     gid_t gid = from;

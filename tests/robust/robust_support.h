@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/private_mounts.h"
 #include "tests/support/program_runner.h"
+#include "tests/support/staged_build.h"
 #include "tests/support/virtual_tree.h"
 
 namespace tarvento::testing {
@@ -54,6 +56,10 @@ std::optional<ChildResult> RunInChild(const std::function<int(int outFd)>& body,
 // Writes text to a descriptor, whole.
 void WriteText(int fd, const std::string& text);
 
+// The program RunProgramUnprivileged runs: the build's own for a user, the copy that
+// nobody can reach (StagedProgram) for root.
+std::string UnprivilegedProgram();
+
 // The built program run as nobody when the tests run as root (through setpriv or
 // runuser), else as the user; seeing `groupFile` as /etc/group when one is given (root
 // only, see SeeingGroupDatabase). Nothing when that cannot be arranged here.
@@ -74,11 +80,12 @@ struct StagedGroup {
 bool WriteGroupDatabase(const std::filesystem::path& file, const std::optional<StagedGroup>& group);
 
 // `command` (program first) wrapped so that it sees `groupFile` as /etc/group: a private
-// mount namespace (root and unshare), so that the machine's own file is never touched.
+// mount namespace (root, InPrivateMounts), so that the machine's own file is never touched.
 std::vector<std::string> SeeingGroupDatabase(const std::filesystem::path& groupFile,
                                              const std::vector<std::string>& command);
 
-// Whether this process can make the private mount namespace SeeingGroupDatabase needs.
+// Whether this process can make the private mount namespace SeeingGroupDatabase needs
+// (WhyNoPrivateMounts says why not).
 bool CanStageGroupDatabase();
 
 // The first gid from `from` up that names no group on this machine.

@@ -8,7 +8,6 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -17,7 +16,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -30,7 +31,6 @@
 #include "autostart/xdg_autostart_store.h"
 #include "chip/chip_state.h"
 #include "chip/chip_table.h"
-#include "chip/running_program.h"
 #include "tests/autostart/fake_autostart_window.h"
 #include "tests/autostart/temp_folder.h"
 #include "tests/robust/robust_support.h"
@@ -42,10 +42,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Entries of a program that is there (this test program), as the desktop would start.
-const std::string kProgram = ProgramPath();
-const std::string kOldEntry = kProgram + " RIVA_TNT 110 100";
-const std::string kNewEntry = kProgram + " RIVA_TNT 120 95";
+// Entries of a program that is there, as the desktop would start: the built program, where
+// the user the tests become (nobody, from root) may start it too.
+const std::string& Program() {
+    static const std::string program = StagedProgram().string();
+    return program;
+}
+std::string OldEntry() { return Program() + " RIVA_TNT 110 100"; }
+std::string NewEntry() { return Program() + " RIVA_TNT 120 95"; }
 constexpr int kSkip = 77;  // a child's way of saying the fault cannot be arranged here
 
 // The file as the store writes it for `entry`.
@@ -56,7 +60,12 @@ protected:
     TempFolder tmp;
     fs::path folder = tmp.Path() / "autostart";
 
-    void SetUp() override { ::chmod(tmp.Path().c_str(), 0755); }
+    void SetUp() override {
+        ::chmod(tmp.Path().c_str(), 0755);
+        // The program is staged here, before any child: a child as nobody could not copy it,
+        // and a copy made by a child would outlive it.
+        Program();
+    }
 
     void Store(const std::string& entry) {
         XdgAutostartStore store(folder.string());
@@ -92,7 +101,7 @@ std::string ClickAutostart(const fs::path& folder, bool on,
     window.fields.chipClock = 95;
     window.fields.autostartOn = on ? 0 : 1;
     XdgAutostartStore store(folder.string(), std::move(machineFolders));
-    UpdateAutostartEntry(window, store, chip, kProgram);
+    UpdateAutostartEntry(window, store, chip, Program());
     std::string text;
     for (const std::string& e : window.events) text += e + "\n";
     return text;
@@ -107,7 +116,7 @@ int CountOf(const std::string& text, const std::string& what) {
 // --- A folder the user may not write ---
 
 TEST_F(StoreFaults, ReadOnlyFolderKeepsTheEntryAndSaysSo) {
-    Store(kOldEntry);
+    Store(OldEntry());
     ::chmod(folder.c_str(), 0555);
     for (const bool on : {true, false}) {
         const std::optional<ChildResult> click =
@@ -115,7 +124,7 @@ TEST_F(StoreFaults, ReadOnlyFolderKeepsTheEntryAndSaysSo) {
         if (!click) GTEST_SKIP() << "cannot give up the privileges that override permissions";
         EXPECT_EQ(click->status, 0);
         EXPECT_EQ(CountOf(click->out, "message Registry Access failed !"), 1) << click->out;
-        EXPECT_EQ(OnDisk(), FileFor(kOldEntry)) << (on ? "on" : "off");
+        EXPECT_EQ(OnDisk(), FileFor(OldEntry())) << (on ? "on" : "off");
         EXPECT_EQ(FileNames(folder), std::set<std::string>{kDesktopEntryFileName});
     }
 }
@@ -137,10 +146,19 @@ TEST_F(StoreFaults, MissingFolderThatCannotBeMadeSaysSo) {
 std::string WriteNewEntry(const fs::path& folder) {
     MessageRecorder messages;
     XdgAutostartStore store(folder.string());
-    const bool ok = WriteAutostartEntry(messages, store, true, kNewEntry);
+    const bool ok = WriteAutostartEntry(messages, store, true, NewEntry());
     std::string text = ok ? "written\n" : "refused\n";
     for (const std::string& m : messages.Texts()) text += "message " + m + "\n";
     return text;
+}
+
+// A small tmpfs over `folder`, in a mount namespace of the caller's own: it goes away with
+// the child that mounted it. Empty when mounted, else why not.
+std::string MountSmallTmpfs(const fs::path& folder, const char* options) {
+    if (std::string why = EnterPrivateMounts(); !why.empty()) return why;
+    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, options) != 0)
+        return std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    return {};
 }
 
 TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
@@ -148,13 +166,12 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
     const std::optional<ChildResult> run = RunInChild(
         [&](int out) {
             // A private mount namespace: the small file system goes away with the child.
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) {
+            if (const std::string why = MountSmallTmpfs(folder, "size=64k,mode=0755"); !why.empty()) {
+                WriteText(out, why);
                 return kSkip;
             }
             XdgAutostartStore store(folder.string());
-            if (!store.OpenToWrite() || !store.StoreEntry(kOldEntry)) return 1;
+            if (!store.OpenToWrite() || !store.StoreEntry(OldEntry())) return 1;
             store.Close();
             // Fill every page that is left.
             const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -174,9 +191,9 @@ TEST_F(StoreFaults, FullTmpfsKeepsTheEntryAndSaysSo) {
         },
         false);
     ASSERT_TRUE(run);
-    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here: " << run->out;
     ASSERT_EQ(run->status, 0) << run->out;
-    EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\non disk: " + FileFor(kOldEntry) +
+    EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\non disk: " + FileFor(OldEntry()) +
                             "\nfile " + kDesktopEntryFileName + "\n");
 }
 
@@ -190,9 +207,8 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
     OpenToEveryone(tmp.Path());
     const std::optional<ChildResult> run = RunInChild(
         [&](int out) {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k,mode=0777") != 0) {
+            if (const std::string why = MountSmallTmpfs(folder, "size=64k,mode=0777"); !why.empty()) {
+                WriteText(out, why);
                 return kSkip;
             }
             std::string report;
@@ -200,12 +216,12 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
                 report += machineEntry ? "with a machine entry:\n" : "alone:\n";
                 if (machineEntry) {
                     XdgAutostartStore writer(machine.string());
-                    if (!writer.OpenToWrite() || !writer.StoreEntry(kOldEntry))
+                    if (!writer.OpenToWrite() || !writer.StoreEntry(OldEntry()))
                         return 1;
                     writer.Close();
                 }
                 XdgAutostartStore store(folder.string());
-                if (!store.OpenToWrite() || !store.StoreEntry(kOldEntry))
+                if (!store.OpenToWrite() || !store.StoreEntry(OldEntry()))
                     return 1;
                 store.Close();
                 const int fill = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -233,20 +249,20 @@ TEST_F(StoreFaults, FullTmpfsWhileTurningOff) {
         },
         false);
     ASSERT_TRUE(run);
-    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    if (run->status == kSkip) GTEST_SKIP() << "cannot mount a small tmpfs here: " << run->out;
     ASSERT_EQ(run->status, 0) << run->out;
     EXPECT_EQ(run->out, "alone:\n"
                         "read\nread\nwrite check=0 mem=--- chip=---\n"
                         "user file: <none>\n"
                         "with a machine entry:\n"
                         "read\nmessage Registry Access failed !\nread\nwrite check=1 mem=110 chip=100\n"
-                        "user file: " + FileFor(kOldEntry) + "\n");
+                        "user file: " + FileFor(OldEntry()) + "\n");
 }
 
 TEST_F(StoreFaults, FileSizeLimitKeepsTheEntryAndSaysSo) {
     // The same failed write without privileges: the process may not write files longer
     // than 64 bytes, which the new entry is.
-    Store(kOldEntry);
+    Store(OldEntry());
     const std::optional<ChildResult> run = RunInChild(
         [&](int out) {
             ::signal(SIGXFSZ, SIG_IGN);
@@ -259,7 +275,7 @@ TEST_F(StoreFaults, FileSizeLimitKeepsTheEntryAndSaysSo) {
     ASSERT_TRUE(run);
     if (run->status == kSkip) GTEST_SKIP() << "cannot limit the file size";
     EXPECT_EQ(run->out, "refused\nmessage Registry Access failed !\n");
-    EXPECT_EQ(OnDisk(), FileFor(kOldEntry));
+    EXPECT_EQ(OnDisk(), FileFor(OldEntry()));
     EXPECT_EQ(FileNames(folder), std::set<std::string>{kDesktopEntryFileName});
 }
 
@@ -374,11 +390,11 @@ void PrintTo(const KillCase& c, std::ostream* os) { *os << StepName(c.step); }
 class KilledWrite : public StoreFaults, public ::testing::WithParamInterface<KillCase> {};
 
 TEST_P(KilledWrite, LeavesTheOldEntryOrTheNewOneWhole) {
-    Store(kOldEntry);
-    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, kNewEntry);
+    Store(OldEntry());
+    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, NewEntry());
     if (!killed) GTEST_SKIP() << "cannot stop a process at a system call here";
     ASSERT_TRUE(*killed) << "the write went through without reaching that step";
-    const std::string expected = GetParam().renamed ? kNewEntry : kOldEntry;
+    const std::string expected = GetParam().renamed ? NewEntry() : OldEntry();
     EXPECT_EQ(OnDisk(), FileFor(expected));
     EXPECT_EQ(ReadBack(), expected) << "a leftover temporary file is not read";
 
@@ -391,11 +407,11 @@ TEST_P(KilledWrite, LeavesTheOldEntryOrTheNewOneWhole) {
 }
 
 TEST_P(KilledWrite, NeverLeavesAnEmptyFirstEntry) {
-    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, kNewEntry);
+    const std::optional<bool> killed = KilledWhileWriting(folder, GetParam().step, NewEntry());
     if (!killed) GTEST_SKIP() << "cannot stop a process at a system call here";
     ASSERT_TRUE(*killed);
     if (GetParam().renamed) {
-        EXPECT_EQ(OnDisk(), FileFor(kNewEntry));
+        EXPECT_EQ(OnDisk(), FileFor(NewEntry()));
     } else {
         EXPECT_EQ(OnDisk(), std::nullopt) << "no entry rather than a torn or empty one";
         EXPECT_EQ(ReadBack(), std::nullopt);

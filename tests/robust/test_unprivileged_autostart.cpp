@@ -73,7 +73,7 @@ protected:
 
 TEST_F(UnprivilegedAutostart, InfoNamesTheFileTheDesktopWouldStart) {
     // Entries of this very program: the desktop starts it, so --info says on.
-    const std::string program = fs::canonical(TARVENTO_PROGRAM).string();
+    const std::string program = fs::canonical(UnprivilegedProgram()).string();
     const std::string entry = program + " RIVA_TNT 110 100";
     const fs::path machineFolder = xdg / "autostart";
     const fs::path userFolder = home / ".config" / "autostart";
