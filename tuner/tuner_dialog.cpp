@@ -155,12 +155,14 @@ void TunerDialog::StartUnattended() {
     const ClockPair clocks{f.memClock, f.chipClock};
     unattended_ = true;
     // A start that may have hung the machine last time, or a boot that asks for no
-    // applies, writes nothing and says why; the notice does not follow.
+    // applies, writes nothing and says why; the notice does not follow. The owner's own
+    // word on the kernel command line is no failure.
     if (env_.guard != nullptr) {
         const ApplyGuard::Verdict verdict = env_.guard->Check();
         if (verdict != ApplyGuard::Verdict::Apply) {
             InformativeMessageBox(ApplyGuard::RefusalHeadline(), MessageButtons::Ok,
                                   env_.guard->RefusalText());
+            unattendedWithheld_ = verdict == ApplyGuard::Verdict::NoApplyWord;
             controls_.EndDialog(kIdCancel);
             return;
         }
