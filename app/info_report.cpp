@@ -102,9 +102,9 @@ void ReportPllSelect(HardwareAccess& hw, uint32_t address, const ChipProfile& ch
         out << "unreadable\n";
         return;
     }
-    out << "0x" << HexDigits(*v, 8) << " ";
+    out << "0x" << HexDigits(*v, 8);
     bool refused = false;
-    const char* separator = " ";
+    const char* separator = "  ";
     for (const ChipClock* clock : {chip.memoryClock, chip.chipClock}) {
         if (clock == nullptr) continue;
         const uint32_t bit = PllSelectBit(clock->pllOffset);
