@@ -109,7 +109,7 @@ int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& e
         NeedsGraphicalSession(err);
         return 2;
     }
-    return dialog.UnattendedStartSucceeded() ? 0 : 1;
+    return dialog.UnattendedStartSucceeded() || dialog.UnattendedStartWithheld() ? 0 : 1;
 }
 
 }  // namespace tarvento

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/info_report.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -87,8 +88,35 @@ void ReportPll(HardwareAccess& hw, const char* label, uint32_t address,
         return;
     }
     char clock[32];
-    std::snprintf(clock, sizeof clock, "%.2f", *mhz);
+    // To the kHz: the crystal is known to five places, and 110.025 is not 110.03.
+    std::snprintf(clock, sizeof clock, "%.3f", *mhz);
     out << ", makes " << clock << " MHz (crystal " << crystal << " MHz)\n";
+}
+
+// The select word, and for each PLL the chip's clocks come from whether it runs from its
+// programmed word (which is what the program writes) or from the chip's built-in clock.
+void ReportPllSelect(HardwareAccess& hw, uint32_t address, const ChipProfile& chip, std::ostream& out) {
+    const std::optional<uint32_t> v = hw.ReadRegister(address);
+    out << "PLL select (0x" << HexDigits(address, 8) << "): ";
+    if (!v) {
+        out << "unreadable\n";
+        return;
+    }
+    out << "0x" << HexDigits(*v, 8);
+    bool refused = false;
+    const char* separator = "  ";
+    for (const ChipClock* clock : {chip.memoryClock, chip.chipClock}) {
+        if (clock == nullptr) continue;
+        const uint32_t bit = PllSelectBit(clock->pllOffset);
+        const int number = std::countr_zero(bit);
+        const bool programmed = PllSelectMissing(*v, bit) == 0;
+        refused = refused || !programmed;
+        out << separator << (clock->pllOffset == kCorePllOffset ? "core PLL" : "memory PLL")
+            << (programmed ? " from its word (bit " : " from the chip's built-in clock (bit ") << number
+            << (programmed ? ")" : " clear)");
+        separator = ", ";
+    }
+    out << (refused ? "; no clocks are written until a driver sets a display mode" : "") << "\n";
 }
 
 // Why discovery takes one adapter, and every other display function with why not, so
@@ -191,6 +219,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
             out << "unreadable\n";
         }
         const ChipProfile& p = *recognized.profile;
+        ReportPllSelect(hw, base + kPllSelectOffset, p, out);
         out << "Slider limits: Mem Clock " << p.memMin << ".." << p.memMax << " MHz, Chip Clock "
             << p.chipMin << ".." << p.chipMax << " MHz"
             << (p.linkMode == LinkMode::Linked ? " (linked)" : "") << "\n";

@@ -148,15 +148,17 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
     int written = 0;
     const ApplyOutcome restored =
         WritePllWords(chip.hardware, adapter.registerBase, saved->words, &written);
+    // Only a restore that wrote every word says what it restored.
+    if (!restored.Applied()) {
+        const std::string reason = ReasonText(restored.reason);
+        err << prefix << (written == 0 ? NotRestoredText(reason) : NotAllRestoredText(reason)) << "\n";
+        return 1;
+    }
     for (int i = 0; i < now->count; ++i) {
         if (now->plls[i].word == saved->words.plls[i].word) continue;
         out << "Restored after resume: PLL at offset " << HexNumber(saved->words.plls[i].offset, 8)
             << " " << HexNumber(now->plls[i].word, 8) << " -> "
             << HexNumber(saved->words.plls[i].word, 8) << "\n";
-    }
-    if (!restored.Applied()) {
-        err << prefix << NotAllRestoredText(ReasonText(restored.reason)) << "\n";
-        return 1;
     }
     return 0;
 }

@@ -142,33 +142,42 @@ ApplyGuard::ApplyGuard(std::string recordPath, ApplySource source, GuardMachine 
     : path_(std::move(recordPath)), source_(source), machine_(std::move(machine)) {}
 
 ApplyGuard::Verdict ApplyGuard::BeforeApply(const char* chip, ClockPair clocks) {
+    if (Check() == Verdict::Apply) RecordPending(chip, clocks);
+    return verdict_;
+}
+
+ApplyGuard::Verdict ApplyGuard::Check() {
     written_.reset();
     recordError.clear();
     previous_ = path_.empty() ? std::nullopt : ReadApplyRecord(path_);
     if (machine_.NoApplyWord()) return verdict_ = Verdict::NoApplyWord;
-
-    ApplyRecord record;
-    record.bootId = machine_.BootId();
+    bootId_ = machine_.BootId();
     // Without a boot id no earlier boot can be told from this one: the record is kept,
     // but it cannot refuse anything.
-    if (previous_ && previous_->state == ApplyRecord::State::Pending &&
-        !record.bootId.empty() && previous_->bootId != record.bootId) {
+    if (previous_ && previous_->state == ApplyRecord::State::Pending && !bootId_.empty() &&
+        previous_->bootId != bootId_) {
         return verdict_ = Verdict::DidNotSurvive;
     }
-    verdict_ = Verdict::Apply;
+    return verdict_ = Verdict::Apply;
+}
+
+void ApplyGuard::RecordPending(const char* chip, ClockPair clocks) {
+    written_.reset();
+    recordError.clear();
     if (path_.empty()) {
         recordError = kNoStateFolder;
-        return verdict_;
+        return;
     }
+    ApplyRecord record;
+    record.bootId = !bootId_.empty() ? bootId_ : machine_.BootId();
     record.time = static_cast<int64_t>(std::time(nullptr));
     record.chip = chip != nullptr ? chip : "";
     record.clocks = clocks;
     if (!MakeFolders(FolderOf(path_), 0700, recordError) ||
         !WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError)) {
-        return verdict_;
+        return;
     }
     written_ = record;
-    return verdict_;
 }
 
 bool ApplyGuard::Clear(std::string& error) const {

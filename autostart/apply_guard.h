@@ -59,8 +59,15 @@ public:
 
     // Before the first register write of an unattended apply: may the pair be applied?
     // When it may, the apply is recorded as pending (durably) first; a record that cannot
-    // be written does not stop the apply, and recordError says why.
+    // be written does not stop the apply, and recordError says why. The same as Check,
+    // then RecordPending when the verdict is Apply.
     Verdict BeforeApply(const char* chip, ClockPair clocks);
+
+    // The two halves of BeforeApply, for an apply that may still refuse by itself between
+    // them (the chip's PLLs may not run from their words): the verdict, which writes
+    // nothing; then, right before the first register write, the pending record.
+    Verdict Check();
+    void RecordPending(const char* chip, ClockPair clocks);
 
     // The record BeforeApply found (the last apply), if any.
     const std::optional<ApplyRecord>& Previous() const { return previous_; }
@@ -86,6 +93,7 @@ private:
     ApplySource source_;
     GuardMachine machine_;
     Verdict verdict_ = Verdict::Apply;
+    std::string bootId_;  // as Check read it
     std::optional<ApplyRecord> previous_;
     std::optional<ApplyRecord> written_;
 };

@@ -6,12 +6,45 @@
 #include <cstring>
 
 #include "chip/hex_text.h"
+#include "chip/registers.h"
 
 namespace tarvento {
 
 namespace {
 
 std::string Address(uint64_t value) { return HexNumber(value, 8); }
+
+// "the memory PLL", "the memory PLL and the core PLL"; with "bit 8" or "bits 8 and 10".
+std::string PllsOfSelectBits(uint32_t bits, std::string& bitNumbers) {
+    std::string plls;
+    int count = 0;
+    for (int bit = 0; bit < 32; ++bit) {
+        const uint32_t mask = uint32_t{1} << bit;
+        if ((bits & mask) == 0) continue;
+        const std::string name = mask == kPllSelectMemBit    ? "the memory PLL"
+                                 : mask == kPllSelectCoreBit ? "the core PLL"
+                                                             : "the PLL of select bit " + std::to_string(bit);
+        const std::string joint = count == 0 ? "" : " and ";
+        plls += joint + name;
+        bitNumbers += joint + std::to_string(bit);
+        ++count;
+    }
+    bitNumbers = (count > 1 ? "bits " : "bit ") + bitNumbers;
+    return plls;
+}
+
+std::string PllNotProgrammedText(uint32_t select, uint32_t bits) {
+    std::string bitNumbers;
+    const std::string plls = PllsOfSelectBits(bits, bitNumbers);
+    const bool one = (bits & (bits - 1)) == 0;
+    return plls + (one ? " runs" : " run") + " from the chip's built-in clock, not from " +
+           (one ? "its programmed word" : "their programmed words") + " (the PLL select word at offset " +
+           HexNumber(kPllSelectOffset, 8) + " reads " + HexNumber(select, 8) + ", " + bitNumbers +
+           " clear), so " + (one ? "a new word would not change its clock" : "new words would not change their clocks") +
+           " and nothing was written; " + (one ? "" : "for each, ") +
+           "a graphics driver switches it to the programmed word when it sets a display mode; nouveau does "
+           "this on a RIVA TNT";
+}
 
 }  // namespace
 
@@ -143,6 +176,7 @@ std::string ReasonText(const AccessFailure& f) {
                "), out of reach of a 32-bit register base; its registers were not touched";
     case Kind::RegistersUnread: return "the chip's clock registers could not be read";
     case Kind::RegistersUnreached: return "the chip's clock registers could not be reached";
+    case Kind::PllNotProgrammed: return PllNotProgrammedText(static_cast<uint32_t>(f.value), f.bits);
     }
     return {};
 }
@@ -272,6 +306,10 @@ std::string ImplausiblePllWordText(const std::string& word, const std::string& o
 }
 
 const char* const kClocksUnchangedAcrossSleep = "Clocks unchanged across sleep; nothing was written";
+
+std::string NotRestoredText(const std::string& reason) {
+    return "the clocks were not restored after resume: " + reason;
+}
 
 std::string NotAllRestoredText(const std::string& reason) {
     return "the clocks were not all restored after resume: " + reason;

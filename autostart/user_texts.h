@@ -88,6 +88,7 @@ std::string NotTheSavedCardText(const std::string& slot, const std::string& save
 extern const char* const kPllWordsUnreadAfterResume;
 std::string ImplausiblePllWordText(const std::string& word, const std::string& offset);
 extern const char* const kClocksUnchangedAcrossSleep;
-std::string NotAllRestoredText(const std::string& reason);
+std::string NotRestoredText(const std::string& reason);     // nothing was written
+std::string NotAllRestoredText(const std::string& reason);  // some was
 
 }  // namespace tarvento

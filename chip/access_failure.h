@@ -51,12 +51,15 @@ struct AccessFailure {
         Bar0Above4GiB,         // value: BAR0's address
         RegistersUnread,       // a clock read failed and the machine said nothing more
         RegistersUnreached,    // a clock register failed and the machine said nothing more
+        PllNotProgrammed,      // value: the PLL select word; bits: the select bits it leaves
+                               // clear of the PLLs an apply would write
     };
     Kind kind = Kind::None;
     std::string path;
     std::string slot;    // "0000:01:00.0"
     int error = 0;       // errno
-    uint64_t value = 0;  // an address, an offset or a byte count, as the kind says
+    uint64_t value = 0;  // an address, an offset, a byte count or a word, as the kind says
+    uint32_t bits = 0;   // register bits, as the kind says
     RegisterAccessFacts access;
 
     static AccessFailure Of(Kind kind, uint64_t value = 0) {

@@ -47,13 +47,20 @@ ApplyOutcome CheckClocks(ChipState& state, ClockPair clocks) {
     return {ApplyOutcome::Result::Applied, {}};
 }
 
-ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks) {
+ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks,
+                         const std::function<void()>& beforeFirstWrite) {
     std::array<ApplyStep, 2> storage{};
     const std::span<const ApplyStep> steps = ApplySteps(state, clocks, storage);
     if (steps.empty()) return {};
     HardwareAccess& hw = state.hardware;
     const uint32_t base = state.recognizedAdapter->registerBase;
     const int count = static_cast<int>(steps.size());
+
+    uint32_t needed = 0;
+    for (const ApplyStep& step : steps) needed |= PllSelectBit(step.clock->pllOffset);
+    if (const auto refusal = PllSelectRefusal(hw, base, needed))
+        return {ApplyOutcome::Result::AccessFailed, *refusal};
+    if (beforeFirstWrite) beforeFirstWrite();
 
     // Every set routine runs even after another refused its value; a card that answered
     // all ones is not written to at all.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chip/clock_restore.h"
 
+#include <algorithm>
 #include <string>
 
 #include "chip/chip_table.h"
@@ -25,6 +26,18 @@ AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer) {
     return reason.Known() ? reason : AccessFailure::Of(AccessFailure::Kind::RegistersUnreached);
 }
 
+std::optional<AccessFailure> PllSelectRefusal(HardwareAccess& hw, uint32_t registerBase,
+                                              uint32_t neededBits) {
+    bool noAnswer = false;
+    const auto select = ReadAnsweredRegister(hw, registerBase, kPllSelectOffset, &noAnswer);
+    if (!select) return RegisterFailureReason(hw, noAnswer);
+    const uint32_t missing = PllSelectMissing(*select, neededBits);
+    if (missing == 0) return std::nullopt;
+    AccessFailure refusal = AccessFailure::Of(AccessFailure::Kind::PllNotProgrammed, *select);
+    refusal.bits = missing;
+    return refusal;
+}
+
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
                                                        const ChipProfile& chip) {
     StartCoefficients start;
@@ -42,12 +55,18 @@ std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint3
 
 ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
                                       const StartCoefficients& start) {
+    const int count = std::min(start.count, static_cast<int>(start.plls.size()));
+    uint32_t needed = 0;
+    for (int i = 0; i < count; ++i) needed |= PllSelectBit(start.plls[i].offset);
+    if (const auto refusal = PllSelectRefusal(hw, registerBase, needed))
+        return {ApplyOutcome::Result::AccessFailed, *refusal};
+
     ApplyOutcome outcome{ApplyOutcome::Result::Applied, {}};
     auto failed = [&](bool noAnswer) {
         if (outcome.Applied())
             outcome = {ApplyOutcome::Result::AccessFailed, RegisterFailureReason(hw, noAnswer)};
     };
-    for (int i = 0; i < start.count && i < static_cast<int>(start.plls.size()); ++i) {
+    for (int i = 0; i < count; ++i) {
         const StartCoefficients::Pll& pll = start.plls[i];
         bool noAnswer = false;
         const auto current = ReadAnsweredRegister(hw, registerBase, pll.offset, &noAnswer);
@@ -81,17 +100,35 @@ bool PlausiblePllWord(uint32_t word) {
 ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllWords& words,
                            int* written) {
     ApplyOutcome outcome{ApplyOutcome::Result::Applied, {}};
+    auto failed = [&](bool noAnswer) {
+        if (outcome.Applied())
+            outcome = {ApplyOutcome::Result::AccessFailed, RegisterFailureReason(hw, noAnswer)};
+    };
     if (written != nullptr) *written = 0;
-    for (int i = 0; i < words.count && i < static_cast<int>(words.plls.size()); ++i) {
+    // Which registers need their word: all are read before any is written, so that the
+    // select word is asked about exactly those.
+    const int count = std::min(words.count, static_cast<int>(words.plls.size()));
+    std::array<bool, 2> write{};
+    uint32_t needed = 0;
+    for (int i = 0; i < count; ++i) {
         const PllWords::Pll& pll = words.plls[i];
         bool noAnswer = false;
         const auto current = ReadAnsweredRegister(hw, registerBase, pll.offset, &noAnswer);
-        if (current && *current == pll.word) continue;
-        const auto address = RegisterAddress(registerBase, pll.offset);
         // A register that cannot be read, or a card that answers all ones, is not written.
-        if (!current || !hw.WriteRegister(*address, pll.word)) {
-            if (outcome.Applied())
-                outcome = {ApplyOutcome::Result::AccessFailed, RegisterFailureReason(hw, noAnswer)};
+        if (!current) {
+            failed(noAnswer);
+            continue;
+        }
+        write[i] = *current != pll.word;
+        if (write[i]) needed |= PllSelectBit(pll.offset);
+    }
+    if (needed == 0) return outcome;
+    if (const auto refusal = PllSelectRefusal(hw, registerBase, needed))
+        return {ApplyOutcome::Result::AccessFailed, *refusal};
+    for (int i = 0; i < count; ++i) {
+        if (!write[i]) continue;
+        if (!hw.WriteRegister(*RegisterAddress(registerBase, words.plls[i].offset), words.plls[i].word)) {
+            failed(false);
             continue;
         }
         if (written != nullptr) ++*written;

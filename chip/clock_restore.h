@@ -21,6 +21,14 @@ std::optional<uint32_t> ReadAnsweredRegister(HardwareAccess& hw, uint32_t regist
 // Why a register could not be reached, as the machine tells it.
 AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
 
+// Asked before the first write of an apply, with the select bits of every PLL it would
+// write (PllSelectBit): one read of the PLL select word. Nothing when each of those PLLs
+// runs from its programmed word; otherwise why the apply must write nothing at all: a PLL
+// that runs from the chip's built-in clock would not change, and writing the other alone
+// would leave a pair nobody chose. A select word that cannot be read refuses too.
+std::optional<AccessFailure> PllSelectRefusal(HardwareAccess& hw, uint32_t registerBase,
+                                              uint32_t neededBits);
+
 // The N byte of every PLL register that ApplyClocks writes on a chip, as the card held
 // it when the program started. Panic ! puts these back: converting the start-up clocks
 // in MHz through the set formulas would not do, since read and set are not inverses (a
@@ -43,7 +51,8 @@ std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint3
 // Puts each saved N back: reads the register, replaces bits 8..15, writes it back, so
 // every other bit stays as the card holds it now. Every register is tried even after
 // another failed. Applied when every register was written, otherwise AccessFailed with
-// the first reason; nothing is written into a register whose read failed. The saved
+// the first reason; nothing is written into a register whose read failed, and nothing at
+// all when a PLL runs from the chip's built-in clock (PllSelectRefusal). The saved
 // coefficients came from the card, so nothing is ever Refused.
 ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
                                       const StartCoefficients& start);
@@ -73,8 +82,10 @@ std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
 bool PlausiblePllWord(uint32_t word);
 
 // Writes each word whose register holds another one now, exactly as given; a register that
-// already holds its word is not written. Applied when nothing failed, otherwise
-// AccessFailed with the first reason. `written` (when given) counts the writes.
+// already holds its word is not written, and nothing at all is written when a PLL that
+// would be runs from the chip's built-in clock (PllSelectRefusal). Applied when nothing
+// failed, otherwise AccessFailed with the first reason. `written` (when given) counts the
+// writes.
 ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllWords& words,
                            int* written = nullptr);
 

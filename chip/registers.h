@@ -40,4 +40,26 @@ constexpr uint32_t PllWithN(uint32_t v, uint32_t n) { return (v & ~kPllNMask) | 
 
 constexpr bool StrapCrystalBitSet(uint32_t strap) { return (strap & kStrapCrystalBit) != 0; }
 
+// --- PLL coefficient select: which PLLs run from their programmed word ---
+// With its bit clear a PLL runs from the chip's built-in clock and its coefficient word is
+// only stored: writing it changes nothing. The reset value is 0; a driver sets the bits
+// when it sets a display mode. The program reads this word and never writes it.
+inline constexpr uint32_t kPllSelectOffset = 0x68050C;
+// The memory PLL (on a RIVA 128 / 128ZX it clocks memory and graphics engine alike).
+inline constexpr uint32_t kPllSelectMemBit = 0x00000100;
+inline constexpr uint32_t kPllSelectCoreBit = 0x00000400;  // the RIVA TNT's core PLL
+// What the drivers leave after a mode set: the memory, video and core PLLs programmed on a
+// RIVA TNT; the memory and video PLLs on a RIVA 128 / 128ZX.
+inline constexpr uint32_t kPllSelectTntDriver = 0x10000700;
+inline constexpr uint32_t kPllSelectRiva128Driver = 0x10010100;
+
+// The select bit of the PLL at `pllOffset`; 0 for an offset that is no PLL the program sets.
+constexpr uint32_t PllSelectBit(uint32_t pllOffset) {
+    return pllOffset == kMemPllOffset    ? kPllSelectMemBit
+           : pllOffset == kCorePllOffset ? kPllSelectCoreBit
+                                         : 0;
+}
+// The bits of `needed` that the select word leaves clear: PLLs a write would not change.
+constexpr uint32_t PllSelectMissing(uint32_t select, uint32_t needed) { return needed & ~select; }
+
 }  // namespace tarvento

@@ -21,13 +21,17 @@ namespace {
 constexpr const char* kUsageRest =
     "           [--slot 0000:BB:DD.F] [--class 0xCCSSPP] [--bar0 0xADDR]\n"
     "           [--strap 0xVALUE] [--core-pll 0xVALUE] [--mem-pll 0xVALUE]\n"
+    "           [--pll-select 0xVALUE]\n"
     "       tarvento-virtual-card show DIR\n"
     "\n"
     "create adds one PCI function to the tree at DIR (call it again to add more).\n"
     "Unset values take defaults: slot 0000:01:DD.0 (the first free DD), class 0x030000,\n"
-    "the first free 16 MiB BAR0 from 0xE0000000, the chip's stock PLL and strap words.\n"
-    "show lists every function with its ids, class and BAR0, and decodes the PLL and\n"
-    "strap words of a card with registers.\n";
+    "the first free 16 MiB BAR0 from 0xE0000000, the chip's stock PLL and strap words,\n"
+    "and the PLL select word a driver leaves (0x10000700 on a RIVA TNT, 0x10010100 on a\n"
+    "RIVA 128 or 128ZX: every PLL runs from its programmed word). --pll-select 0 makes a\n"
+    "card whose PLLs run from the chip's built-in clock, as before any driver set a mode.\n"
+    "show lists every function with its ids, class and BAR0, and decodes the PLL, strap\n"
+    "and PLL select words of a card with registers.\n";
 
 // The chip names come from the chip table, so a new chip shows up here by itself.
 std::string Usage() {
@@ -58,7 +62,7 @@ int Create(const std::vector<std::string>& args) {
     for (size_t i = 1; i < args.size(); i += 2) {
         const std::string& name = args[i];
         static const char* const known[] = {"--chip", "--slot", "--class", "--bar0",
-                                            "--strap", "--core-pll", "--mem-pll"};
+                                            "--strap", "--core-pll", "--mem-pll", "--pll-select"};
         bool isKnown = false;
         for (const char* k : known) isKnown = isKnown || name == k;
         if (!isKnown) return UsageError("unknown option '" + name + "'");
@@ -83,7 +87,7 @@ int Create(const std::vector<std::string>& args) {
     const HexOption hexOptions[] = {
         {"--class", 0xFFFFFF, &request.classCode}, {"--bar0", 0xFFFFFFFF, &request.bar0},
         {"--strap", 0xFFFFFFFF, &request.strap},   {"--core-pll", 0xFFFFFFFF, &request.corePll},
-        {"--mem-pll", 0xFFFFFFFF, &request.memPll}};
+        {"--mem-pll", 0xFFFFFFFF, &request.memPll}, {"--pll-select", 0xFFFFFFFF, &request.pllSelect}};
     for (const HexOption& o : hexOptions) {
         auto it = options.find(o.name);
         if (it == options.end()) continue;

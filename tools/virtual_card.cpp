@@ -173,7 +173,7 @@ std::array<uint8_t, 4> Le32(uint32_t v) {
 }
 
 // A sparse file as large as the BAR, so that a mapping never reaches past its end,
-// with the three words the clock routines read.
+// with the four words the clock routines read.
 bool WriteRegisterFile(const fs::path& path, const VirtualCard& card, std::string& error) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -181,8 +181,10 @@ bool WriteRegisterFile(const fs::path& path, const VirtualCard& card, std::strin
         return false;
     }
     bool ok = ftruncate(fd, kRegisterBarSize) == 0;
-    const std::array<std::pair<uint32_t, uint32_t>, 3> words{{
-        {kCorePllOffset, card.corePll}, {kMemPllOffset, card.memPll}, {kStrapOffset, card.strap}}};
+    const std::array<std::pair<uint32_t, uint32_t>, 4> words{{{kCorePllOffset, card.corePll},
+                                                              {kMemPllOffset, card.memPll},
+                                                              {kStrapOffset, card.strap},
+                                                              {kPllSelectOffset, card.pllSelect}}};
     for (const auto& [offset, value] : words) {
         const auto bytes = Le32(value);
         ok = ok && WriteWhole(fd, bytes.data(), bytes.size(), offset);
@@ -259,6 +261,9 @@ std::optional<VirtualCard> StockCard(std::string_view chipName) {
     card.memPll = profile->memoryClock->stockPll;
     // A chip with one clock leaves its core PLL as its memory PLL.
     card.corePll = (profile->chipClock != nullptr ? profile->chipClock : profile->memoryClock)->stockPll;
+    // A chip with a core clock of its own is a TNT to its drivers; one whose memory clock
+    // drives the chip too is a RIVA 128.
+    card.pllSelect = profile->chipClock != nullptr ? kPllSelectTntDriver : kPllSelectRiva128Driver;
     return card;
 }
 
@@ -350,15 +355,16 @@ bool ResolveRequest(const fs::path& root, const CardRequest& request, VirtualCar
     }
 
     const bool registers = IsMemoryBar(card.bar0);
-    if (!registers && (request.strap || request.corePll || request.memPll)) {
-        error = "--strap, --core-pll and --mem-pll need a memory BAR0";
+    if (!registers && (request.strap || request.corePll || request.memPll || request.pllSelect)) {
+        error = "--strap, --core-pll, --mem-pll and --pll-select need a memory BAR0";
         return false;
     }
     card.hasRegisters = registers;
-    if (!registers) card.corePll = card.memPll = card.strap = 0;
+    if (!registers) card.corePll = card.memPll = card.strap = card.pllSelect = 0;
     if (request.strap) card.strap = *request.strap;
     if (request.corePll) card.corePll = *request.corePll;
     if (request.memPll) card.memPll = *request.memPll;
+    if (request.pllSelect) card.pllSelect = *request.pllSelect;
     out = card;
     return true;
 }
@@ -450,12 +456,14 @@ bool ReadCards(const fs::path& root, std::vector<VirtualCard>& cards,
             const auto core = ReadWordAt(rfd, kCorePllOffset);
             const auto mem = ReadWordAt(rfd, kMemPllOffset);
             const auto strap = ReadWordAt(rfd, kStrapOffset);
+            const auto select = ReadWordAt(rfd, kPllSelectOffset);
             close(rfd);
-            if (core && mem && strap) {
+            if (core && mem && strap && select) {
                 card.hasRegisters = true;
                 card.corePll = *core;
                 card.memPll = *mem;
                 card.strap = *strap;
+                card.pllSelect = *select;
             } else {
                 problems.push_back(SysfsSlotName(slot) + ": resource0 is too short to hold the clock registers");
             }
@@ -494,7 +502,17 @@ std::string DescribeCard(const VirtualCard& card) {
     std::snprintf(strap, sizeof strap, "    %-9s %s  bit 6 %s\n", "strap", HexNumber(card.strap, 8).c_str(),
                   StrapCrystalBitSet(card.strap) ? "set" : "clear");
     text += strap;
-    return text;
+    text += "    select    " + HexNumber(card.pllSelect, 8);
+    // For a supported chip, how each PLL it sets runs.
+    const char* separator = "  ";
+    for (const ChipClock* clock : {profile ? profile->memoryClock : nullptr, profile ? profile->chipClock : nullptr}) {
+        if (clock == nullptr) continue;
+        text += separator + std::string(clock->pllOffset == kCorePllOffset ? "core PLL" : "mem PLL") +
+                (PllSelectMissing(card.pllSelect, PllSelectBit(clock->pllOffset)) == 0 ? " from its word"
+                                                                                       : " from the built-in clock");
+        separator = ", ";
+    }
+    return text + "\n";
 }
 
 }  // namespace tarvento::virtualcard

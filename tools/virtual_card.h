@@ -33,6 +33,7 @@ struct VirtualCard {
     uint32_t corePll = 0;
     uint32_t memPll = 0;
     uint32_t strap = 0;
+    uint32_t pllSelect = 0;  // which PLLs run from their programmed word
 };
 
 // What `create` is asked for. Unset fields take their defaults: the chip's stock
@@ -45,10 +46,12 @@ struct CardRequest {
     std::optional<uint32_t> strap{};
     std::optional<uint32_t> corePll{};
     std::optional<uint32_t> memPll{};
+    std::optional<uint32_t> pllSelect{};
 };
 
 // Stock registers of a chip, by name: a RIVA TNT whose PLLs read 90 MHz (core) and
-// 110 MHz (memory), a RIVA 128 / 128ZX at 100 MHz; all with a 14.318 MHz crystal strap.
+// 110 MHz (memory), a RIVA 128 / 128ZX at 100 MHz; all with a 14.318 MHz crystal strap and
+// the PLL select word a driver leaves after a mode set (every PLL runs from its word).
 std::optional<VirtualCard> StockCard(std::string_view chipName);
 
 // "0000:01:00.0" as a slot (SysfsSlotName gives the text back).
@@ -69,7 +72,8 @@ bool ReadCards(const std::filesystem::path& root, std::vector<VirtualCard>& card
                std::vector<std::string>& problems, std::string& error);
 
 // The text `show` prints for one function: slot, ids, class, BAR0 and, for a card with
-// registers, each PLL word decoded (M, N, P) with the clock it reads as, and strap bit 6.
+// registers, each PLL word decoded (M, N, P) with the clock it reads as, strap bit 6, and
+// which PLLs the select word runs from their programmed words.
 std::string DescribeCard(const VirtualCard& card);
 
 }  // namespace tarvento::virtualcard

@@ -152,18 +152,26 @@ void TunerDialog::ShowChip() {
 
 void TunerDialog::StartUnattended() {
     const TunerFields& f = fields_;
+    const ClockPair clocks{f.memClock, f.chipClock};
     unattended_ = true;
     // A start that may have hung the machine last time, or a boot that asks for no
-    // applies, writes nothing and says why; the notice does not follow.
-    if (env_.guard != nullptr &&
-        env_.guard->BeforeApply(env_.chip.currentChipName, {f.memClock, f.chipClock}) !=
-            ApplyGuard::Verdict::Apply) {
-        InformativeMessageBox(ApplyGuard::RefusalHeadline(), MessageButtons::Ok,
-                              env_.guard->RefusalText());
-        controls_.EndDialog(kIdCancel);
-        return;
+    // applies, writes nothing and says why; the notice does not follow. The owner's own
+    // word on the kernel command line is no failure.
+    if (env_.guard != nullptr) {
+        const ApplyGuard::Verdict verdict = env_.guard->Check();
+        if (verdict != ApplyGuard::Verdict::Apply) {
+            InformativeMessageBox(ApplyGuard::RefusalHeadline(), MessageButtons::Ok,
+                                  env_.guard->RefusalText());
+            unattendedWithheld_ = verdict == ApplyGuard::Verdict::NoApplyWord;
+            controls_.EndDialog(kIdCancel);
+            return;
+        }
     }
-    const ApplyOutcome applied = ApplyClocks(env_.chip, {f.memClock, f.chipClock});
+    // The apply is recorded as pending only once it is sure to write: one that the chip
+    // refuses before any write leaves no record behind.
+    const ApplyOutcome applied = ApplyClocks(env_.chip, clocks, [&] {
+        if (env_.guard != nullptr) env_.guard->RecordPending(env_.chip.currentChipName, clocks);
+    });
     ShowApplyOutcome(*this, applied);
     unattendedOk_ = applied.Applied() && messagesShown_ == 0;
     controls_.RunAutostartNotice(env_.chip.currentChipName);

@@ -45,6 +45,9 @@ public:
 
     // True when the start was unattended and its clocks were all written.
     bool UnattendedStartSucceeded() const { return unattended_ && unattendedOk_; }
+    // True when the start was unattended and the kernel command line asked for no applies
+    // at this boot: nothing was written, and that is the owner's choice, not a failure.
+    bool UnattendedStartWithheld() const { return unattended_ && unattendedWithheld_; }
     bool UnattendedStart() const { return unattended_; }
     bool ChipRecognized() const { return env_.chip.currentChipName != nullptr; }
 
@@ -76,6 +79,7 @@ private:
     TunerFields fields_;
     bool unattended_ = false;
     bool unattendedOk_ = false;
+    bool unattendedWithheld_ = false;
     int messagesShown_ = 0;  // every box this window showed, for the unattended result
     // The PLL coefficients read at start from the recognised adapter, which Panic !
     // writes back to that adapter alone; nothing when they could not be read.

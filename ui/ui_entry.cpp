@@ -95,6 +95,7 @@ extern "C" int tarvento_ui_run(const tarvento::UiRun* run) {
     window.exec();
 
     const tarvento::TunerDialog& tuner = window.Tuner();
-    if (tuner.UnattendedStart()) return tuner.UnattendedStartSucceeded() ? 0 : 1;
+    if (tuner.UnattendedStart())
+        return tuner.UnattendedStartSucceeded() || tuner.UnattendedStartWithheld() ? 0 : 1;
     return 0;
 }

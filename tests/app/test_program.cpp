@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "autostart/autostart_store.h"
@@ -119,34 +120,60 @@ TEST_F(ProgramTest, InfoPrintsTheOneClockOfTheRiva128FamilyOnBothLines) {
 }
 
 // Beside each PLL word, the clock it really makes, f = Fref * N / (M * 2^P), with the
-// crystal strap bit 6 selects; the figures here are worked out by hand.
+// crystal strap bit 6 selects; the figures here are worked out by hand, or are the words
+// of real cards. Then the select word, and how each PLL the program sets runs.
 TEST_F(ProgramTest, InfoPrintsTheClockEachPllWordMakes) {
     struct Case {
         const char* chip;
         uint32_t strap, corePll, memPll;
-        const char* line;  // the PLL line expected
+        const char* line;  // the line expected
+        std::optional<uint32_t> pllSelect = std::nullopt;  // none: the chip's stock word
     };
     const Case cases[] = {
         // 14.31818 * 150 / (12 * 2) and 14.31818 * 184 / (12 * 2)
         {"RIVA_TNT", 0x40, 0x0001960C, 0x0001B80C,
-         "Core PLL (0xE0680500): 0x0001960C  M 12, N 150, P 1, makes 89.49 MHz (crystal 14.31818 MHz)\n"},
+         "Core PLL (0xE0680500): 0x0001960C  M 12, N 150, P 1, makes 89.489 MHz (crystal 14.31818 MHz)\n"},
         {"RIVA_TNT", 0x40, 0x0001960C, 0x0001B80C,
-         "Memory PLL (0xE0680504): 0x0001B80C  M 12, N 184, P 1, makes 109.77 MHz (crystal 14.31818 MHz)\n"},
+         "Memory PLL (0xE0680504): 0x0001B80C  M 12, N 184, P 1, makes 109.773 MHz (crystal 14.31818 MHz)\n"},
         // 13.5 * 150 / 24 = 84.375 and 13.5 * 184 / 24 = 103.5
         {"RIVA_TNT", 0x00, 0x0001960C, 0x0001B80C,
-         "Core PLL (0xE0680500): 0x0001960C  M 12, N 150, P 1, makes 84.38 MHz (crystal 13.5 MHz)\n"},
+         "Core PLL (0xE0680500): 0x0001960C  M 12, N 150, P 1, makes 84.375 MHz (crystal 13.5 MHz)\n"},
         {"RIVA_TNT", 0x00, 0x0001960C, 0x0001B80C,
-         "Memory PLL (0xE0680504): 0x0001B80C  M 12, N 184, P 1, makes 103.50 MHz (crystal 13.5 MHz)\n"},
+         "Memory PLL (0xE0680504): 0x0001B80C  M 12, N 184, P 1, makes 103.500 MHz (crystal 13.5 MHz)\n"},
         // P = 0 divides by 1: 14.31818 * 184 / 12
         {"RIVA_TNT", 0x40, 0x0001960C, 0x0000B80C,
-         "Memory PLL (0xE0680504): 0x0000B80C  M 12, N 184, P 0, makes 219.55 MHz (crystal 14.31818 MHz)\n"},
+         "Memory PLL (0xE0680504): 0x0000B80C  M 12, N 184, P 0, makes 219.545 MHz (crystal 14.31818 MHz)\n"},
         {"RIVA_TNT", 0x40, 0x00019600, 0x0001B80C,
          "Core PLL (0xE0680500): 0x00019600  M 0, N 150, P 1, no clock: M is 0 (crystal 14.31818 MHz)\n"},
+        // A TNT BIOS's words with the 13.5 MHz crystal: 13.5 * 120 / (9 * 2), 13.5 * 163 / (10 * 2)
+        {"RIVA_TNT", 0x00, 0x00017809, 0x0001A30A,
+         "Core PLL (0xE0680500): 0x00017809  M 9, N 120, P 1, makes 90.000 MHz (crystal 13.5 MHz)\n"},
+        {"RIVA_TNT", 0x00, 0x00017809, 0x0001A30A,
+         "Memory PLL (0xE0680504): 0x0001A30A  M 10, N 163, P 1, makes 110.025 MHz (crystal 13.5 MHz)\n"},
         // The RIVA 128's one clock: 13.5 * 168 / 24 and 14.31818 * 168 / 24
         {"RIVA_128", 0x00, 0x0001960C, 0x0001A80C,
-         "Memory PLL (0xE0680504): 0x0001A80C  M 12, N 168, P 1, makes 94.50 MHz (crystal 13.5 MHz)\n"},
+         "Memory PLL (0xE0680504): 0x0001A80C  M 12, N 168, P 1, makes 94.500 MHz (crystal 13.5 MHz)\n"},
         {"RIVA_128", 0x40, 0x0001960C, 0x0001A80C,
-         "Memory PLL (0xE0680504): 0x0001A80C  M 12, N 168, P 1, makes 100.23 MHz (crystal 14.31818 MHz)\n"},
+         "Memory PLL (0xE0680504): 0x0001A80C  M 12, N 168, P 1, makes 100.227 MHz (crystal 14.31818 MHz)\n"},
+        // A RIVA 128's 100 MHz with each crystal: 13.5 * 163 / (11 * 2), 14.31818 * 196 / (14 * 2)
+        {"RIVA_128", 0x00, 0x0001960C, 0x0001A30B,
+         "Memory PLL (0xE0680504): 0x0001A30B  M 11, N 163, P 1, makes 100.023 MHz (crystal 13.5 MHz)\n"},
+        {"RIVA_128", 0x40, 0x0001960C, 0x0001C40E,
+         "Memory PLL (0xE0680504): 0x0001C40E  M 14, N 196, P 1, makes 100.227 MHz (crystal 14.31818 MHz)\n"},
+        // The select word as a driver leaves it, and as it comes from reset.
+        {"RIVA_TNT", 0x40, 0x0001960C, 0x0001B80C,
+         "PLL select (0xE068050C): 0x10000700  memory PLL from its word (bit 8), core PLL from its word "
+         "(bit 10)\n"},
+        {"RIVA_TNT", 0x40, 0x0001960C, 0x0001B80C,
+         "PLL select (0xE068050C): 0x00000100  memory PLL from its word (bit 8), core PLL from the chip's "
+         "built-in clock (bit 10 clear); no clocks are written until a driver sets a display mode\n",
+         0x00000100},
+        {"RIVA_128ZX", 0x40, 0x0001960C, 0x0001A80C,
+         "PLL select (0xE068050C): 0x10010100  memory PLL from its word (bit 8)\n"},
+        {"RIVA_128", 0x40, 0x0001960C, 0x0001A80C,
+         "PLL select (0xE068050C): 0x00000000  memory PLL from the chip's built-in clock (bit 8 clear); no "
+         "clocks are written until a driver sets a display mode\n",
+         0x00000000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -156,6 +183,7 @@ TEST_F(ProgramTest, InfoPrintsTheClockEachPllWordMakes) {
         card.strap = c.strap;
         card.corePll = c.corePll;
         card.memPll = c.memPll;
+        card.pllSelect = c.pllSelect.value_or(card.pllSelect);
         own.Add(card);
         const ProgramResult r = RunProgram(
             TARVENTO_PROGRAM, {"--info"},

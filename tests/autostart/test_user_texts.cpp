@@ -8,6 +8,7 @@
 #include <string>
 
 #include "autostart/user_texts.h"
+#include "chip/registers.h"
 
 namespace tarvento {
 namespace {
@@ -22,11 +23,17 @@ AccessFailure Failure(Kind kind, std::string path, std::string slot, uint64_t va
     return f;
 }
 
+AccessFailure NotProgrammed(uint32_t select, uint32_t bits) {
+    AccessFailure f = AccessFailure::Of(Kind::PllNotProgrammed, select);
+    f.bits = bits;
+    return f;
+}
+
 TEST(UserTexts, EveryFailureTheMachineReportsIsOnePlainSentence) {
     // Each kind gets words of its own: a kind left without them would show an empty box,
     // and headless a reason is one line below its message.
     const int first = static_cast<int>(Kind::PciFolderTooLong);
-    const int last = static_cast<int>(Kind::RegistersUnreached);
+    const int last = static_cast<int>(Kind::PllNotProgrammed);
     for (int k = first; k <= last; ++k) {
         const std::string text = ReasonText(Failure(static_cast<Kind>(k), "/p", "0000:01:00.0", 0x10, EIO));
         EXPECT_FALSE(text.empty()) << "kind " << k;
@@ -57,6 +64,17 @@ TEST(UserTexts, TheWordsOfFailuresAndOfTheUnattendedPaths) {
          "register base; its registers were not touched"},
         {ReasonText(AccessFailure::Of(Kind::RegistersUnreached)),
          "the chip's clock registers could not be reached"},
+        {ReasonText(NotProgrammed(0x10000600, kPllSelectMemBit)),
+         "the memory PLL runs from the chip's built-in clock, not from its programmed word (the PLL "
+         "select word at offset 0x0068050C reads 0x10000600, bit 8 clear), so a new word would not "
+         "change its clock and nothing was written; a graphics driver switches it to the programmed "
+         "word when it sets a display mode; nouveau does this on a RIVA TNT"},
+        {ReasonText(NotProgrammed(0x00000000, kPllSelectMemBit | kPllSelectCoreBit)),
+         "the memory PLL and the core PLL run from the chip's built-in clock, not from their "
+         "programmed words (the PLL select word at offset 0x0068050C reads 0x00000000, bits 8 and 10 "
+         "clear), so new words would not change their clocks and nothing was written; for each, a "
+         "graphics driver switches it to the programmed word when it sets a display mode; nouveau "
+         "does this on a RIVA TNT"},
         {UnsupportedAdapterText(0x5333, 0x8A22), "the display adapter 5333:8A22 is not a supported chip"},
         {StartArgumentsTooLongText(259),
          "the start-up arguments are longer than 259 characters and were ignored"},
@@ -81,6 +99,7 @@ TEST(UserTexts, TheWordsOfFailuresAndOfTheUnattendedPaths) {
          "the card at 0000:01:00.0 is not the one whose clocks were saved (0000:02:00.0); nothing was "
          "written"},
         {kPllWordsUnreadAfterResume, "the card's PLL words cannot be read after resume; nothing was written"},
+        {NotRestoredText("why"), "the clocks were not restored after resume: why"},
         {NotAllRestoredText("why"), "the clocks were not all restored after resume: why"},
         {kCannotWatchSurvival, "cannot watch whether the machine survives the clocks"},
     };

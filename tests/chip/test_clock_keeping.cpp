@@ -121,6 +121,28 @@ TEST(PllWordsKept, GoBackExactlyAndOnlyWhereTheCardHoldsOthers) {
         EXPECT_EQ(card.hw.Writes(), c.writes) << c.profile->name << std::hex << " " << c.nowMem;
         EXPECT_EQ(written, static_cast<int>(c.writes.size()));
     }
+    // A card whose select word a reset cleared gets nothing written where a PLL that would
+    // be written runs from the built-in clock; a PLL that keeps its word needs no bit.
+    struct Select {
+        uint32_t select;
+        uint32_t nowCore;  // after resume; the memory PLL always lost its word
+        bool writes;
+    };
+    for (const Select& c : {Select{0x00000000, 0x0001960C, false}, Select{0x00000100, 0x0001960C, false},
+                            Select{0x00000400, 0x0001960C, false}, Select{0x00000100, 0x0001A70C, true},
+                            Select{0x00000500, 0x0001960C, true}}) {
+        FakeCard card(tnt, 0x0001C90C, 0x0001A70C, kStrapSet);
+        const auto saved = ReadPllWords(card.hw, kBase, tnt);
+        card.hw.SetRegister(kMemPll, 0x0001B80C);
+        card.hw.SetRegister(kCorePll, c.nowCore);
+        card.hw.SetRegister(kPllSelect, c.select);
+        card.hw.ClearLog();
+        const ApplyOutcome outcome = WritePllWords(card.hw, kBase, *saved);
+        EXPECT_EQ(outcome.Applied(), c.writes) << std::hex << c.select;
+        EXPECT_EQ(card.hw.Writes().empty(), !c.writes) << std::hex << c.select;
+        EXPECT_EQ(card.hw.CountAccesses(FakeHardware::Access::Write, kPllSelect), 0);
+        EXPECT_EQ(outcome.reason.kind, c.writes ? AccessFailure::Kind::None : AccessFailure::Kind::PllNotProgrammed);
+    }
     // A card that answers all ones after resume is not written to.
     FakeCard silent(tnt, 0x0001C90C, 0x0001A70C, kStrapSet);
     const auto saved = ReadPllWords(silent.hw, kBase, tnt);

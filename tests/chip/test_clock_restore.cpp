@@ -67,7 +67,8 @@ TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
     hw.ClearLog();
 
     EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
-    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMemPll, memNow), Write(kMemPll, kTntMemFast),
+    EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kPllSelect, kPllSelectTntDriver),
+                                             Read(kMemPll, memNow), Write(kMemPll, kTntMemFast),
                                              Read(kCorePll, coreNow), Write(kCorePll, kTntCore)}));
     EXPECT_EQ(hw.Register(kMemPll), kTntMemFast);
     EXPECT_EQ(hw.Register(kCorePll), kTntCore);

@@ -12,6 +12,7 @@ inline constexpr uint32_t kBase = 0xE0000000;
 inline constexpr uint32_t kMemPll = kBase + kMemPllOffset;
 inline constexpr uint32_t kCorePll = kBase + kCorePllOffset;
 inline constexpr uint32_t kStrap = kBase + kStrapOffset;
+inline constexpr uint32_t kPllSelect = kBase + kPllSelectOffset;
 // Strap words with the crystal bit set and clear.
 inline constexpr uint32_t kStrapSet = kStrapCrystalBit;
 inline constexpr uint32_t kStrapClear = 0x00;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "tests/support/card_constants.h"
+
 namespace tarvento::testing {
 
 namespace {
@@ -14,6 +16,8 @@ uint16_t Get16(const std::vector<uint8_t>& c, size_t at) {
     return static_cast<uint16_t>(c[at] | (c[at + 1] << 8));
 }
 }  // namespace
+
+FakeHardware::FakeHardware() { SetRegister(kPllSelect, kPllSelectTntDriver); }
 
 void FakeHardware::AddFunction(uint8_t bus, uint8_t device, uint8_t function,
                                uint16_t vendorId, uint16_t deviceId, uint16_t classWord,

@@ -23,6 +23,10 @@ public:
         friend bool operator==(const Access&, const Access&) = default;
     };
 
+    // The card at kBase as a driver leaves it: every PLL runs from its programmed word
+    // (bit 8 serves a RIVA 128 as well). A test of the other case clears it.
+    FakeHardware();
+
     int lastBus = 0;  // what LastBusNumber answers
     // How much of a present function's configuration space this reader is answered; a
     // read at or past it meets the end (64: what Linux answers a normal user).

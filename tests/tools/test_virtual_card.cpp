@@ -113,25 +113,30 @@ TEST(VirtualCard, GivenValuesWin) {
                                             .bar0 = 0xF8000008,
                                             .strap = 0,
                                             .corePll = 0x000100FF,
-                                            .memPll = 0x12345678});
+                                            .memPll = 0x12345678,
+                                            .pllSelect = 0});
     EXPECT_EQ(SysfsSlotName(card.slot), "0000:2a:1f.7");
     EXPECT_EQ(card.classCode, 0x038000u);
     EXPECT_EQ(card.bar0, 0xF8000008u);
     EXPECT_EQ(card.strap, 0u);
     EXPECT_EQ(card.corePll, 0x000100FFu);
     EXPECT_EQ(card.memPll, 0x12345678u);
+    EXPECT_EQ(card.pllSelect, 0u);
 }
 
 TEST(VirtualCard, IdsOfAKnownChipGetItsStockRegistersOthersGetZeros) {
     VirtualTree tree;
     const VirtualCard tnt = Resolve(tree, {.chip = "10de:0020"});
     EXPECT_EQ(tnt.corePll, 0x0001960Cu);
+    EXPECT_EQ(tnt.pllSelect, 0x10000700u) << "as a TNT's driver leaves it";
     EXPECT_TRUE(tnt.hasRegisters);
+    EXPECT_EQ(Resolve(tree, {.chip = "12d2:0018"}).pllSelect, 0x10010100u) << "as a RIVA 128's driver leaves it";
     const VirtualCard other = Resolve(tree, {.chip = "1002:5046"});
     EXPECT_EQ(other.vendorId, 0x1002);
     EXPECT_EQ(other.deviceId, 0x5046);
     EXPECT_EQ(other.corePll, 0u);
     EXPECT_EQ(other.strap, 0u);
+    EXPECT_EQ(other.pllSelect, 0u);
     const VirtualCard none = Resolve(tree, {.chip = "8086:1237", .classCode = 0x060000, .bar0 = 0});
     EXPECT_FALSE(none.hasRegisters);
 }
@@ -151,6 +156,8 @@ TEST(VirtualCard, BadRequestsAreRefusedWithAReason) {
               std::string::npos);
     EXPECT_NE(Refusal(tree, {.chip = "RIVA_TNT", .classCode = 0x1000000}).find("24 bits"), std::string::npos);
     EXPECT_NE(Refusal(tree, {.chip = "RIVA_TNT", .bar0 = 0, .strap = 0x40}).find("memory BAR0"),
+              std::string::npos);
+    EXPECT_NE(Refusal(tree, {.chip = "RIVA_TNT", .bar0 = 0, .pllSelect = 0}).find("memory BAR0"),
               std::string::npos);
 }
 
@@ -202,6 +209,7 @@ TEST(VirtualCard, TheLayoutIsTheKernels) {
     EXPECT_EQ(tree.FileWord(dir / "resource0", 0x680500), 0x0001960Cu);
     EXPECT_EQ(tree.FileWord(dir / "resource0", 0x680504), 0x0001B80Cu);
     EXPECT_EQ(tree.FileWord(dir / "resource0", 0x101000), 0x00000040u);
+    EXPECT_EQ(tree.FileWord(dir / "resource0", 0x68050C), 0x10000700u);
 }
 
 TEST(VirtualCard, CreateMakesTheFolderAndShowReadsEveryFunctionBack) {
@@ -215,7 +223,12 @@ TEST(VirtualCard, CreateMakesTheFolderAndShowReadsEveryFunctionBack) {
     VirtualCard tnt = *StockCard("RIVA_TNT");
     tnt.bar0 = 0xE0000000;
     tnt.corePll = 0x0002C707;
+    VirtualCard unprogrammed = *StockCard("RIVA_128");
+    unprogrammed.slot = SysfsSlot{0, 1, 1, 0};
+    unprogrammed.bar0 = 0xE1000000;
+    unprogrammed.pllSelect = 0x00000400;
     std::string error;
+    ASSERT_TRUE(CreateCard(root, unprogrammed, error)) << error;
     ASSERT_TRUE(CreateCard(root, tnt, error)) << error;
     ASSERT_TRUE(CreateCard(root, bridge, error)) << error;
 
@@ -223,7 +236,7 @@ TEST(VirtualCard, CreateMakesTheFolderAndShowReadsEveryFunctionBack) {
     std::vector<std::string> problems;
     ASSERT_TRUE(ReadCards(root, cards, problems, error)) << error;
     EXPECT_TRUE(problems.empty());
-    ASSERT_EQ(cards.size(), 2u);
+    ASSERT_EQ(cards.size(), 3u);
     EXPECT_EQ(SysfsSlotName(cards[0].slot), "0000:00:00.0");
     EXPECT_FALSE(cards[0].hasRegisters);
     EXPECT_EQ(cards[0].classCode, 0x060000u);
@@ -231,6 +244,8 @@ TEST(VirtualCard, CreateMakesTheFolderAndShowReadsEveryFunctionBack) {
     EXPECT_EQ(cards[1].bar0, 0xE0000000u);
     EXPECT_EQ(cards[1].corePll, 0x0002C707u);
     EXPECT_EQ(cards[1].strap, 0x40u);
+    EXPECT_EQ(cards[1].pllSelect, 0x10000700u);
+    EXPECT_EQ(cards[2].pllSelect, 0x00000400u);
 
     const std::string shown = DescribeCard(cards[1]);
     EXPECT_NE(shown.find("0000:01:00.0  10de:0020  class 030000  BAR0 0xE0000000  RIVA_TNT"), std::string::npos)
@@ -238,6 +253,12 @@ TEST(VirtualCard, CreateMakesTheFolderAndShowReadsEveryFunctionBack) {
     EXPECT_NE(shown.find("M   7  N 199  P  2  reads"), std::string::npos) << shown;
     EXPECT_NE(shown.find("0x0001B80C  M  12  N 184  P  1  reads 110 MHz"), std::string::npos) << shown;
     EXPECT_NE(shown.find("bit 6 set"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("select    0x10000700  mem PLL from its word, core PLL from its word\n"),
+              std::string::npos)
+        << shown;
+    // A RIVA 128 sets its memory PLL alone.
+    const std::string unset = DescribeCard(cards[2]);
+    EXPECT_NE(unset.find("select    0x00000400  mem PLL from the built-in clock\n"), std::string::npos) << unset;
     EXPECT_EQ(DescribeCard(cards[0]), "0000:00:00.0  8086:7190  class 060000  BAR0 none\n");
 }
 

@@ -34,9 +34,10 @@ TEST_F(Panic, RestoresTheStartClocksAfterSetClockNowWithoutAWarning) {
     dialog->RestoreClocks();
 
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgRestored});
-    // The memory PLL first, as Set Clock now writes them; each read, then written back
-    // with its start-up N.
-    EXPECT_EQ(hw.Log(), (std::vector<Access>{{Access::Read, kMemPll, kTntMemAt100},
+    // The select word first; then the memory PLL, as Set Clock now writes them; each
+    // read, then written back with its start-up N.
+    EXPECT_EQ(hw.Log(), (std::vector<Access>{{Access::Read, kPllSelect, kPllSelectTntDriver},
+                                             {Access::Read, kMemPll, kTntMemAt100},
                                              Write(kMemPll, kWordN150),
                                              {Access::Read, kCorePll, kTntCoreAt100},
                                              Write(kCorePll, kWordN150)}));

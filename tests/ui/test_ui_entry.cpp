@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window library's entry point: what it hands the window, and the exit status it
 // gives back for each way the window can end.
-#include <QMessageBox>
+#include <unistd.h>
 
+#include <QMessageBox>
+#include <filesystem>
+#include <fstream>
+
+#include "autostart/apply_guard.h"
 #include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
 #include "ui/ui_entry.h"
@@ -54,6 +59,35 @@ TEST_F(UiEntry, AnUnattendedStartWithARefusedClockExitsOne) {
     AnswerBoxes(QMessageBox::Ok, texts);
     EXPECT_EQ(RunEntry("RIVA_TNT 200 100"), 1);
     EXPECT_EQ(texts, std::vector<std::string>{kMsgFrequencyOutOfRange});
+}
+
+// The guard's refusals in the window: the owner's word on the kernel command line is no
+// failure (a login's unit must not fail for it), a machine that did not survive is.
+TEST_F(UiEntry, AnUnattendedStartTheGuardStopsExitsOneUnlessTheOwnerAskedForIt) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* cmdline;
+        int status;
+    };
+    for (const Case& c : {Case{"quiet tarvento.noapply", 0}, Case{"quiet", 1}}) {
+        SCOPED_TRACE(c.cmdline);
+        const fs::path root = fs::temp_directory_path() / ("tarvento-ui-guard-" + std::to_string(::getpid()));
+        fs::create_directories(root / "proc/sys/kernel/random");
+        std::ofstream(root / "proc/sys/kernel/random/boot_id") << "boot-2\n";
+        std::ofstream(root / "proc/cmdline") << c.cmdline << "\n";
+        std::ofstream(root / "last-apply") << FormatApplyRecord(
+            {ApplyRecord::State::Pending, "boot-1", 1796700000, "RIVA_TNT", {120, 100}});
+        ApplyGuard guard((root / "last-apply").string(), ApplySource::Login,
+                         GuardMachine{(root / "proc").string()});
+        InsertTnt();
+        std::vector<std::string> texts;
+        AnswerBoxes(QMessageBox::Ok, texts);
+        const UiRun run{1, argv, &chip, &store, "RIVA_TNT 100 100", kProgramPath, &guard};
+        EXPECT_EQ(tarvento_ui_run(&run), c.status);
+        EXPECT_EQ(texts, std::vector<std::string>{kMsgClocksNotApplied});
+        EXPECT_TRUE(hw.Writes().empty());
+        fs::remove_all(root);
+    }
 }
 
 TEST_F(UiEntry, AnInteractiveStartExitsZeroHoweverItEnds) {

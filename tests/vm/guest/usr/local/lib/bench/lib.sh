@@ -10,6 +10,14 @@ RESOURCE0=$(card_resource0) || { echo "FAIL: no emulated card"; exit 1; }
 CORE=0x680500
 MEMORY=0x680504
 STRAP=0x101000
+SELECT=0x68050C
+# The PLL select word the seed wrote (bench.pllselect=VALUE on the kernel command line, or
+# the word a driver leaves): the program never writes it, so it stays until a scenario
+# changes it itself (and then sets BENCH_SELECT to its word).
+BENCH_SELECT=0x10000700
+for word in $(cat /proc/cmdline); do
+  case "$word" in bench.pllselect=*) BENCH_SELECT=$(printf '0x%08X' "${word#bench.pllselect=}") ;; esac
+done
 bench_failures=0
 
 pass() { echo "ok: $*"; }
@@ -29,6 +37,7 @@ expect_clocks_words() {  # expect_clocks_words CORE_WORD MEMORY_WORD WHAT
   expect_word "$CORE" "$1" "$3"
   expect_word "$MEMORY" "$2" "$3"
   expect_word "$STRAP" 0x00000040 "$3"
+  expect_word "$SELECT" "$BENCH_SELECT" "$3 (the PLL select word is never written)"
 }
 expect_access() {  # expect_access OWNER:GROUP MODE WHAT: the card's resource0
   local got
@@ -60,6 +69,9 @@ expect_status() {  # expect_status STATUS WHAT
 }
 expect_out() {  # expect_out TEXT WHAT: standard output has the line TEXT
   if grep -qxF -- "$1" "$OUT"; then pass "$2: says \"$1\""; else fail "$2: does not say \"$1\""; fi
+}
+expect_out_has() {  # expect_out_has TEXT WHAT: standard output has TEXT in a line
+  if grep -qF -- "$1" "$OUT"; then pass "$2: says \"$1\""; else fail "$2: does not say \"$1\""; fi
 }
 expect_err() {  # expect_err TEXT WHAT: standard error has TEXT
   if grep -qF -- "$1" "$ERR"; then pass "$2: says \"$1\""; else fail "$2: does not say \"$1\""; fi
