@@ -143,6 +143,11 @@ endif()
 
 configure_file(${RULE_IN} ${RULE_OUT} @ONLY)
 configure_file(${METAINFO_IN} ${METAINFO_OUT} @ONLY)
+# The manual page names the folders this build installs into (each release has its own):
+# as roman text a hyphen must be written "\-".
+foreach(dir UNIT_DIR RULES_DIR SYSUSERS_DIR)
+  string(REPLACE "-" "\\-" TARVENTO_MAN_${dir} "${TARVENTO_${dir}}")
+endforeach()
 set(pages "")
 foreach(page tarvento tarvento-virtual-card)
   configure_file(${MAN_IN}/${page}.1.in ${MAN_OUT}/${page}.1 @ONLY)
