@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/durable_file.h"
+#include "files/durable_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <random>
 
-#include "autostart/user_texts.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

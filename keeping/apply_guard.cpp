@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/apply_guard.h"
+#include "keeping/apply_guard.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,8 +14,8 @@
 #include <sstream>
 #include <vector>
 
-#include "autostart/durable_file.h"
-#include "autostart/user_texts.h"
+#include "files/durable_file.h"
+#include "texts/user_texts.h"
 
 extern char** environ;
 

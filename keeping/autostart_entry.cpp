@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/autostart_entry.h"
+#include "keeping/autostart_entry.h"
 
 #include <climits>
 #include <cstdlib>
 
-#include "autostart/start_arguments.h"
-#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
+#include "keeping/start_arguments.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

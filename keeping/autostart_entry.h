@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "autostart/autostart_window.h"
-#include "autostart/autostart_store.h"
 #include "chip/chip_state.h"
+#include "keeping/autostart_store.h"
+#include "keeping/autostart_window.h"
 
 namespace tarvento {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "autostart/message_box.h"
+#include "texts/message_box.h"
 
 namespace tarvento {
 

@@ -1,28 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/boot_clocks.h"
+#include "keeping/boot_clocks.h"
 
 #include <unistd.h>
 
 #include <charconv>
-#include <optional>
 
-#include "app/headless_start.h"
-#include "autostart/apply_guard.h"
-#include "autostart/durable_file.h"
-#include "autostart/user_texts.h"
-#include "autostart/start_arguments.h"
+#include "chip/apply_clocks.h"
 #include "chip/chip_table.h"
 #include "chip/running_program.h"
-#include "tuner/tuner_dialog.h"
+#include "files/durable_file.h"
+#include "keeping/apply_guard.h"
+#include "keeping/recognized_card.h"
+#include "keeping/start_arguments.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
-
-namespace {
-
-struct BootClocks {
-    std::string chip;
-    ClockPair clocks;
-};
 
 // The file holds the same three fields a start takes: "RIVA_TNT 120 100".
 std::optional<BootClocks> ReadBootClocks(const std::string& path) {
@@ -45,6 +37,8 @@ std::optional<BootClocks> ReadBootClocks(const std::string& path) {
     boot.chip = name;
     return boot;
 }
+
+namespace {
 
 std::string InWords(const BootClocks& b) { return ClocksInWords(b.chip, b.clocks); }
 
@@ -110,34 +104,6 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
     if (!RemoveFileDurably(paths.bootRecord, error)) err << prefix << error << "\n";
     out << BootClocksSetText(InWords(boot)) << "\n";
     return 0;
-}
-
-int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& programPath,
-                    const MachinePaths& paths, std::ostream& out, std::ostream& err) {
-    if (::access(paths.bootClocks.c_str(), F_OK) != 0) {
-        out << kBootClocksOff << "\n";
-        return 0;
-    }
-    const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks);
-    if (!boot) {
-        err << DiagnosticPrefix() << paths.bootClocks
-            << " holds no chip name and two clocks; nothing was applied\n";
-        return 1;
-    }
-    ApplyGuard guard(paths.bootRecord, ApplySource::Boot, GuardMachine{paths.procRoot});
-    const std::string tail =
-        boot->chip + " " + std::to_string(boot->clocks.memory) + " " + std::to_string(boot->clocks.chip);
-    const int status = RunHeadless({chip, store, tail, programPath, &guard}, out, err);
-    if (!guard.recordError.empty())
-        err << DiagnosticPrefix() << ApplyNotRecordedText(guard.recordError) << "\n";
-    if (guard.Written()) {
-        // What the apply said reaches the journal now, not when the watch ends.
-        out.flush();
-        err.flush();
-        WatchSurvival(paths.bootRecord, guard.Written()->bootId, guard.Written()->time,
-                      GuardMachine{paths.procRoot});
-    }
-    return status;
 }
 
 void ReportBootClocks(const MachinePaths& paths, std::ostream& out) {

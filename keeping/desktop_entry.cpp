@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/desktop_entry.h"
+#include "keeping/desktop_entry.h"
 
 #include <cstdint>
 

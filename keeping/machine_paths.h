@@ -3,9 +3,6 @@
 
 #include <string>
 
-#include "chip/chip_state.h"
-#include "chip/chip_recognition.h"
-
 namespace tarvento {
 
 // Where the machine-wide keeping of clocks lives. TARVENTO_MACHINE_ROOT (default none)
@@ -19,13 +16,5 @@ struct MachinePaths {
 
     static MachinePaths FromEnvironment();
 };
-
-// Finds the first display adapter and recognises its chip, as the window's start does.
-// False with the reason when no supported chip could be read.
-bool RecognizeCard(ChipState& chip, RecognizedChip& recognized, std::string& reason);
-
-// Says `text` in the journal too, unless standard error already goes there (a service's
-// does): what runs without a window and without a terminal must leave a trace.
-void TellJournal(const std::string& text);
 
 }  // namespace tarvento

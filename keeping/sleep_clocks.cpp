@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/sleep_clocks.h"
+#include "keeping/sleep_clocks.h"
 
 #include <cstdio>
 #include <optional>
 #include <sstream>
 
-#include "autostart/durable_file.h"
-#include "autostart/user_texts.h"
 #include "chip/clock_restore.h"
 #include "chip/hex_text.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
+#include "files/durable_file.h"
+#include "keeping/recognized_card.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

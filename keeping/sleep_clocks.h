@@ -3,8 +3,8 @@
 
 #include <ostream>
 
-#include "app/machine_paths.h"
 #include "chip/chip_state.h"
+#include "keeping/machine_paths.h"
 
 namespace tarvento {
 

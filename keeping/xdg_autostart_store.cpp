@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/xdg_autostart_store.h"
+#include "keeping/xdg_autostart_store.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "autostart/desktop_entry.h"
+#include "keeping/desktop_entry.h"
 
 namespace tarvento {
 

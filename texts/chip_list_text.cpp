@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/chip_list_text.h"
+#include "texts/chip_list_text.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/user_texts.h"
+#include "texts/user_texts.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "autostart/autostart_window.h"
+#include "keeping/autostart_window.h"
 
 namespace tarvento::testing {
 

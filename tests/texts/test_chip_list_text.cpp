@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/chip_list_text.h"
 #include "chip/chip_table.h"
+#include "texts/chip_list_text.h"
 
 namespace tarvento::testing {
 namespace {

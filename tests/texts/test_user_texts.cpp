@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <string>
 
-#include "autostart/user_texts.h"
 #include "chip/registers.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/user_texts.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 namespace {
