@@ -1,44 +1,151 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What keeps clocks without a window: the check made before boot clocks are stored must
-// say what the apply would do, and the words kept across sleep go back exactly, only where
-// the card holds others.
+// How a pair of clocks is applied: which PLLs each chip writes, in which order, what a
+// refused or unreachable clock leaves behind, and the check made before boot clocks are
+// stored, which must say what the apply would do and write nothing.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "chip/clock_pair.h"
-#include "chip/chip_state.h"
-#include "chip/chip_table.h"
-#include "chip/chip_recognition.h"
 #include "chip/apply_clocks.h"
-#include "chip/clock_restore.h"
-#include "tests/support/card_constants.h"
-#include "tests/support/fake_hardware.h"
+#include "chip/chip_recognition.h"
+#include "chip/chip_table.h"
+#include "chip/clock_pair.h"
+#include "tests/chip/chip_on_machine.h"
 
 namespace tarvento {
 namespace {
 
-using testing::FakeHardware;
 using namespace testing;
 
-// A recognised chip of the given profile on a fake machine, its PLLs at the given words.
-struct FakeCard {
-    FakeHardware hw;
-    ChipState state{hw};
-    FakeCard(const ChipProfile& profile, uint32_t memWord, uint32_t coreWord, uint32_t strap) {
-        hw.lastBus = 1;
-        hw.AddFunction(1, 0, 0, profile.vendorIds[0], profile.deviceId, 0x0300, kBase);
-        hw.SetRegister(kMemPll, memWord);
-        hw.SetRegister(kCorePll, coreWord);
-        hw.SetRegister(kStrap, strap);
-        DisplayAdapter adapter;
-        EXPECT_TRUE(FindDisplayAdapter(hw, state.discovery, adapter));
-        RecognizedChip recognized;
-        EXPECT_EQ(RecognizeChip(state, adapter.vendorId, adapter.deviceId, recognized),
-                  Recognition::Recognized);
+using Result = ApplyOutcome::Result;
+using Access = FakeHardware::Access;
+
+TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
+    for (const char* name : {kRiva128Name, kRiva128ZxName}) {
+        Registers(kWordN150, kWordN150, 0x40);
+        hw.ClearLog();
+        state.currentChipName = name;
+        EXPECT_EQ(ApplyClocks(state, ClockPair{100, 120}).result, Result::Applied) << name;
+        const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A70C}};
+        EXPECT_EQ(hw.Writes(), writes) << name;
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0) << name;
     }
-};
+}
+
+TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
+    Registers(kWordN150, kWordN150, 0x40);
+    state.currentChipName = kRivaTntName;
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    EXPECT_EQ(outcome.result, Result::Applied);
+    EXPECT_FALSE(outcome.reason.Known());
+    const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A80C},
+                                        {Access::Write, kCorePll, 0x0001F20C}};
+    EXPECT_EQ(hw.Writes(), writes);
+}
+
+TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndSaysRefused) {
+    Registers(kWordN150, kWordN150, 0x00);  // strap clear: 145 MHz is refused
+    state.currentChipName = kRivaTntName;
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    EXPECT_EQ(outcome.result, Result::Refused);
+    EXPECT_FALSE(outcome.reason.Known());
+    EXPECT_EQ(hw.Register(kMemPll), 0x0001B20Cu);
+    EXPECT_EQ(hw.Register(kCorePll), kWordN150);
+    EXPECT_EQ(hw.CountAccesses(Access::Write, kCorePll), 0);
+}
+
+TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
+    Registers(kWordN150, kWordN150, 0x00);
+    state.currentChipName = kRivaTntName;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{145, 100}).result, Result::Refused);
+    const std::vector<Access> writes = {{Access::Write, kCorePll, 0x0001B10C}};
+    EXPECT_EQ(hw.Writes(), writes);
+}
+
+TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothing) {
+    Registers(kWordN150, kWordN150, 0x00);
+    state.currentChipName = kRivaTntName;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{145, -3}).result, Result::Refused);
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
+    // 60 MHz is below every slider yet within the PLL's reach.
+    Registers(kWordN150, kWordN150, 0x40);
+    state.currentChipName = kRiva128Name;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{60, 60}).result, Result::Applied);
+    EXPECT_EQ(hw.Register(kMemPll), 0x0001650Cu);  // N = 101
+}
+
+TEST_F(ChipProfilesOnMachine, NoChipWritesNothing) {
+    Registers(kWordN150, kWordN150, 0x40);
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::NoChip);
+    EXPECT_TRUE(hw.Log().empty());
+}
+
+TEST_F(ChipProfilesOnMachine, AccessFailureOutweighsOutOfRange) {
+    Registers(kWordN150, kWordN150, 0x00);
+    state.currentChipName = kRivaTntName;
+    hw.FailRegister(kMemPll);
+    // Memory unreachable, chip refused: the outcome names the access.
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 145}).result, Result::AccessFailed);
+    EXPECT_TRUE(hw.Writes().empty());
+
+    hw.FailRegister(kStrap);
+    state.currentChipName = kRiva128Name;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::AccessFailed);
+}
+
+// A card that is not initialised, or whose memory decoding is off, answers all ones.
+TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
+    for (uint32_t ones : {kCorePll, kMemPll, kStrap}) {
+        Registers(kWordN150, kWordN150, 0x40);
+        hw.SetRegister(ones, 0xFFFFFFFF);
+        ChipState fresh(hw);
+        fresh.discovery.registerBase = kBase;
+        RecognizedChip chip;
+        EXPECT_EQ(RecognizeChip(fresh, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
+        EXPECT_EQ(fresh.currentChipName, nullptr);
+        EXPECT_FALSE(fresh.recognizedAdapter.has_value());
+        EXPECT_EQ(chip.failureReason.kind, AccessFailure::Kind::NoAnswer);
+
+        // A card stops answering as a whole (decoding off): the first routine's words,
+        // the memory PLL and the strap, already tell.
+        if (ones == kCorePll) continue;
+        // Before any write too: nothing is written, the outcome says why, and the chip clock
+        // is not tried after the memory clock found no card.
+        hw.ClearLog();
+        state.currentChipName = kRivaTntName;
+        const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 100});
+        EXPECT_TRUE(hw.Writes().empty());
+        EXPECT_EQ(outcome.result, Result::AccessFailed);
+        EXPECT_EQ(outcome.reason.kind, AccessFailure::Kind::NoAnswer);
+        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0);
+    }
+}
+
+TEST_F(ChipProfilesOnMachine, TheWritesGoToTheRecognisedAdapterWhateverALaterDiscoveryFound) {
+    Registers(kWordN150, kWordN150, 0x40);
+    RecognizedChip chip;
+    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
+    state.discovery.registerBase = 0xE2000000;  // another card, found by the autostart click
+    hw.ClearLog();
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::Applied);
+    for (const Access& a : hw.Log()) EXPECT_EQ(a.address & 0xFF000000u, kBase) << std::hex << a.address;
+    EXPECT_EQ(hw.Writes().size(), 2u);
+}
+
+TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsTheyWere) {
+    // Restoring the start-up pair (Panic) writes the N the chip already had.
+    Registers(0x0001A70C, 0x0001A80C, 0x40);
+    RecognizedChip chip;
+    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
+    EXPECT_EQ(chip.clocks, (ClockPair{100, 100}));
+    EXPECT_EQ(ApplyClocks(state, chip.clocks).result, Result::Applied);
+    EXPECT_EQ(hw.Register(kMemPll), 0x0001A80Cu);
+    EXPECT_EQ(hw.Register(kCorePll), 0x0001A70Cu);
+}
 
 TEST(ClockCheck, SaysWhatTheApplyWouldDoAndWritesNothing) {
     // Every chip, both crystals, stock and unusual words, clocks from far below to far
@@ -75,82 +182,6 @@ TEST(ClockCheck, AnUnreachableOrSilentCardIsAnAccessFailure) {
     FakeHardware none;
     ChipState unrecognised(none);
     EXPECT_EQ(CheckClocks(unrecognised, {110, 90}).result, ApplyOutcome::Result::NoChip);
-}
-
-TEST(PllWordsKept, PlausibleWordsAreWhatASetRoutineCanLeave) {
-    struct Case {
-        uint32_t word;
-        bool plausible;
-    };
-    const Case cases[] = {{0x0001960C, true},  {0x000FFF01, true},  {0x00000001, true},
-                          {0x00019600, false}, {0x0011960C, false}, {0x8001960C, false},
-                          {0xFFFFFFFF, false}, {0x00000000, false}};
-    for (const Case& c : cases) EXPECT_EQ(PlausiblePllWord(c.word), c.plausible) << std::hex << c.word;
-}
-
-TEST(PllWordsKept, GoBackExactlyAndOnlyWhereTheCardHoldsOthers) {
-    const ChipProfile& tnt = *FindChipProfileByName("RIVA_TNT");
-    const ChipProfile& riva = *FindChipProfileByName("RIVA_128");
-    struct Case {
-        const ChipProfile* profile;
-        uint32_t savedMem, savedCore;  // before sleep
-        uint32_t nowMem, nowCore;      // after resume
-        std::vector<FakeHardware::Access> writes;
-    };
-    using A = FakeHardware::Access;
-    const Case cases[] = {
-        // Nothing changed: nothing is written.
-        {&tnt, 0x0001C90C, 0x0001A70C, 0x0001C90C, 0x0001A70C, {}},
-        // The firmware's words came back: both go back, memory first, whole words.
-        {&tnt, 0x0001C90C, 0x0001A70C, 0x0001B80C, 0x0001960C,
-         {{A::Write, kMemPll, 0x0001C90C}, {A::Write, kCorePll, 0x0001A70C}}},
-        // Only the core PLL moved: only it is written, with its M and P too.
-        {&tnt, 0x0001C90C, 0x0001A70C, 0x0001C90C, 0x0002A70B, {{A::Write, kCorePll, 0x0001A70C}}},
-        // A RIVA 128 keeps one PLL; its core PLL word is not the program's to write.
-        {&riva, 0x0001A80C, 0x00001111, 0x0001960C, 0x00002222, {{A::Write, kMemPll, 0x0001A80C}}},
-    };
-    for (const Case& c : cases) {
-        FakeCard card(*c.profile, c.savedMem, c.savedCore, kStrapSet);
-        const auto saved = ReadPllWords(card.hw, kBase, *c.profile);
-        ASSERT_TRUE(saved.has_value());
-        card.hw.SetRegister(kMemPll, c.nowMem);
-        card.hw.SetRegister(kCorePll, c.nowCore);
-        card.hw.ClearLog();
-        int written = -1;
-        EXPECT_TRUE(WritePllWords(card.hw, kBase, *saved, &written).Applied());
-        EXPECT_EQ(card.hw.Writes(), c.writes) << c.profile->name << std::hex << " " << c.nowMem;
-        EXPECT_EQ(written, static_cast<int>(c.writes.size()));
-    }
-    // A card whose select word a reset cleared gets nothing written where a PLL that would
-    // be written runs from the built-in clock; a PLL that keeps its word needs no bit.
-    struct Select {
-        uint32_t select;
-        uint32_t nowCore;  // after resume; the memory PLL always lost its word
-        bool writes;
-    };
-    for (const Select& c : {Select{0x00000000, 0x0001960C, false}, Select{0x00000100, 0x0001960C, false},
-                            Select{0x00000400, 0x0001960C, false}, Select{0x00000100, 0x0001A70C, true},
-                            Select{0x00000500, 0x0001960C, true}}) {
-        FakeCard card(tnt, 0x0001C90C, 0x0001A70C, kStrapSet);
-        const auto saved = ReadPllWords(card.hw, kBase, tnt);
-        card.hw.SetRegister(kMemPll, 0x0001B80C);
-        card.hw.SetRegister(kCorePll, c.nowCore);
-        card.hw.SetRegister(kPllSelect, c.select);
-        card.hw.ClearLog();
-        const ApplyOutcome outcome = WritePllWords(card.hw, kBase, *saved);
-        EXPECT_EQ(outcome.Applied(), c.writes) << std::hex << c.select;
-        EXPECT_EQ(card.hw.Writes().empty(), !c.writes) << std::hex << c.select;
-        EXPECT_EQ(card.hw.CountAccesses(FakeHardware::Access::Write, kPllSelect), 0);
-        EXPECT_EQ(outcome.reason.kind, c.writes ? AccessFailure::Kind::None : AccessFailure::Kind::PllNotProgrammed);
-    }
-    // A card that answers all ones after resume is not written to.
-    FakeCard silent(tnt, 0x0001C90C, 0x0001A70C, kStrapSet);
-    const auto saved = ReadPllWords(silent.hw, kBase, tnt);
-    silent.hw.SetRegister(kMemPll, 0xFFFFFFFF);
-    silent.hw.SetRegister(kCorePll, 0xFFFFFFFF);
-    silent.hw.ClearLog();
-    EXPECT_EQ(WritePllWords(silent.hw, kBase, *saved).result, ApplyOutcome::Result::AccessFailed);
-    EXPECT_TRUE(silent.hw.Writes().empty());
 }
 
 }  // namespace

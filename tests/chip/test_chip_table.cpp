@@ -1,33 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Which chips are known, how their clocks are read at start, and how a pair is applied.
+// Which chips are known: their names, ids, slider limits, link modes and clocks, and what
+// every row must satisfy.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <set>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "chip/clock_pair.h"
-#include "chip/chip_state.h"
 #include "chip/chip_table.h"
-#include "chip/chip_recognition.h"
-#include "chip/apply_clocks.h"
-#include "chip/clock_restore.h"
 #include "chip/registers.h"
-#include "tests/support/card_constants.h"
-#include "tests/support/fake_hardware.h"
 #include "tests/support/unsupported_card.h"
 
 namespace tarvento {
 namespace {
 
 using namespace testing;
-
-using testing::FakeHardware;
-using Result = ApplyOutcome::Result;
-using Access = FakeHardware::Access;
-
 
 TEST(ChipNames, CompareExactlyAndNeverMatchWhenUnset) {
     EXPECT_TRUE(ChipNameEquals(kRivaTntName, "RIVA_TNT"));
@@ -144,206 +132,6 @@ TEST(ChipProfiles, EveryRowIsUsable) {
         }
     }
     EXPECT_EQ(SupportedPciIds().size(), ids.size());
-}
-
-class ChipProfilesOnMachine : public ::testing::Test {
-protected:
-    ChipProfilesOnMachine() {
-        state.discovery.registerBase = kBase;
-        // As a recognition leaves it; the tests that name a chip without one write here.
-        state.recognizedAdapter = DisplayAdapter{0x10DE, 0x0020, kBase};
-    }
-
-    void Registers(uint32_t core, uint32_t mem, uint32_t strap) {
-        hw.SetRegister(kCorePll, core);
-        hw.SetRegister(kMemPll, mem);
-        hw.SetRegister(kStrap, strap);
-    }
-
-    FakeHardware hw;
-    ChipState state{hw};
-};
-
-TEST_F(ChipProfilesOnMachine, Riva128FamilyReadsOneClockForBoth) {
-    for (const uint16_t device : {uint16_t{0x0018}, uint16_t{0x0019}}) {
-        hw.ClearLog();
-        Registers(0x0001A70C, kWordN150, 0x40);
-        RecognizedChip chip;
-        ASSERT_EQ(RecognizeChip(state, 0x12D2, device, chip), Recognition::Recognized);
-        EXPECT_EQ(chip.profile, FindChipProfile(0x12D2, device));
-        EXPECT_EQ(chip.clocks, (ClockPair{89, 89}));
-        EXPECT_EQ(state.currentChipName, chip.profile->name);
-        // One read routine on the memory PLL; the core PLL is never consulted.
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kMemPll), 3);
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kStrap), 1);
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0);
-        EXPECT_TRUE(hw.Writes().empty());
-    }
-}
-
-TEST_F(ChipProfilesOnMachine, TntReadsMemoryFirstThenChip) {
-    Registers(0x0001A70C, kWordN150, 0x40);
-    RecognizedChip chip;
-    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
-    EXPECT_STREQ(state.currentChipName, "RIVA_TNT");
-    // Core N = A7h reads as 100 MHz, memory N = 96h as 89.
-    EXPECT_EQ(chip.clocks, (ClockPair{89, 100}));
-    const std::vector<Access> expected = {
-        {Access::Read, kMemPll, kWordN150},    {Access::Read, kMemPll, kWordN150},
-        {Access::Read, kStrap, 0x40},        {Access::Read, kMemPll, kWordN150},
-        {Access::Read, kCorePll, 0x0001A70C},   {Access::Read, kCorePll, 0x0001A70C},
-        {Access::Read, kStrap, 0x40},        {Access::Read, kCorePll, 0x0001A70C},
-    };
-    EXPECT_EQ(hw.Log(), expected);
-}
-
-TEST_F(ChipProfilesOnMachine, UnsupportedChipTouchesNothingAndSetsNoName) {
-    Registers(kWordN150, kWordN150, 0x40);
-    RecognizedChip chip;
-    EXPECT_EQ(RecognizeChip(state, 0x12D2, 0x0020, chip), Recognition::Unsupported);
-    EXPECT_EQ(chip.profile, nullptr);
-    EXPECT_EQ(state.currentChipName, nullptr);
-    EXPECT_TRUE(hw.Log().empty());
-}
-
-TEST_F(ChipProfilesOnMachine, RegisterReadFailureRecognisesNothing) {
-    Registers(kWordN150, kWordN150, 0x40);
-    RecognizedChip chip;
-    hw.FailRegister(kCorePll);  // the TNT's second clock cannot be read
-    EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
-    EXPECT_EQ(chip.profile, nullptr);
-    EXPECT_EQ(state.currentChipName, nullptr);
-
-    hw.FailRegister(kStrap);
-    EXPECT_EQ(RecognizeChip(state, 0x10DE, 0x0018, chip), Recognition::RegisterReadFailed);
-    EXPECT_EQ(state.currentChipName, nullptr);
-    EXPECT_TRUE(hw.Writes().empty());
-}
-
-TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
-    for (const char* name : {kRiva128Name, kRiva128ZxName}) {
-        Registers(kWordN150, kWordN150, 0x40);
-        hw.ClearLog();
-        state.currentChipName = name;
-        EXPECT_EQ(ApplyClocks(state, ClockPair{100, 120}).result, Result::Applied) << name;
-        const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A70C}};
-        EXPECT_EQ(hw.Writes(), writes) << name;
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0) << name;
-    }
-}
-
-TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
-    Registers(kWordN150, kWordN150, 0x40);
-    state.currentChipName = kRivaTntName;
-    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
-    EXPECT_EQ(outcome.result, Result::Applied);
-    EXPECT_FALSE(outcome.reason.Known());
-    const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A80C},
-                                        {Access::Write, kCorePll, 0x0001F20C}};
-    EXPECT_EQ(hw.Writes(), writes);
-}
-
-TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndSaysRefused) {
-    Registers(kWordN150, kWordN150, 0x00);  // strap clear: 145 MHz is refused
-    state.currentChipName = kRivaTntName;
-    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
-    EXPECT_EQ(outcome.result, Result::Refused);
-    EXPECT_FALSE(outcome.reason.Known());
-    EXPECT_EQ(hw.Register(kMemPll), 0x0001B20Cu);
-    EXPECT_EQ(hw.Register(kCorePll), kWordN150);
-    EXPECT_EQ(hw.CountAccesses(Access::Write, kCorePll), 0);
-}
-
-TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
-    Registers(kWordN150, kWordN150, 0x00);
-    state.currentChipName = kRivaTntName;
-    EXPECT_EQ(ApplyClocks(state, ClockPair{145, 100}).result, Result::Refused);
-    const std::vector<Access> writes = {{Access::Write, kCorePll, 0x0001B10C}};
-    EXPECT_EQ(hw.Writes(), writes);
-}
-
-TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothing) {
-    Registers(kWordN150, kWordN150, 0x00);
-    state.currentChipName = kRivaTntName;
-    EXPECT_EQ(ApplyClocks(state, ClockPair{145, -3}).result, Result::Refused);
-    EXPECT_TRUE(hw.Writes().empty());
-}
-
-TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
-    // 60 MHz is below every slider yet within the PLL's reach.
-    Registers(kWordN150, kWordN150, 0x40);
-    state.currentChipName = kRiva128Name;
-    EXPECT_EQ(ApplyClocks(state, ClockPair{60, 60}).result, Result::Applied);
-    EXPECT_EQ(hw.Register(kMemPll), 0x0001650Cu);  // N = 101
-}
-
-TEST_F(ChipProfilesOnMachine, NoChipWritesNothing) {
-    Registers(kWordN150, kWordN150, 0x40);
-    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::NoChip);
-    EXPECT_TRUE(hw.Log().empty());
-}
-
-TEST_F(ChipProfilesOnMachine, AccessFailureOutweighsOutOfRange) {
-    Registers(kWordN150, kWordN150, 0x00);
-    state.currentChipName = kRivaTntName;
-    hw.FailRegister(kMemPll);
-    // Memory unreachable, chip refused: the outcome names the access.
-    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 145}).result, Result::AccessFailed);
-    EXPECT_TRUE(hw.Writes().empty());
-
-    hw.FailRegister(kStrap);
-    state.currentChipName = kRiva128Name;
-    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::AccessFailed);
-}
-
-// A card that is not initialised, or whose memory decoding is off, answers all ones.
-TEST_F(ChipProfilesOnMachine, ACardAnsweringAllOnesIsNoChipAndIsNeverWritten) {
-    for (uint32_t ones : {kCorePll, kMemPll, kStrap}) {
-        Registers(kWordN150, kWordN150, 0x40);
-        hw.SetRegister(ones, 0xFFFFFFFF);
-        ChipState fresh(hw);
-        fresh.discovery.registerBase = kBase;
-        RecognizedChip chip;
-        EXPECT_EQ(RecognizeChip(fresh, 0x10DE, 0x0020, chip), Recognition::RegisterReadFailed);
-        EXPECT_EQ(fresh.currentChipName, nullptr);
-        EXPECT_FALSE(fresh.recognizedAdapter.has_value());
-        EXPECT_EQ(chip.failureReason.kind, AccessFailure::Kind::NoAnswer);
-
-        // A card stops answering as a whole (decoding off): the first routine's words,
-        // the memory PLL and the strap, already tell.
-        if (ones == kCorePll) continue;
-        // Before any write too: nothing is written, the outcome says why, and the chip clock
-        // is not tried after the memory clock found no card.
-        hw.ClearLog();
-        state.currentChipName = kRivaTntName;
-        const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 100});
-        EXPECT_TRUE(hw.Writes().empty());
-        EXPECT_EQ(outcome.result, Result::AccessFailed);
-        EXPECT_EQ(outcome.reason.kind, AccessFailure::Kind::NoAnswer);
-        EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll), 0);
-    }
-}
-
-TEST_F(ChipProfilesOnMachine, TheWritesGoToTheRecognisedAdapterWhateverALaterDiscoveryFound) {
-    Registers(kWordN150, kWordN150, 0x40);
-    RecognizedChip chip;
-    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
-    state.discovery.registerBase = 0xE2000000;  // another card, found by the autostart click
-    hw.ClearLog();
-    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::Applied);
-    for (const Access& a : hw.Log()) EXPECT_EQ(a.address & 0xFF000000u, kBase) << std::hex << a.address;
-    EXPECT_EQ(hw.Writes().size(), 2u);
-}
-
-TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsTheyWere) {
-    // Restoring the start-up pair (Panic) writes the N the chip already had.
-    Registers(0x0001A70C, 0x0001A80C, 0x40);
-    RecognizedChip chip;
-    ASSERT_EQ(RecognizeChip(state, 0x10DE, 0x0020, chip), Recognition::Recognized);
-    EXPECT_EQ(chip.clocks, (ClockPair{100, 100}));
-    EXPECT_EQ(ApplyClocks(state, chip.clocks).result, Result::Applied);
-    EXPECT_EQ(hw.Register(kMemPll), 0x0001A80Cu);
-    EXPECT_EQ(hw.Register(kCorePll), 0x0001A70Cu);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "autostart/apply_guard.h"
+#include "keeping/apply_guard.h"
 
 namespace tarvento {
 namespace {

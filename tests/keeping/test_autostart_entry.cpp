@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/autostart_entry.h"
+#include "keeping/autostart_entry.h"
 
 #include <climits>
 #include <filesystem>
@@ -8,16 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/desktop_entry.h"
-#include "autostart/user_texts.h"
-#include "autostart/xdg_autostart_store.h"
 #include "chip/chip_table.h"
 #include "chip/running_program.h"
-#include "tests/autostart/fake_autostart_window.h"
-#include "tests/autostart/temp_folder.h"
+#include "keeping/desktop_entry.h"
+#include "keeping/xdg_autostart_store.h"
+#include "tests/support/fake_autostart_window.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/recording_autostart_store.h"
+#include "tests/support/temp_folder.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 namespace {
@@ -345,12 +345,6 @@ TEST(BuildAutostartEntry, FieldsAndBounds) {
               std::nullopt);
     EXPECT_TRUE(BuildAutostartEntry(longest + filler.substr(1), "RIVA_128ZX_", INT32_MIN,
                                     INT32_MIN));
-}
-
-TEST(ProgramPath, IsTheRunningExecutable) {
-    const std::string path = ProgramPath();
-    EXPECT_TRUE(path.starts_with("/")) << path;
-    EXPECT_TRUE(path.ends_with("/tarvento_autostart_tests")) << path;
 }
 
 // ---- Through real files ------------------------------------------------------------

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/desktop_entry.h"
+#include "keeping/desktop_entry.h"
 
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "tests/autostart/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento {
 namespace {

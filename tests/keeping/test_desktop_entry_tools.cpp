@@ -14,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/autostart_entry.h"
-#include "autostart/desktop_entry.h"
-#include "autostart/xdg_autostart_store.h"
-#include "tests/autostart/temp_folder.h"
+#include "keeping/autostart_entry.h"
+#include "keeping/desktop_entry.h"
+#include "keeping/xdg_autostart_store.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento {
 namespace {

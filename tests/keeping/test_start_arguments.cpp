@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/start_arguments.h"
+#include "keeping/start_arguments.h"
 
 #include <cstdio>
 #include <cstring>

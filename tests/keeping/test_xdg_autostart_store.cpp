@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "autostart/xdg_autostart_store.h"
+#include "keeping/xdg_autostart_store.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/autostart_entry.h"
-#include "autostart/desktop_entry.h"
-#include "tests/autostart/temp_folder.h"
+#include "keeping/autostart_entry.h"
+#include "keeping/desktop_entry.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento {
 namespace {
