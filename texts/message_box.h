@@ -5,8 +5,8 @@
 
 namespace tarvento {
 
-// Boxes live with the windows that show them: the autostart check box is the lowest layer
-// that speaks to the user. Their texts are in user_texts.h.
+// The box every room that speaks to the user asks for; the window toolkit shows it. Its
+// texts are in user_texts.h.
 
 // Every box has the exclamation icon and the application's name as its caption.
 enum class MessageButtons {

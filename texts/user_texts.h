@@ -12,8 +12,9 @@ namespace tarvento {
 // Every message the user reads: the texts of the message boxes, the sentences printed on
 // standard error (the journal, for the services) and the reasons and advice below them.
 // They are declared here and written in user_texts.cpp alone, so that a change of wording
-// is one line there and rebuilds one object. The autostart layer is the lowest that shows
-// messages; chip/ only reports facts (AccessFailure), which are worded here.
+// is one line there and rebuilds one object. texts/ sits right above chip/, so every room
+// that speaks to the user finds them; chip/ only reports facts (AccessFailure), which are
+// worded here.
 // Message texts are used exactly as given, spelling included.
 
 // Message boxes (headless: the same texts on standard error, line breaks as spaces).
