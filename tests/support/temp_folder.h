@@ -20,7 +20,7 @@ class TempFolder {
 public:
     TempFolder() {
         std::string pattern =
-            (std::filesystem::temp_directory_path() / "tarvento-autostart-XXXXXX").string();
+            (std::filesystem::temp_directory_path() / "tarvento-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
         path_ = pattern;
     }
