@@ -21,8 +21,7 @@ int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& p
     }
     const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks);
     if (!boot) {
-        err << DiagnosticPrefix() << paths.bootClocks
-            << " holds no chip name and two clocks; nothing was applied\n";
+        err << DiagnosticPrefix() << BootClocksUnreadableText(paths.bootClocks) << "\n";
         return 1;
     }
     ApplyGuard guard(paths.bootRecord, ApplySource::Boot, GuardMachine{paths.procRoot});

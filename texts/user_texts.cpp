@@ -273,6 +273,10 @@ std::string BootClocksNotStoredText(const std::string& error) {
     return "the boot clocks were not stored: " + error;
 }
 
+std::string BootClocksUnreadableText(const std::string& path) {
+    return path + " holds no chip name and two clocks; nothing was applied";
+}
+
 std::string NoClocksSavedText(const std::string& reason) { return "No clocks saved before sleep: " + reason; }
 
 const char* const kNoClocksSavedUnread = "No clocks saved before sleep: the PLL words could not be read";

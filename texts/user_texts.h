@@ -77,6 +77,8 @@ std::string EmptyPlatformListText(const std::string& list);
 extern const char* const kBootClocksOff;
 std::string BootClocksSetText(const std::string& inWords);
 std::string BootClocksNotStoredText(const std::string& error);
+// The boot service found a file that holds no chip name and two clocks.
+std::string BootClocksUnreadableText(const std::string& path);
 
 // Keeping the clocks across sleep (the sleep service).
 std::string NoClocksSavedText(const std::string& reason);

@@ -89,6 +89,7 @@ TEST(UserTexts, TheWordsOfFailuresAndOfTheUnattendedPaths) {
         {NoEntryPointText("/lib/x.so", "run"), "the window library /lib/x.so has no entry point run"},
         {BootClocksNotStoredText("cannot write /etc/x"),
          "the boot clocks were not stored: cannot write /etc/x"},
+        {BootClocksUnreadableText("/etc/b"), "/etc/b holds no chip name and two clocks; nothing was applied"},
         {ClocksNotSavedText("cannot write /run/x"),
          "the clocks were not saved before sleep: cannot write /run/x"},
         {kNothingSavedToRestore, "No clocks to restore after resume: none were saved before sleep"},
