@@ -16,7 +16,8 @@
 
 namespace tarvento::testing {
 
-// The registers at kBase, as a recognition leaves the state; nothing is recognised yet.
+// Registers at kBase that each test sets. The state knows the adapter there as a
+// recognition leaves it, and a chip only once the test names one or recognises it.
 class ChipProfilesOnMachine : public ::testing::Test {
 protected:
     ChipProfilesOnMachine() {
