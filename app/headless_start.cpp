@@ -5,9 +5,9 @@
 #include <map>
 #include <utility>
 
-#include "autostart/start_arguments.h"
-#include "autostart/user_texts.h"
 #include "chip/running_program.h"
+#include "keeping/start_arguments.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

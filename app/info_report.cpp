@@ -8,20 +8,21 @@
 #include <string>
 #include <tuple>
 
-#include "app/boot_clocks.h"
-#include "app/chip_list_text.h"
-#include "autostart/apply_guard.h"
-#include "autostart/autostart_entry.h"
-#include "autostart/start_arguments.h"
-#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 #include "chip/chip_table.h"
+#include "chip/chip_recognition.h"
 #include "chip/clock_formulas.h"
 #include "chip/config_read_cache.h"
 #include "chip/hex_text.h"
 #include "chip/registers.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
+#include "keeping/apply_guard.h"
+#include "keeping/autostart_entry.h"
+#include "keeping/boot_clocks.h"
+#include "keeping/start_arguments.h"
+#include "texts/chip_list_text.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

@@ -10,20 +10,21 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/chip_list_text.h"
+#include "app/boot_clocks_service.h"
 #include "app/command_line.h"
-#include "app/boot_clocks.h"
 #include "app/info_report.h"
-#include "app/machine_paths.h"
-#include "app/sleep_clocks.h"
 #include "app/tuner_start.h"
-#include "autostart/apply_guard.h"
-#include "autostart/autostart_entry.h"
-#include "autostart/user_texts.h"
-#include "autostart/xdg_autostart_store.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
 #include "chip/version.h"
+#include "keeping/apply_guard.h"
+#include "keeping/autostart_entry.h"
+#include "keeping/boot_clocks.h"
+#include "keeping/machine_paths.h"
+#include "keeping/sleep_clocks.h"
+#include "keeping/xdg_autostart_store.h"
+#include "texts/chip_list_text.h"
+#include "texts/user_texts.h"
 
 using namespace tarvento;
 

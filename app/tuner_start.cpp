@@ -5,10 +5,11 @@
 #include <string>
 
 #include "app/headless_start.h"
+#include "app/journal.h"
 #include "app/ui_loader.h"
-#include "autostart/apply_guard.h"
-#include "autostart/user_texts.h"
 #include "chip/running_program.h"
+#include "keeping/apply_guard.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

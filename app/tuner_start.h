@@ -2,9 +2,9 @@
 #pragma once
 
 #include "app/command_line.h"
-#include "app/machine_paths.h"
-#include "autostart/autostart_store.h"
 #include "chip/chip_state.h"
+#include "keeping/autostart_store.h"
+#include "keeping/machine_paths.h"
 
 namespace tarvento {
 

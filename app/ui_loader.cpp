@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "autostart/user_texts.h"
 #include "chip/running_program.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

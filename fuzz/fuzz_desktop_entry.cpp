@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "autostart/desktop_entry.h"
 #include "fuzz/fuzz_check.h"
+#include "keeping/desktop_entry.h"
 
 using namespace tarvento;
 

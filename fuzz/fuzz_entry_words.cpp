@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "autostart/autostart_entry.h"
-#include "autostart/desktop_entry.h"
-#include "autostart/start_arguments.h"
 #include "fuzz/fuzz_check.h"
+#include "keeping/autostart_entry.h"
+#include "keeping/desktop_entry.h"
+#include "keeping/start_arguments.h"
 
 using namespace tarvento;
 

@@ -9,8 +9,8 @@
 #include <limits>
 #include <memory>
 
-#include "autostart/start_arguments.h"
 #include "fuzz/fuzz_check.h"
+#include "keeping/start_arguments.h"
 
 using namespace tarvento;
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tuner/apply_outcome_box.h"
 
-#include "autostart/user_texts.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "autostart/message_box.h"
 #include "chip/apply_clocks.h"
+#include "texts/message_box.h"
 
 namespace tarvento {
 

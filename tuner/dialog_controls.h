@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "autostart/message_box.h"
+#include "texts/message_box.h"
 
 namespace tarvento {
 

@@ -3,12 +3,12 @@
 
 #include <utility>
 
-#include "autostart/autostart_entry.h"
-#include "autostart/start_arguments.h"
-#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
 #include "chip/chip_recognition.h"
 #include "chip/chip_table.h"
+#include "keeping/autostart_entry.h"
+#include "keeping/start_arguments.h"
+#include "texts/user_texts.h"
 #include "tuner/apply_outcome_box.h"
 
 namespace tarvento {

@@ -4,13 +4,13 @@
 #include <optional>
 #include <string>
 
-#include "autostart/apply_guard.h"
-#include "autostart/autostart_window.h"
-#include "autostart/autostart_store.h"
 #include "chip/adapter_discovery.h"
 #include "chip/chip_state.h"
 #include "chip/clock_restore.h"
 #include "chip/version.h"
+#include "keeping/apply_guard.h"
+#include "keeping/autostart_store.h"
+#include "keeping/autostart_window.h"
 #include "tuner/dialog_controls.h"
 
 namespace tarvento {

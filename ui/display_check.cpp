@@ -22,7 +22,7 @@
 #include <optional>
 #include <vector>
 
-#include "autostart/user_texts.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::ui {
 

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "autostart/message_box.h"
+#include "texts/message_box.h"
 
 namespace tarvento::ui {
 

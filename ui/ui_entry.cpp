@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "autostart/user_texts.h"
 #include "chip/running_program.h"
+#include "texts/message_box.h"
+#include "texts/user_texts.h"
 #include "tuner/tuner_dialog.h"
-#include "autostart/message_box.h"
 #include "ui/display_check.h"
 #include "ui/tuner_dialog_window.h"
 

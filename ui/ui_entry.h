@@ -8,9 +8,9 @@
 
 #include <cstddef>
 
-#include "autostart/apply_guard.h"
-#include "autostart/autostart_store.h"
 #include "chip/chip_state.h"
+#include "keeping/apply_guard.h"
+#include "keeping/autostart_store.h"
 
 namespace tarvento {
 

@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "autostart/autostart_store.h"
-#include "autostart/xdg_autostart_store.h"
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
+#include "keeping/autostart_store.h"
+#include "keeping/xdg_autostart_store.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/unsupported_card.h"
 #include "tests/support/virtual_tree.h"

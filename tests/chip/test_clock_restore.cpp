@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up PLL coefficients read and put back: the card ends with the very words it
-// had, whatever the set formulas would have made of the clocks in MHz.
+// had, whatever the set formulas would have made of the clocks in MHz. And the words kept
+// across sleep, which go back exactly, only where the card holds others.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,8 +12,9 @@
 #include "chip/clock_formulas.h"
 #include "chip/clock_restore.h"
 #include "chip/registers.h"
-#include "tests/support/fake_hardware.h"
+#include "tests/chip/chip_on_machine.h"
 #include "tests/support/card_constants.h"
+#include "tests/support/fake_hardware.h"
 
 namespace tarvento {
 namespace {
@@ -138,6 +140,82 @@ TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
     EXPECT_EQ(outcome.result, ApplyOutcome::Result::AccessFailed);
     EXPECT_EQ(outcome.reason.kind, AccessFailure::Kind::NoAnswer);
     EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCorePll, kTntCore)}));
+}
+
+TEST(PllWordsKept, PlausibleWordsAreWhatASetRoutineCanLeave) {
+    struct Case {
+        uint32_t word;
+        bool plausible;
+    };
+    const Case cases[] = {{0x0001960C, true},  {0x000FFF01, true},  {0x00000001, true},
+                          {0x00019600, false}, {0x0011960C, false}, {0x8001960C, false},
+                          {0xFFFFFFFF, false}, {0x00000000, false}};
+    for (const Case& c : cases) EXPECT_EQ(PlausiblePllWord(c.word), c.plausible) << std::hex << c.word;
+}
+
+TEST(PllWordsKept, GoBackExactlyAndOnlyWhereTheCardHoldsOthers) {
+    const ChipProfile& tnt = *FindChipProfileByName("RIVA_TNT");
+    const ChipProfile& riva = *FindChipProfileByName("RIVA_128");
+    struct Case {
+        const ChipProfile* profile;
+        uint32_t savedMem, savedCore;  // before sleep
+        uint32_t nowMem, nowCore;      // after resume
+        std::vector<FakeHardware::Access> writes;
+    };
+    using A = FakeHardware::Access;
+    const Case cases[] = {
+        // Nothing changed: nothing is written.
+        {&tnt, 0x0001C90C, 0x0001A70C, 0x0001C90C, 0x0001A70C, {}},
+        // The firmware's words came back: both go back, memory first, whole words.
+        {&tnt, 0x0001C90C, 0x0001A70C, 0x0001B80C, 0x0001960C,
+         {{A::Write, kMemPll, 0x0001C90C}, {A::Write, kCorePll, 0x0001A70C}}},
+        // Only the core PLL moved: only it is written, with its M and P too.
+        {&tnt, 0x0001C90C, 0x0001A70C, 0x0001C90C, 0x0002A70B, {{A::Write, kCorePll, 0x0001A70C}}},
+        // A RIVA 128 keeps one PLL; its core PLL word is not the program's to write.
+        {&riva, 0x0001A80C, 0x00001111, 0x0001960C, 0x00002222, {{A::Write, kMemPll, 0x0001A80C}}},
+    };
+    for (const Case& c : cases) {
+        FakeCard card(*c.profile, c.savedMem, c.savedCore, kStrapSet);
+        const auto saved = ReadPllWords(card.hw, kBase, *c.profile);
+        ASSERT_TRUE(saved.has_value());
+        card.hw.SetRegister(kMemPll, c.nowMem);
+        card.hw.SetRegister(kCorePll, c.nowCore);
+        card.hw.ClearLog();
+        int written = -1;
+        EXPECT_TRUE(WritePllWords(card.hw, kBase, *saved, &written).Applied());
+        EXPECT_EQ(card.hw.Writes(), c.writes) << c.profile->name << std::hex << " " << c.nowMem;
+        EXPECT_EQ(written, static_cast<int>(c.writes.size()));
+    }
+    // A card whose select word a reset cleared gets nothing written where a PLL that would
+    // be written runs from the built-in clock; a PLL that keeps its word needs no bit.
+    struct Select {
+        uint32_t select;
+        uint32_t nowCore;  // after resume; the memory PLL always lost its word
+        bool writes;
+    };
+    for (const Select& c : {Select{0x00000000, 0x0001960C, false}, Select{0x00000100, 0x0001960C, false},
+                            Select{0x00000400, 0x0001960C, false}, Select{0x00000100, 0x0001A70C, true},
+                            Select{0x00000500, 0x0001960C, true}}) {
+        FakeCard card(tnt, 0x0001C90C, 0x0001A70C, kStrapSet);
+        const auto saved = ReadPllWords(card.hw, kBase, tnt);
+        card.hw.SetRegister(kMemPll, 0x0001B80C);
+        card.hw.SetRegister(kCorePll, c.nowCore);
+        card.hw.SetRegister(kPllSelect, c.select);
+        card.hw.ClearLog();
+        const ApplyOutcome outcome = WritePllWords(card.hw, kBase, *saved);
+        EXPECT_EQ(outcome.Applied(), c.writes) << std::hex << c.select;
+        EXPECT_EQ(card.hw.Writes().empty(), !c.writes) << std::hex << c.select;
+        EXPECT_EQ(card.hw.CountAccesses(FakeHardware::Access::Write, kPllSelect), 0);
+        EXPECT_EQ(outcome.reason.kind, c.writes ? AccessFailure::Kind::None : AccessFailure::Kind::PllNotProgrammed);
+    }
+    // A card that answers all ones after resume is not written to.
+    FakeCard silent(tnt, 0x0001C90C, 0x0001A70C, kStrapSet);
+    const auto saved = ReadPllWords(silent.hw, kBase, tnt);
+    silent.hw.SetRegister(kMemPll, 0xFFFFFFFF);
+    silent.hw.SetRegister(kCorePll, 0xFFFFFFFF);
+    silent.hw.ClearLog();
+    EXPECT_EQ(WritePllWords(silent.hw, kBase, *saved).result, ApplyOutcome::Result::AccessFailed);
+    EXPECT_TRUE(silent.hw.Writes().empty());
 }
 
 }  // namespace

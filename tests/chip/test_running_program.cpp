@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The caption of the messages ApplyClocks shows: the executable's name, taken from the
-// running program itself. Other names are tried by running a copy of this test program
-// under that name.
+// What the running program knows of itself: its real path, and the caption of the messages
+// ApplyClocks shows, the executable's name. Other names are tried by running a copy of
+// this test program under that name.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -81,6 +81,12 @@ TEST(MessageCaption, IsTheRunningProgramsName) {
     EXPECT_EQ(ProgramName(), "tarvento_chip_tests");
     // Every diagnostic on standard error starts with the same name.
     EXPECT_EQ(DiagnosticPrefix(), "tarvento_chip_tests: ");
+}
+
+TEST(ProgramPath, IsTheRunningExecutable) {
+    const std::string path = ProgramPath();
+    EXPECT_TRUE(path.starts_with("/")) << path;
+    EXPECT_TRUE(path.ends_with("/tarvento_chip_tests")) << path;
 }
 
 TEST(MessageCaption, DropsTheExtensionFromTheLastDot) {

@@ -15,11 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/user_texts.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
-#include "tests/support/virtual_tree.h"
 #include "tests/support/card_constants.h"
+#include "tests/support/virtual_tree.h"
+#include "texts/user_texts.h"
 
 namespace tarvento {
 namespace {

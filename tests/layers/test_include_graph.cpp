@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/autostart/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 namespace {
@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Lowest first. A file may include its own layer and the layers before it.
-const std::vector<std::string> kLayers = {"chip", "autostart", "tuner", "ui", "app"};
+const std::vector<std::string> kLayers = {"chip", "texts", "files", "keeping", "tuner", "ui", "app"};
 // Folders that stand on the layers and that no layer may include.
 const std::vector<std::string> kOnTop = {"tools", "bench", "fuzz", "tests"};
 
@@ -178,14 +178,14 @@ TEST_F(IncludeGraphRules, AnUpwardIncludeIsNamedAndADownwardOneIsNot) {
     Write("chip/a.h", "#pragma once\n#include \"chip/b.h\"\n");
     Write("chip/b.h", "#pragma once\n#include <string>\n");
     Write("tuner/t.h", "#pragma once\n  #  include \"chip/a.h\"\n");
-    Write("autostart/s.cpp", "#include \"tuner/t.h\"\n");
+    Write("keeping/s.cpp", "#include \"tuner/t.h\"\n");
     Write("ui/w.cpp", "#include \"tools/helper.h\"\n");
     Write("tools/helper.h", "#pragma once\n#include \"ui/w.h\"\n");
     Write("ui/w.h", "#pragma once\n");
     // A header the tree does not hold (generated in the build tree) still counts by its folder.
     Write("tuner/g.cpp", "#include \"app/version.h\"\n");
     EXPECT_EQ(UpwardArrows(Tree()), (std::vector<std::string>{
-                                        "autostart/s.cpp includes tuner/t.h",
+                                        "keeping/s.cpp includes tuner/t.h",
                                         "tuner/g.cpp includes app/version.h",
                                         "ui/w.cpp includes tools/helper.h",
                                     }));

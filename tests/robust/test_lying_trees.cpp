@@ -13,15 +13,15 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/user_texts.h"
 #include "chip/adapter_discovery.h"
-#include "chip/chip_state.h"
 #include "chip/chip_recognition.h"
+#include "chip/chip_state.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/robust/robust_support.h"
 #include "tests/support/card_constants.h"
 #include "tests/support/virtual_tree.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

@@ -8,13 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/user_texts.h"
 #include "chip/chip_state.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/robust/robust_support.h"
 #include "tests/support/fake_dialog_controls.h"
 #include "tests/support/recording_autostart_store.h"
+#include "texts/user_texts.h"
 #include "tools/virtual_card.h"
 #include "tuner/tuner_dialog.h"
 

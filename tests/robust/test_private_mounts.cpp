@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/autostart/temp_folder.h"
 #include "tests/robust/robust_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 namespace {

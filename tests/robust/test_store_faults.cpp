@@ -26,16 +26,16 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/autostart_entry.h"
-#include "autostart/desktop_entry.h"
-#include "autostart/xdg_autostart_store.h"
 #include "chip/chip_state.h"
 #include "chip/chip_table.h"
-#include "tests/autostart/fake_autostart_window.h"
-#include "tests/autostart/temp_folder.h"
+#include "keeping/autostart_entry.h"
+#include "keeping/desktop_entry.h"
+#include "keeping/xdg_autostart_store.h"
 #include "tests/robust/robust_support.h"
+#include "tests/support/fake_autostart_window.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/message_recorder.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 namespace {

@@ -12,11 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include "autostart/desktop_entry.h"
-#include "autostart/autostart_store.h"
-#include "autostart/xdg_autostart_store.h"
-#include "tests/autostart/temp_folder.h"
+#include "keeping/autostart_store.h"
+#include "keeping/desktop_entry.h"
+#include "keeping/xdg_autostart_store.h"
 #include "tests/robust/robust_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 namespace {

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "autostart/xdg_autostart_store.h"
 #include "chip/chip_state.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
+#include "keeping/xdg_autostart_store.h"
 #include "tests/safety/card_snapshot.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/unsupported_card.h"

@@ -5,9 +5,9 @@
 #include <QTest>
 #include <cstdio>
 
-#include "autostart/user_texts.h"
-#include "tests/support/program_runner.h"
 #include "tests/safety/safety_rig.h"
+#include "tests/support/program_runner.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

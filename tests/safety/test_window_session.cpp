@@ -7,12 +7,12 @@
 #include <QSlider>
 #include <QTest>
 
-#include "autostart/user_texts.h"
 #include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/clock_restore.h"
 #include "tests/safety/safety_rig.h"
 #include "tests/ui/slider_probe.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

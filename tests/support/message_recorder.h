@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "autostart/message_box.h"
+#include "texts/message_box.h"
 
 namespace tarvento::testing {
 

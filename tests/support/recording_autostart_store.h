@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "autostart/autostart_store.h"
+#include "keeping/autostart_store.h"
 
 namespace tarvento::testing {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The autostart check box: the entry records the window's clocks, and the entry it writes
 // is exactly what an unattended start takes.
-#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

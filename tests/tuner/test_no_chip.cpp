@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // No recognised chip: the window says so, offers nothing that acts on a chip, and its
 // handlers touch neither registers nor the autostart entry if reached anyway.
-#include "autostart/user_texts.h"
 #include "tests/support/unsupported_card.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Panic !: back to the clocks read at start, and success claimed only when it was written.
-#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

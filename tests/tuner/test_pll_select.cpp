@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "autostart/user_texts.h"
 #include "chip/chip_table.h"
 #include "chip/hex_text.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

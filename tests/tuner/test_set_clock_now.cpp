@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Set Clock now: the warning first, then the window's clocks go to the chip.
-#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

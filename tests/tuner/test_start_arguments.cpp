@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Interactive starts with arguments: the checks after the warning, and the clocks the
 // arguments leave behind in the window.
-#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

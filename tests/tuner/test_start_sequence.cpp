@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The interactive start on each supported chip: what the window shows, what it keeps,
 // and that starting never writes to the chip.
-#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "autostart/user_texts.h"
 #include "tests/tuner/tuner_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

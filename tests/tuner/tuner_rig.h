@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "autostart/user_texts.h"
-#include "chip/clock_pair.h"
 #include "chip/chip_state.h"
 #include "chip/clock_formulas.h"
+#include "chip/clock_pair.h"
 #include "chip/registers.h"
 #include "tests/support/card_constants.h"
 #include "tests/support/fake_dialog_controls.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/recording_autostart_store.h"
+#include "texts/user_texts.h"
 #include "tuner/tuner_dialog.h"
 
 namespace tarvento {

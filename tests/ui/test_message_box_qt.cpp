@@ -8,9 +8,9 @@
 #include <QScreen>
 #include <QTest>
 
-#include "autostart/user_texts.h"
 #include "chip/running_program.h"
 #include "tests/ui/ui_rig.h"
+#include "texts/user_texts.h"
 #include "ui/message_box_qt.h"
 
 namespace tarvento::testing {

@@ -5,8 +5,8 @@
 #include <QMessageBox>
 #include <QTest>
 
-#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
+#include "texts/user_texts.h"
 #include "ui/message_box_qt.h"
 
 namespace tarvento::testing {

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "autostart/apply_guard.h"
-#include "autostart/user_texts.h"
+#include "keeping/apply_guard.h"
 #include "tests/ui/ui_rig.h"
+#include "texts/user_texts.h"
 #include "ui/ui_entry.h"
 
 namespace tarvento::testing {

@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {

@@ -4,9 +4,9 @@
 #include <QSlider>
 #include <QTest>
 
-#include "autostart/user_texts.h"
 #include "tests/ui/slider_probe.h"
 #include "tests/ui/ui_rig.h"
+#include "texts/user_texts.h"
 #include "ui/trackbar_slider.h"
 
 namespace tarvento::testing {

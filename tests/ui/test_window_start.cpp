@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QTest>
 
-#include "autostart/user_texts.h"
 #include "tests/ui/ui_rig.h"
+#include "texts/user_texts.h"
 #include "ui/autostart_notice_dialog.h"
 
 namespace tarvento::testing {

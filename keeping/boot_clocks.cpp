@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "keeping/boot_clocks.h"
+
+#include <unistd.h>
+
+#include <charconv>
+
+#include "chip/apply_clocks.h"
+#include "chip/chip_table.h"
+#include "chip/running_program.h"
+#include "files/durable_file.h"
+#include "keeping/apply_guard.h"
+#include "keeping/recognized_card.h"
+#include "keeping/start_arguments.h"
+#include "texts/user_texts.h"
+
+namespace tarvento {
+
+// The file holds the same three fields a start takes: "RIVA_TNT 120 100".
+std::optional<BootClocks> ReadBootClocks(const std::string& path) {
+    const std::optional<std::string> text = ReadSmallFile(path);
+    if (!text) return std::nullopt;
+    std::string line;
+    for (std::size_t at = 0; at < text->size();) {
+        const std::size_t end = std::min(text->find('\n', at), text->size());
+        const std::string candidate = text->substr(at, end - at);
+        at = end + 1;
+        if (!candidate.empty() && candidate[0] != '#') {
+            line = candidate;
+            break;
+        }
+    }
+    ChipNameBuffer name{};
+    BootClocks boot;
+    if (ScanStartArguments(line.c_str(), name, boot.clocks.memory, boot.clocks.chip) != 3)
+        return std::nullopt;
+    boot.chip = name;
+    return boot;
+}
+
+namespace {
+
+std::string InWords(const BootClocks& b) { return ClocksInWords(b.chip, b.clocks); }
+
+}  // namespace
+
+int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
+                  const MachinePaths& paths, std::ostream& out, std::ostream& err) {
+    const std::string prefix = DiagnosticPrefix();
+    std::string error;
+    if (arguments.size() == 1) {  // off
+        if (!RemoveFileDurably(paths.bootClocks, error)) {
+            err << prefix << error << "\n";
+            return 1;
+        }
+        out << kBootClocksOff << "\n";
+        return 0;
+    }
+    const std::string tail = arguments[0] + " " + arguments[1] + " " + arguments[2];
+    ChipNameBuffer name{};
+    ClockPair clocks;
+    // What is stored must read back as exactly what was given: whole numbers, a whole name.
+    auto whole = [](const std::string& text) {
+        int32_t value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return ec == std::errc() && end == text.data() + text.size();
+    };
+    if (ScanStartArguments(tail.c_str(), name, clocks.memory, clocks.chip) != 3 ||
+        std::string(name) != arguments[0] || !whole(arguments[1]) || !whole(arguments[2])) {
+        err << prefix << kMsgCommandLineError << "\n";
+        return 1;
+    }
+    RecognizedChip recognized;
+    std::string reason;
+    if (!RecognizeCard(chip, recognized, reason)) {
+        err << prefix << kMsgPciAccessFailed << "\n" << prefix << reason << "\n";
+        return 1;
+    }
+    if (!ChipNameEquals(chip.currentChipName, name)) {
+        err << prefix << kMsgWrongChipset << "\n";
+        return 1;
+    }
+    const ApplyOutcome check = CheckClocks(chip, clocks);
+    switch (check.result) {
+    case ApplyOutcome::Result::Applied: break;
+    case ApplyOutcome::Result::Refused: err << prefix << kMsgFrequencyOutOfRange << "\n"; return 1;
+    case ApplyOutcome::Result::AccessFailed:
+    case ApplyOutcome::Result::NoChip:
+        err << prefix << kMsgPciAccessFailed << "\n";
+        if (check.reason.Known()) err << prefix << ReasonText(check.reason) << "\n";
+        return 1;
+    }
+    const BootClocks boot{name, clocks};
+    const std::string text = "# Tarvento: the clocks the boot service applies at every boot.\n"
+                             "# Set with: tarvento --boot-clocks CHIP MEMCLOCK CHIPCLOCK | off\n" +
+                             boot.chip + " " + std::to_string(clocks.memory) + " " +
+                             std::to_string(clocks.chip) + "\n";
+    if (!MakeFolders(FolderOf(paths.bootClocks), 0755, error) ||
+        !WriteFileDurably(paths.bootClocks, text, 0644, error)) {
+        err << prefix << BootClocksNotStoredText(error) << "\n";
+        return 1;
+    }
+    // Choosing again is the owner's answer to a guard that stopped the boot clocks.
+    if (!RemoveFileDurably(paths.bootRecord, error)) err << prefix << error << "\n";
+    out << BootClocksSetText(InWords(boot)) << "\n";
+    return 0;
+}
+
+void ReportBootClocks(const MachinePaths& paths, std::ostream& out) {
+    const GuardMachine machine{paths.procRoot};
+    const std::string bootId = machine.BootId();
+    const std::optional<ApplyRecord> record = ReadApplyRecord(paths.bootRecord);
+    if (::access(paths.bootClocks.c_str(), F_OK) != 0) {
+        out << kBootClocksOff << "\n";
+    } else if (const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks)) {
+        const bool applied = record && !bootId.empty() && record->bootId == bootId;
+        out << "Boot clocks: " << InWords(*boot) << ", "
+            << (applied ? "applied at this boot" : "not applied at this boot") << "\n";
+    } else {
+        out << "Boot clocks: unreadable (" << paths.bootClocks << ")\n";
+    }
+    if (record) out << "Last apply at boot: " << DescribeApplyRecord(*record, bootId) << "\n";
+}
+
+}  // namespace tarvento

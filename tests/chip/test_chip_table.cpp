@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Which chips are known: their names, ids, slider limits, link modes and clocks, and what
+// every row must satisfy.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "chip/chip_table.h"
+#include "chip/registers.h"
+#include "tests/support/unsupported_card.h"
+
+namespace tarvento {
+namespace {
+
+using namespace testing;
+
+TEST(ChipNames, CompareExactlyAndNeverMatchWhenUnset) {
+    EXPECT_TRUE(ChipNameEquals(kRivaTntName, "RIVA_TNT"));
+    EXPECT_FALSE(ChipNameEquals(kRivaTntName, "riva_tnt"));
+    EXPECT_FALSE(ChipNameEquals(kRiva128Name, "RIVA_128ZX"));
+    EXPECT_FALSE(ChipNameEquals(kRiva128ZxName, "RIVA_128"));
+    EXPECT_FALSE(ChipNameEquals(kRivaTntName, "RIVA_TNT "));
+    EXPECT_FALSE(ChipNameEquals(nullptr, "RIVA_TNT"));
+    EXPECT_FALSE(ChipNameEquals(nullptr, ""));
+    EXPECT_FALSE(ChipNameEquals(nullptr, nullptr));
+    EXPECT_FALSE(ChipNameEquals(kRivaTntName, nullptr));
+}
+
+TEST(ChipProfiles, VendorAndDeviceSelectTheProfile) {
+    struct Row {
+        uint16_t vendor, device;
+        const char* name;  // nullptr: not supported
+    };
+    const Row rows[] = {
+        {0x10DE, 0x0018, "RIVA_128"},   {0x12D2, 0x0018, "RIVA_128"},
+        {0x10DE, 0x0019, "RIVA_128ZX"}, {0x12D2, 0x0019, "RIVA_128ZX"},
+        {0x10DE, 0x0020, "RIVA_TNT"},   {0x12D2, 0x0020, nullptr},
+        {kUnsupportedCard.vendorId, kUnsupportedCard.deviceId, nullptr}, {0x1002, 0x0018, nullptr},
+        {0x0000, 0x0000, nullptr},      {0xFFFF, 0xFFFF, nullptr},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << std::hex << r.vendor << ":" << r.device);
+        const ChipProfile* p = FindChipProfile(r.vendor, r.device);
+        if (r.name == nullptr) {
+            EXPECT_EQ(p, nullptr);
+        } else {
+            ASSERT_NE(p, nullptr);
+            EXPECT_STREQ(p->name, r.name);
+        }
+    }
+}
+
+TEST(ChipProfiles, SliderLimitsAndLinkMode) {
+    const ChipProfile* riva128 = FindChipProfile(0x10DE, 0x0018);
+    const ChipProfile* zx = FindChipProfile(0x10DE, 0x0019);
+    const ChipProfile* tnt = FindChipProfile(0x10DE, 0x0020);
+    ASSERT_TRUE(riva128 && zx && tnt);
+    for (const ChipProfile* p : {riva128, zx}) {
+        // One clock, on the memory PLL, drives memory and core.
+        EXPECT_EQ(p->memoryClock, &kRiva128Clock);
+        EXPECT_EQ(p->chipClock, nullptr);
+        EXPECT_EQ(p->linkMode, LinkMode::Linked);
+        EXPECT_EQ(p->memMin, 90);
+        EXPECT_EQ(p->memMax, 130);
+        EXPECT_EQ(p->chipMin, 90);
+        EXPECT_EQ(p->chipMax, 130);
+    }
+    EXPECT_EQ(tnt->memoryClock, &kTntMemClock);
+    EXPECT_EQ(tnt->chipClock, &kTntChipClock);
+    EXPECT_EQ(tnt->linkMode, LinkMode::Independent);
+    EXPECT_EQ(tnt->memMin, 80);
+    EXPECT_EQ(tnt->memMax, 145);
+    EXPECT_EQ(tnt->chipMin, 80);
+    EXPECT_EQ(tnt->chipMax, 130);
+    // The recognised name is the profile's own string, compared by content elsewhere.
+    EXPECT_STREQ(kRiva128Name, riva128->name);
+}
+
+// Two rows may share a name only when they are one chip under other ids (a test build's
+// emulated card is a RIVA TNT): the name selects the first of them, and must select the
+// same limits, link and clocks.
+bool SameChip(const ChipProfile& a, const ChipProfile& b) {
+    return std::string(a.name) == b.name && a.memMin == b.memMin && a.memMax == b.memMax &&
+           a.chipMin == b.chipMin && a.chipMax == b.chipMax && a.linkMode == b.linkMode &&
+           a.memoryClock == b.memoryClock && a.chipClock == b.chipClock;
+}
+
+TEST(ChipProfiles, NamesAreFoundExactlyAndOnlyInTheTable) {
+    for (const ChipProfile& p : ChipProfiles()) {
+        SCOPED_TRACE(p.name);
+        const ChipProfile* found = FindChipProfileByName(p.name);
+        ASSERT_NE(found, nullptr);
+        EXPECT_LE(found, &p) << "not the first row of that name";
+        EXPECT_TRUE(SameChip(*found, p)) << "one name for two different chips";
+    }
+    EXPECT_EQ(FindChipProfileByName("riva_tnt"), nullptr);
+    EXPECT_EQ(FindChipProfileByName("RIVA_TNT "), nullptr);
+    EXPECT_EQ(FindChipProfileByName(""), nullptr);
+    EXPECT_EQ(FindChipProfileByName(nullptr), nullptr);
+}
+
+// What a new row must satisfy for the rest of the program to work with it.
+TEST(ChipProfiles, EveryRowIsUsable) {
+    std::set<std::string> names;
+    std::set<std::pair<uint16_t, uint16_t>> ids;
+    for (const ChipProfile& p : ChipProfiles()) {
+        SCOPED_TRACE(p.name);
+        // The start arguments and the autostart entry carry the name as one token of at
+        // most 11 characters; a longer or spaced name could never be asked for.
+        const std::string name = p.name;
+        EXPECT_FALSE(name.empty());
+        EXPECT_LE(name.size(), 11u);
+        EXPECT_EQ(name.find_first_of(" \t"), std::string::npos);
+        EXPECT_TRUE(names.insert(name).second || SameChip(*FindChipProfileByName(p.name), p))
+            << "name given twice, for another chip";
+        EXPECT_NE(p.vendorIds[0], 0) << "the stock vendor id";
+        for (const uint16_t vendor : p.vendorIds) {
+            if (vendor == 0) continue;
+            EXPECT_TRUE(ids.insert({vendor, p.deviceId}).second) << "ids given twice";
+            EXPECT_EQ(FindChipProfile(vendor, p.deviceId), &p);
+        }
+        EXPECT_LE(p.memMin, p.memMax);
+        EXPECT_LE(p.chipMin, p.chipMax);
+        ASSERT_NE(p.memoryClock, nullptr);
+        for (const ChipClock* clock : {p.memoryClock, p.chipClock}) {
+            if (clock == nullptr) continue;
+            EXPECT_TRUE(clock->read && clock->set && clock->fromPll);
+            EXPECT_TRUE(clock->pllOffset == kMemPllOffset || clock->pllOffset == kCorePllOffset);
+        }
+    }
+    EXPECT_EQ(SupportedPciIds().size(), ids.size());
+}
+
+}  // namespace
+}  // namespace tarvento

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The words the user reads for what went wrong. The expected texts are written out here on
+// purpose: this is the independent check of their wording, for the sentences that no test
+// of a whole start, boot or sleep meets.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "chip/registers.h"
+#include "texts/user_texts.h"
+
+namespace tarvento {
+namespace {
+
+using Kind = AccessFailure::Kind;
+
+AccessFailure Failure(Kind kind, std::string path, std::string slot, uint64_t value, int error = 0) {
+    AccessFailure f = AccessFailure::Of(kind, value);
+    f.path = std::move(path);
+    f.slot = std::move(slot);
+    f.error = error;
+    return f;
+}
+
+AccessFailure NotProgrammed(uint32_t select, uint32_t bits) {
+    AccessFailure f = AccessFailure::Of(Kind::PllNotProgrammed, select);
+    f.bits = bits;
+    return f;
+}
+
+TEST(UserTexts, EveryFailureTheMachineReportsIsOnePlainSentence) {
+    // Each kind gets words of its own: a kind left without them would show an empty box,
+    // and headless a reason is one line below its message.
+    const int first = static_cast<int>(Kind::PciFolderTooLong);
+    const int last = static_cast<int>(Kind::PllNotProgrammed);
+    for (int k = first; k <= last; ++k) {
+        const std::string text = ReasonText(Failure(static_cast<Kind>(k), "/p", "0000:01:00.0", 0x10, EIO));
+        EXPECT_FALSE(text.empty()) << "kind " << k;
+        EXPECT_EQ(text.find('\n'), std::string::npos) << text;
+    }
+    EXPECT_EQ(ReasonText(AccessFailure{}), "");
+}
+
+TEST(UserTexts, TheWordsOfFailuresAndOfTheUnattendedPaths) {
+    const std::string slot = "0000:01:00.0";
+    const std::string resource = "/sys/bus/pci/devices/0000:01:00.0/resource0";
+    const std::pair<std::string, std::string> cases[] = {
+        {ReasonText(Failure(Kind::PciFolderTooLong, std::string(70, 'x'), {}, 0)),
+         "the PCI folder name is too long: " + std::string(64, 'x') + "..."},
+        {ReasonText(Failure(Kind::ConfigReadFailed, {}, slot, 0x3C)),
+         "cannot read the PCI configuration space of 0000:01:00.0 at byte 0x3C"},
+        {ReasonText(Failure(Kind::ConfigIsLink, {}, slot, 0)),
+         "cannot read the PCI configuration space of 0000:01:00.0: its config is a symbolic link, "
+         "which is not followed"},
+        {ReasonText(Failure(Kind::OutsideBar0, {}, slot, 0xE1000100)),
+         "address 0xE1000100 lies outside BAR0 of the adapter 0000:01:00.0; it was not touched"},
+        {ReasonText(Failure(Kind::BarNotPageAligned, {}, {}, 0xE0000800)),
+         "the BAR holding 0xE0000800 does not start on a page and cannot be mapped"},
+        {ReasonText(Failure(Kind::NotRegularFile, resource, {}, 0)),
+         resource + " is not a regular file; it was not mapped"},
+        {ReasonText(Failure(Kind::Bar0Above4GiB, {}, {}, 0x1E0000000)),
+         "BAR0 of the display adapter lies above 4 GiB (0x00000001E0000000), out of reach of a 32-bit "
+         "register base; its registers were not touched"},
+        {ReasonText(AccessFailure::Of(Kind::RegistersUnreached)),
+         "the chip's clock registers could not be reached"},
+        {ReasonText(NotProgrammed(0x10000600, kPllSelectMemBit)),
+         "the memory PLL runs from the chip's built-in clock, not from its programmed word (the PLL "
+         "select word at offset 0x0068050C reads 0x10000600, bit 8 clear), so a new word would not "
+         "change its clock and nothing was written; a graphics driver switches it to the programmed "
+         "word when it sets a display mode; nouveau does this on a RIVA TNT"},
+        {ReasonText(NotProgrammed(0x00000000, kPllSelectMemBit | kPllSelectCoreBit)),
+         "the memory PLL and the core PLL run from the chip's built-in clock, not from their "
+         "programmed words (the PLL select word at offset 0x0068050C reads 0x00000000, bits 8 and 10 "
+         "clear), so new words would not change their clocks and nothing was written; for each, a "
+         "graphics driver switches it to the programmed word when it sets a display mode; nouveau "
+         "does this on a RIVA TNT"},
+        {UnsupportedAdapterText(0x5333, 0x8A22), "the display adapter 5333:8A22 is not a supported chip"},
+        {StartArgumentsTooLongText(259),
+         "the start-up arguments are longer than 259 characters and were ignored"},
+        {ApplyNotRecordedText("disk full"), "the apply was not recorded: disk full"},
+        {kNoStateFolder, "no folder to keep it in (XDG_STATE_HOME and HOME are not set)"},
+        {std::string(kMsgClocksNotApplied) + " " + NoApplyWordText("tarvento.noapply"),
+         "The clocks were not applied. The kernel command line says tarvento.noapply: no clocks are "
+         "applied without you at this boot."},
+        {kSecureExecutionRefusal,
+         "refusing to run setuid, setgid or with file capabilities; to reach the card, join the group "
+         "tarvento instead (sudo usermod -aG tarvento $USER, then log in again)"},
+        {NoEntryPointText("/lib/x.so", "run"), "the window library /lib/x.so has no entry point run"},
+        {BootClocksNotStoredText("cannot write /etc/x"),
+         "the boot clocks were not stored: cannot write /etc/x"},
+        {BootClocksUnreadableText("/etc/b"), "/etc/b holds no chip name and two clocks; nothing was applied"},
+        {ClocksNotSavedText("cannot write /run/x"),
+         "the clocks were not saved before sleep: cannot write /run/x"},
+        {kNothingSavedToRestore, "No clocks to restore after resume: none were saved before sleep"},
+        {NotASavedCardText("/run/w"), "/run/w is not a saved card; nothing was written"},
+        {NotASupportedChipAfterResumeText("why"),
+         "the card does not answer as a supported chip after resume (why); nothing was written"},
+        {NotTheSavedCardText(slot, "0000:02:00.0"),
+         "the card at 0000:01:00.0 is not the one whose clocks were saved (0000:02:00.0); nothing was "
+         "written"},
+        {kPllWordsUnreadAfterResume, "the card's PLL words cannot be read after resume; nothing was written"},
+        {NotRestoredText("why"), "the clocks were not restored after resume: why"},
+        {NotAllRestoredText("why"), "the clocks were not all restored after resume: why"},
+        {kCannotWatchSurvival, "cannot watch whether the machine survives the clocks"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
+}
+
+}  // namespace
+}  // namespace tarvento

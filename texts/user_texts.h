@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "chip/access_failure.h"
+
+namespace tarvento {
+
+// Every message the user reads: the texts of the message boxes, the sentences printed on
+// standard error (the journal, for the services) and the reasons and advice below them.
+// They are declared here and written in user_texts.cpp alone, so that a change of wording
+// is one line there and rebuilds one object. texts/ sits right above chip/, so every room
+// that speaks to the user finds them; chip/ only reports facts (AccessFailure), which are
+// worded here.
+// Message texts are used exactly as given, spelling included.
+
+// Message boxes (headless: the same texts on standard error, line breaks as spaces).
+extern const char* const kWarningText;
+extern const char* const kMsgFrequencyOutOfRange;
+extern const char* const kMsgAutostartAccessFailed;
+extern const char* const kMsgPciAccessFailed;
+extern const char* const kMsgWrongChipset;
+extern const char* const kMsgDontPanic;
+extern const char* const kMsgRestored;
+extern const char* const kMsgCommandLineError;
+// The chipset field, and --info, when no supported chip was recognised.
+extern const char* const kChipsetUnknown;
+
+// An unattended apply that its guard stopped: the headline, and why.
+extern const char* const kMsgClocksNotApplied;
+std::string NoApplyWordText(const std::string& word);
+// `clocks` in words ("RIVA_TNT, Mem Clock 120 MHz, Chip Clock 100 MHz"), `when` local time.
+std::string DidNotSurviveText(bool login, const std::string& clocks, const std::string& when);
+// Why an apply could not be recorded as pending.
+extern const char* const kNoStateFolder;
+
+// Why a file or folder could not be written (the reason after "the boot clocks were not
+// stored: " and the like), with what the system said (errno) when it said something.
+enum class FileStep { CreateBeside, Write, Replace, SyncFolder, Remove, MakeFolder, NotAbsolute, NotAFolder };
+std::string FileErrorText(FileStep step, const std::string& path);
+std::string FileErrorText(FileStep step, const std::string& path, int error);
+
+// Why the machine could not be read or the registers reached, as one plain sentence
+// without its final period.
+std::string ReasonText(const AccessFailure& failure);
+// The sentence for a refused open or mmap of a register file: what to do about it.
+std::string RegisterAccessReason(const RegisterAccessFacts& facts);
+std::string UnsupportedAdapterText(uint16_t vendorId, uint16_t deviceId);
+
+// The start, with or without a window.
+extern const char* const kNeedsGraphicalSession;
+std::string NoWindowReasonText(const std::string& whyNot);
+std::string NoWindowText(const std::string& whyNot);  // the reason, then what to do instead
+std::string NoWindowAppliedWithoutText(const std::string& whyNot);
+std::string StartArgumentsTooLongText(std::size_t limit);
+std::string ApplyNotRecordedText(const std::string& error);
+extern const char* const kCannotWatchSurvival;
+extern const char* const kSecureExecutionRefusal;
+std::string CannotLoadWindowLibraryText(const std::string& path, const char* why);
+std::string NoEntryPointText(const std::string& path, const char* symbol);
+// Why no window system answers (parts of the reason above).
+std::string WaylandWithoutRuntimeDirText(const std::string& display);
+std::string WaylandPathTooLongText(const std::string& path);
+std::string NoWaylandSocketText(int error);
+std::string NoWaylandCompositorText(const std::string& path, int error);
+extern const char* const kNoXServerNamed;
+std::string XServerUnreachableText(const std::string& display);
+std::string WaylandPluginMissingText(const std::string& package);
+std::string PlatformPluginMissingText(const std::string& name);
+std::string PlatformPluginUnloadableText(const std::string& name, const std::string& error);
+std::string EmptyPlatformListText(const std::string& list);
+
+// The boot clocks (--boot-clocks, the boot service).
+extern const char* const kBootClocksOff;
+std::string BootClocksSetText(const std::string& inWords);
+std::string BootClocksNotStoredText(const std::string& error);
+// The boot service found a file that holds no chip name and two clocks.
+std::string BootClocksUnreadableText(const std::string& path);
+
+// Keeping the clocks across sleep (the sleep service).
+std::string NoClocksSavedText(const std::string& reason);
+extern const char* const kNoClocksSavedUnread;
+std::string ClocksNotSavedText(const std::string& error);
+extern const char* const kNothingSavedToRestore;
+std::string NotASavedCardText(const std::string& path);
+std::string NotASupportedChipAfterResumeText(const std::string& reason);
+std::string NotTheSavedCardText(const std::string& slot, const std::string& savedSlot);
+extern const char* const kPllWordsUnreadAfterResume;
+std::string ImplausiblePllWordText(const std::string& word, const std::string& offset);
+extern const char* const kClocksUnchangedAcrossSleep;
+std::string NotRestoredText(const std::string& reason);     // nothing was written
+std::string NotAllRestoredText(const std::string& reason);  // some was
+
+}  // namespace tarvento
