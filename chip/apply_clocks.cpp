@@ -41,7 +41,7 @@ ApplyOutcome CheckClocks(ChipState& state, ClockPair clocks) {
         const auto pll = ReadAnsweredRegister(hw, base, step.clock->pllOffset, &noAnswer);
         const auto strap = pll ? ReadAnsweredRegister(hw, base, kStrapOffset, &noAnswer) : std::nullopt;
         if (!pll || !strap) return {ApplyOutcome::Result::AccessFailed, RegisterFailureReason(hw, noAnswer)};
-        if (!step.clock->nFor(step.mhz, *pll, *strap)) refused = true;
+        if (!step.clock->wordFor(step.mhz, *pll, *strap)) refused = true;
     }
     if (refused) return {ApplyOutcome::Result::Refused, {}};
     return {ApplyOutcome::Result::Applied, {}};
@@ -69,7 +69,7 @@ ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks,
     bool refused = false;
     AccessFailure reason;
     for (int i = 0; i < count && !noAnswer; ++i) {
-        switch (steps[i].clock->set(hw, base, steps[i].mhz)) {
+        switch (SetChipClock(hw, base, *steps[i].clock, steps[i].mhz)) {
         case SetResult::Written: break;
         case SetResult::OutOfRange: refused = true; break;
         case SetResult::NoAnswer:

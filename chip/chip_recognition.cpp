@@ -39,12 +39,12 @@ Recognition RecognizeChip(ChipState& state, uint16_t vendorId, uint16_t deviceId
         if (!out.failureReason.Known()) out.failureReason = AccessFailure::Of(Kind::RegistersUnread);
         return Recognition::RegisterReadFailed;
     };
-    const auto memory = profile->memoryClock->read(hw, base, &noAnswer);
+    const auto memory = ReadChipClock(hw, base, *profile->memoryClock, &noAnswer);
     if (!memory) return failed();
     // A chip without a clock of its own runs memory and core from the one clock.
     std::optional<int32_t> chip = memory;
     if (profile->chipClock != nullptr) {
-        chip = profile->chipClock->read(hw, base, &noAnswer);
+        chip = ReadChipClock(hw, base, *profile->chipClock, &noAnswer);
         if (!chip) return failed();
     }
     const ClockPair clocks{*memory, *chip};

@@ -1,25 +1,35 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chip/chip_table.h"
 
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
-#include "chip/clock_restore.h"
+#include "chip/clock_formulas.h"
 #include "chip/registers.h"
 
 namespace tarvento {
 
+namespace {
+
+// The fitted formulas change N alone.
+template <std::optional<uint32_t> (*NFor)(int32_t, uint32_t, uint32_t)>
+std::optional<uint32_t> WithN(int32_t mhz, uint32_t pll, uint32_t strap) {
+    const std::optional<uint32_t> n = NFor(mhz, pll, strap);
+    if (!n) return std::nullopt;
+    return PllWithN(pll, *n);
+}
+
+}  // namespace
+
 // Stock words, with strap bit 6 set (14.318 MHz crystal): TNT memory M 12 N 184 P 1 =
 // 110 MHz, TNT core M 12 N 150 P 1 = 90 MHz, RIVA 128 memory M 12 N 168 P 1 = 100 MHz.
-const ChipClock kTntMemClock{kMemPllOffset, ReadTntMemClock, SetTntMemClock, TntMemN,
-                             TntMemClockFromPll, 0x0001B80C};
-const ChipClock kTntChipClock{kCorePllOffset, ReadTntChipClock, SetTntChipClock, TntChipN,
-                              TntChipClockFromPll, 0x0001960C};
-const ChipClock kRiva128Clock{kMemPllOffset, ReadRiva128Clock, SetRiva128Clock, Riva128N,
-                              Riva128ClockFromPll, 0x0001A80C};
+const ChipClock kTntMemClock{kMemPllOffset, TntMemClockFromPll, WithN<TntMemN>, kPllNMask,
+                             0x0001B80C};
+const ChipClock kTntChipClock{kCorePllOffset, TntChipClockFromPll, WithN<TntChipN>, kPllNMask,
+                              0x0001960C};
+const ChipClock kRiva128Clock{kMemPllOffset, Riva128ClockFromPll, WithN<Riva128N>, kPllNMask,
+                              0x0001A80C};
 
 namespace {
 

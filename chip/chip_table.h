@@ -8,8 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "chip/clock_formulas.h"
-#include "chip/hardware_access.h"
+#include "chip/chip_clock.h"
 #include "chip/pci_id.h"
 
 namespace tarvento {
@@ -17,18 +16,6 @@ namespace tarvento {
 enum class LinkMode : int {
     Linked = 1,      // one clock: moving either slider moves both
     Independent = 2
-};
-
-// One clock of a chip: the PLL register it lives in and the routines that read and set it.
-struct ChipClock {
-    uint32_t pllOffset;  // from the register base
-    std::optional<int32_t> (*read)(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer);
-    SetResult (*set)(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
-    // The N that `set` would write for `mhz` into this PLL word; nothing when it refuses.
-    std::optional<uint32_t> (*nFor)(int32_t mhz, uint32_t pll, uint32_t strap);
-    // What `read` gives, as a function of the PLL and strap words alone (for reports).
-    int32_t (*fromPll)(uint32_t pll, uint32_t strap);
-    uint32_t stockPll;  // a word the PLL holds on a stock card; virtual cards start from it
 };
 
 // The clocks the supported chips have, each with its own fitted formulas.

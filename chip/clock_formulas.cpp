@@ -68,15 +68,6 @@ static_assert(kTntMemSetCorrection == static_cast<float>(1.0 / 60.0));
 static_assert(kRiva128SetSlopeNeg == -1.6 && kRiva128Offset == 3.0 && kRiva128ReadSlope == 0.625);
 static_assert(kHalf == 0.5 && kMinusHalf == -0.5);
 
-// The three PLL fields a routine works from, each possibly from a different read.
-struct PllFields {
-    uint32_t m;
-    uint32_t n;
-    uint32_t p;
-};
-
-PllFields Fields(uint32_t pll) { return {PllM(pll), PllN(pll), PllP(pll)}; }
-
 double D(float x) { return static_cast<double>(x); }
 float F(double x) { return static_cast<float>(x); }
 
@@ -91,28 +82,6 @@ float StepFactor(float numerator, uint32_t m, uint32_t p) {
 
 int32_t LowInt32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 
-int32_t TntChipClock(PllFields f, uint32_t strap) {
-    float s = StepFactor(kCoreNumerator, f.m, f.p);
-    if (!StrapCrystalBitSet(strap)) s = F(D(s) * D(kTntCrystal));
-    const double n = static_cast<double>(f.n);
-    return LowInt32(TruncToInt64(kHalf - (n * kTntChipReadSlopeNeg) * D(s)));
-}
-
-int32_t TntMemClock(PllFields f, uint32_t strap) {
-    float s = StepFactor(kMemNumerator, f.m, f.p);
-    if (!StrapCrystalBitSet(strap)) s = F(D(s) * D(kTntCrystal));
-    const double n = static_cast<double>(f.n);
-    return LowInt32(TruncToInt64((n - kTntMemReadOffset) * kTntMemReadSlope * D(s) - kMinusHalf));
-}
-
-int32_t Riva128Clock(PllFields f, uint32_t strap) {
-    float s = StepFactor(kMemNumerator, f.m, f.p);
-    if (StrapCrystalBitSet(strap)) s = F(D(s) * D(kRiva128Crystal));
-    const double n = static_cast<double>(f.n);
-    // No rounding term: this one truncates.
-    return LowInt32(TruncToInt64((n - kRiva128Offset) * kRiva128ReadSlope * D(s)));
-}
-
 // N must fit the 8-bit field as a whole; a value whose low bits merely happen to fit (a
 // target far beyond any clock) is refused like any other.
 std::optional<uint32_t> AcceptN(double n) {
@@ -121,106 +90,57 @@ std::optional<uint32_t> AcceptN(double n) {
     return static_cast<uint32_t>(t);
 }
 
+}  // namespace
+
+int32_t TntChipClockFromPll(uint32_t pll, uint32_t strap) {
+    float s = StepFactor(kCoreNumerator, PllM(pll), PllP(pll));
+    if (!StrapCrystalBitSet(strap)) s = F(D(s) * D(kTntCrystal));
+    const double n = static_cast<double>(PllN(pll));
+    return LowInt32(TruncToInt64(kHalf - (n * kTntChipReadSlopeNeg) * D(s)));
+}
+
+int32_t TntMemClockFromPll(uint32_t pll, uint32_t strap) {
+    float s = StepFactor(kMemNumerator, PllM(pll), PllP(pll));
+    if (!StrapCrystalBitSet(strap)) s = F(D(s) * D(kTntCrystal));
+    const double n = static_cast<double>(PllN(pll));
+    return LowInt32(TruncToInt64((n - kTntMemReadOffset) * kTntMemReadSlope * D(s) - kMinusHalf));
+}
+
+int32_t Riva128ClockFromPll(uint32_t pll, uint32_t strap) {
+    float s = StepFactor(kMemNumerator, PllM(pll), PllP(pll));
+    if (StrapCrystalBitSet(strap)) s = F(D(s) * D(kRiva128Crystal));
+    const double n = static_cast<double>(PllN(pll));
+    // No rounding term: this one truncates.
+    return LowInt32(TruncToInt64((n - kRiva128Offset) * kRiva128ReadSlope * D(s)));
+}
+
 // The set conversions apply the crystal correction in double precision: the product is
 // not rounded back to single as it is when reading. M = 0 would give N = 0 whatever the
 // target, so such a register is refused rather than written.
-std::optional<uint32_t> TntChipNFrom(int32_t mhz, uint32_t m, uint32_t p, uint32_t strap) {
-    if (m == 0) return std::nullopt;
-    double s = D(StepFactor(kCoreNumerator, m, p));
+std::optional<uint32_t> TntChipN(int32_t mhz, uint32_t pll, uint32_t strap) {
+    if (PllM(pll) == 0) return std::nullopt;
+    double s = D(StepFactor(kCoreNumerator, PllM(pll), PllP(pll)));
     if (!StrapCrystalBitSet(strap)) s = s * D(kTntCrystal);
     const double f = static_cast<double>(mhz);
     return AcceptN(f * kTntChipSetSlope / s - kMinusHalf);
 }
 
-std::optional<uint32_t> TntMemNFrom(int32_t mhz, uint32_t m, uint32_t p, uint32_t strap) {
-    if (m == 0) return std::nullopt;
-    double s = D(StepFactor(kMemNumerator, m, p));
+std::optional<uint32_t> TntMemN(int32_t mhz, uint32_t pll, uint32_t strap) {
+    if (PllM(pll) == 0) return std::nullopt;
+    double s = D(StepFactor(kMemNumerator, PllM(pll), PllP(pll)));
     if (!StrapCrystalBitSet(strap)) s = s * D(kTntCrystal);
     const double f = static_cast<double>(mhz);
     return AcceptN((f * kTntMemSetSlope - (f - D(kTntMemSetOffset)) * D(kTntMemSetCorrection)) / s -
                    kMinusHalf);
 }
 
-std::optional<uint32_t> Riva128NFrom(int32_t mhz, uint32_t m, uint32_t p, uint32_t strap) {
-    if (m == 0) return std::nullopt;
-    double s = D(StepFactor(kMemNumerator, m, p));
+std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap) {
+    if (PllM(pll) == 0) return std::nullopt;
+    double s = D(StepFactor(kMemNumerator, PllM(pll), PllP(pll)));
     if (StrapCrystalBitSet(strap)) s = s * D(kRiva128Crystal);
     const double f = static_cast<double>(mhz);
     return AcceptN((kRiva128Offset - f * kRiva128SetSlopeNeg) / s);
 }
-
-struct Registers {
-    uint32_t pll;
-    uint32_t strap;
-};
-
-std::optional<Registers> Addresses(uint32_t base, uint32_t pllOffset) {
-    const auto pll = RegisterAddress(base, pllOffset);
-    const auto strap = RegisterAddress(base, kStrapOffset);
-    if (!pll || !strap) return std::nullopt;
-    return Registers{*pll, *strap};
-}
-
-// What the step factor needs, in the order the chip is asked: M from a first read of
-// the PLL register, P from a second, then the strap word.
-struct StepInputs {
-    uint32_t m;
-    uint32_t p;
-    uint32_t strap;
-};
-
-// A read that failed, or one that answered all ones, ends the routine; `noAnswer` tells
-// which.
-std::optional<uint32_t> Answered(std::optional<uint32_t> word, bool& noAnswer) {
-    if (word && *word == kNoAnswerWord) {
-        noAnswer = true;
-        return std::nullopt;
-    }
-    return word;
-}
-
-std::optional<StepInputs> ReadStepInputs(HardwareAccess& hw, const Registers& r, bool& noAnswer) {
-    const auto first = Answered(hw.ReadRegister(r.pll), noAnswer);
-    if (!first) return std::nullopt;
-    const auto second = Answered(hw.ReadRegister(r.pll), noAnswer);
-    if (!second) return std::nullopt;
-    const auto strap = Answered(hw.ReadRegister(r.strap), noAnswer);
-    if (!strap) return std::nullopt;
-    return StepInputs{PllM(*first), PllP(*second), *strap};
-}
-
-using ClockFromFields = int32_t (*)(PllFields, uint32_t);
-using NFromTarget = std::optional<uint32_t> (*)(int32_t, uint32_t, uint32_t, uint32_t);
-
-std::optional<int32_t> ReadClock(HardwareAccess& hw, uint32_t base, uint32_t pllOffset,
-                                 ClockFromFields clock, bool* noAnswerOut) {
-    bool noAnswer = false;
-    if (noAnswerOut != nullptr) *noAnswerOut = false;
-    const auto regs = Addresses(base, pllOffset);
-    if (!regs) return std::nullopt;
-    auto in = ReadStepInputs(hw, *regs, noAnswer);
-    const auto third = in ? Answered(hw.ReadRegister(regs->pll), noAnswer) : std::nullopt;
-    if (noAnswerOut != nullptr) *noAnswerOut = noAnswer;
-    if (!in || !third) return std::nullopt;
-    return clock(PllFields{in->m, PllN(*third), in->p}, in->strap);
-}
-
-SetResult SetClock(HardwareAccess& hw, uint32_t base, uint32_t pllOffset, int32_t mhz,
-                   NFromTarget nFrom) {
-    const auto regs = Addresses(base, pllOffset);
-    if (!regs) return SetResult::AccessFailed;
-    bool noAnswer = false;
-    const auto in = ReadStepInputs(hw, *regs, noAnswer);
-    if (!in) return noAnswer ? SetResult::NoAnswer : SetResult::AccessFailed;
-    const auto n = nFrom(mhz, in->m, in->p, in->strap);
-    if (!n) return SetResult::OutOfRange;
-    const auto current = Answered(hw.ReadRegister(regs->pll), noAnswer);
-    if (!current) return noAnswer ? SetResult::NoAnswer : SetResult::AccessFailed;
-    if (!hw.WriteRegister(regs->pll, PllWithN(*current, *n))) return SetResult::AccessFailed;
-    return SetResult::Written;
-}
-
-}  // namespace
 
 int64_t TruncToInt64(double x) {
     // NaN fails both comparisons; -2^63 itself is in range and converts to INT64_MIN.
@@ -229,52 +149,11 @@ int64_t TruncToInt64(double x) {
     return static_cast<int64_t>(x);
 }
 
-int32_t TntChipClockFromPll(uint32_t pll, uint32_t strap) { return TntChipClock(Fields(pll), strap); }
-int32_t TntMemClockFromPll(uint32_t pll, uint32_t strap) { return TntMemClock(Fields(pll), strap); }
-int32_t Riva128ClockFromPll(uint32_t pll, uint32_t strap) { return Riva128Clock(Fields(pll), strap); }
-
-std::optional<uint32_t> TntChipN(int32_t mhz, uint32_t pll, uint32_t strap) {
-    return TntChipNFrom(mhz, PllM(pll), PllP(pll), strap);
-}
-std::optional<uint32_t> TntMemN(int32_t mhz, uint32_t pll, uint32_t strap) {
-    return TntMemNFrom(mhz, PllM(pll), PllP(pll), strap);
-}
-std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap) {
-    return Riva128NFrom(mhz, PllM(pll), PllP(pll), strap);
-}
-
-std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
-    return ReadClock(hw, registerBase, kCorePllOffset, TntChipClock, noAnswer);
-}
-std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
-    return ReadClock(hw, registerBase, kMemPllOffset, TntMemClock, noAnswer);
-}
-std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase, bool* noAnswer) {
-    return ReadClock(hw, registerBase, kMemPllOffset, Riva128Clock, noAnswer);
-}
-
-std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset) {
-    const uint64_t address = uint64_t{base} + offset;
-    if (address > 0xFFFFFFFCull) return std::nullopt;
-    return static_cast<uint32_t>(address);
-}
-
 double CrystalMHz(uint32_t strap) { return StrapCrystalBitSet(strap) ? 14.31818 : 13.5; }
 
 std::optional<double> PllOutputMHz(uint32_t pll, uint32_t strap) {
-    const PllFields f = Fields(pll);
-    if (f.m == 0) return std::nullopt;
-    return CrystalMHz(strap) * f.n / (f.m * std::ldexp(1.0, static_cast<int>(f.p)));
-}
-
-SetResult SetTntChipClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz) {
-    return SetClock(hw, registerBase, kCorePllOffset, mhz, TntChipNFrom);
-}
-SetResult SetTntMemClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz) {
-    return SetClock(hw, registerBase, kMemPllOffset, mhz, TntMemNFrom);
-}
-SetResult SetRiva128Clock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz) {
-    return SetClock(hw, registerBase, kMemPllOffset, mhz, Riva128NFrom);
+    if (PllM(pll) == 0) return std::nullopt;
+    return CrystalMHz(strap) * PllN(pll) / (PllM(pll) * std::ldexp(1.0, static_cast<int>(PllP(pll))));
 }
 
 }  // namespace tarvento

@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "chip/hardware_access.h"
-
 namespace tarvento {
 
 // Conversion toward zero to 64 bits, defined for every double: NaN, the infinities and
@@ -32,36 +30,5 @@ std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap);
 double CrystalMHz(uint32_t strap);
 // The PLL's output in MHz; nothing when M is 0 (the PLL would divide by it).
 std::optional<double> PllOutputMHz(uint32_t pll, uint32_t strap);
-
-// --- Routines over the chip's registers ---
-// Each reads its PLL register three times and the strap once, in the documented order;
-// nothing is cached. A read routine gives nothing when a register could not be read, or
-// when a PLL or strap word reads FFFFFFFFh: a card that is not initialised, or whose
-// memory decoding is off, answers all ones from every register, and that is no clock
-// (`noAnswer`, when given, is set to tell this case).
-
-inline constexpr uint32_t kNoAnswerWord = 0xFFFFFFFF;
-
-// A register's physical address; nothing when it would wrap past 4 GiB, so that a
-// nonsensical base never sends an access to some unrelated low address.
-std::optional<uint32_t> RegisterAddress(uint32_t base, uint32_t offset);
-
-std::optional<int32_t> ReadTntChipClock(HardwareAccess& hw, uint32_t registerBase,
-                                        bool* noAnswer = nullptr);
-std::optional<int32_t> ReadTntMemClock(HardwareAccess& hw, uint32_t registerBase,
-                                       bool* noAnswer = nullptr);
-std::optional<int32_t> ReadRiva128Clock(HardwareAccess& hw, uint32_t registerBase,
-                                        bool* noAnswer = nullptr);
-
-enum class SetResult {
-    Written,       // N written into bits 8..15, every other bit as read
-    OutOfRange,    // target refused, nothing written
-    AccessFailed,  // a register could not be read or written
-    NoAnswer       // a PLL or strap word read FFFFFFFFh: nothing written
-};
-
-SetResult SetTntChipClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
-SetResult SetTntMemClock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
-SetResult SetRiva128Clock(HardwareAccess& hw, uint32_t registerBase, int32_t mhz);
 
 }  // namespace tarvento

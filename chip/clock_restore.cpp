@@ -5,7 +5,6 @@
 #include <string>
 
 #include "chip/chip_table.h"
-#include "chip/clock_formulas.h"
 #include "chip/registers.h"
 
 namespace tarvento {
@@ -41,14 +40,11 @@ std::optional<AccessFailure> PllSelectRefusal(HardwareAccess& hw, uint32_t regis
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
                                                        const ChipProfile& chip) {
     StartCoefficients start;
-    // A chip with one clock has only its memory PLL written by ApplyClocks.
-    const uint32_t offsets[] = {chip.memoryClock->pllOffset,
-                                chip.chipClock != nullptr ? chip.chipClock->pllOffset : 0};
-    const int count = chip.chipClock != nullptr ? 2 : 1;
-    for (int i = 0; i < count; ++i) {
-        const auto word = ReadAnsweredRegister(hw, registerBase, offsets[i]);
+    for (const ChipClock* clock : {chip.memoryClock, chip.chipClock}) {
+        if (clock == nullptr) continue;  // one clock drives both: only its PLL is written
+        const auto word = ReadAnsweredRegister(hw, registerBase, clock->pllOffset);
         if (!word) return std::nullopt;
-        start.plls[start.count++] = {offsets[i], PllN(*word)};
+        start.plls[start.count++] = {clock->pllOffset, *word & clock->changes, clock->changes};
     }
     return start;
 }
@@ -75,7 +71,8 @@ ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
             continue;
         }
         const auto address = RegisterAddress(registerBase, pll.offset);
-        if (!hw.WriteRegister(*address, PllWithN(*current, pll.n))) failed(false);
+        if (!hw.WriteRegister(*address, (*current & ~pll.mask) | (pll.fields & pll.mask)))
+            failed(false);
     }
     return outcome;
 }

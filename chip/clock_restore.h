@@ -7,6 +7,7 @@
 #include <string>
 
 #include "chip/apply_clocks.h"
+#include "chip/chip_clock.h"
 #include "chip/hardware_access.h"
 
 namespace tarvento {
@@ -29,27 +30,29 @@ AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
 std::optional<AccessFailure> PllSelectRefusal(HardwareAccess& hw, uint32_t registerBase,
                                               uint32_t neededBits);
 
-// The N byte of every PLL register that ApplyClocks writes on a chip, as the card held
-// it when the program started. Panic ! puts these back: converting the start-up clocks
-// in MHz through the set formulas would not do, since read and set are not inverses (a
-// RIVA 128 memory PLL with N = 168, read as 100 MHz, comes back as N = 167).
+// The fields a set may change (N; M and N on a chip whose sets choose M too) of every PLL
+// register that ApplyClocks writes on a chip, as the card held them when the program
+// started. Panic ! puts these back: converting the start-up clocks in MHz through the set
+// formulas would not do, since read and set are not inverses (a RIVA 128 memory PLL with
+// N = 168, read as 100 MHz, comes back as N = 167).
 struct StartCoefficients {
     struct Pll {
         uint32_t offset;  // from the register base
-        uint32_t n;       // 0..255
+        uint32_t fields;  // the word's fields in `mask`, in their places
+        uint32_t mask;    // the fields a set of this PLL may change
     };
     // In the order ApplyClocks writes them: the memory PLL, then (TNT) the core PLL.
     std::array<Pll, 2> plls{};
     int count = 0;
 };
 
-// Reads N from each PLL register ApplyClocks writes for the chip, one read each.
+// Reads each PLL register ApplyClocks writes for the chip, one read each.
 // Nothing when a register cannot be read or the card does not answer.
 std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
                                                        const ChipProfile& chip);
 
-// Puts each saved N back: reads the register, replaces bits 8..15, writes it back, so
-// every other bit stays as the card holds it now. Every register is tried even after
+// Puts each saved field back: reads the register, replaces the saved fields, writes it
+// back, so every other bit stays as the card holds it now. Every register is tried even after
 // another failed. Applied when every register was written, otherwise AccessFailed with
 // the first reason; nothing is written into a register whose read failed, and nothing at
 // all when a PLL runs from the chip's built-in clock (PllSelectRefusal). The saved

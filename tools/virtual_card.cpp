@@ -490,7 +490,7 @@ std::string DescribeCard(const VirtualCard& card) {
     if (profile != nullptr) {
         auto reads = [&](const ChipClock& clock) {
             const uint32_t word = clock.pllOffset == kCorePllOffset ? card.corePll : card.memPll;
-            return "  reads " + std::to_string(clock.fromPll(word, card.strap)) + mhz;
+            return "  reads " + std::to_string(clock.clockOf(word, card.strap)) + mhz;
         };
         // A chip with one clock reads it from the memory PLL and never reads the core PLL.
         const ChipClock* chip = profile->chipClock;

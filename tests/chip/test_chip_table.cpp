@@ -127,7 +127,7 @@ TEST(ChipProfiles, EveryRowIsUsable) {
         ASSERT_NE(p.memoryClock, nullptr);
         for (const ChipClock* clock : {p.memoryClock, p.chipClock}) {
             if (clock == nullptr) continue;
-            EXPECT_TRUE(clock->read && clock->set && clock->fromPll);
+            EXPECT_TRUE(clock->clockOf && clock->wordFor && clock->changes != 0);
             EXPECT_TRUE(clock->pllOffset == kMemPllOffset || clock->pllOffset == kCorePllOffset);
         }
     }

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The six routines over the chip's registers: what they read, in which order, and what
-// they write.
+// The routines over the chip's registers, for each clock the fitted formulas give: what
+// they read, in which order, and what they write.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "chip/clock_formulas.h"
+#include "chip/chip_table.h"
 #include "chip/registers.h"
 #include "tests/support/fake_hardware.h"
 #include "tests/support/card_constants.h"
@@ -27,20 +27,23 @@ public:
     bool WriteRegister(uint32_t, uint32_t) override { return false; }
 };
 
-using SetRoutine = SetResult (*)(HardwareAccess&, uint32_t, int32_t);
-using ReadRoutine = std::optional<int32_t> (*)(HardwareAccess&, uint32_t, bool*);
-
 struct Routines {
     const char* name;
-    uint32_t pll;  // the PLL register the pair works on
-    ReadRoutine read;
-    SetRoutine set;
+    uint32_t pll;  // the PLL register the clock lives in
+    const ChipClock& clock;
+
+    std::optional<int32_t> read(HardwareAccess& hw, uint32_t base, bool* noAnswer) const {
+        return ReadChipClock(hw, base, clock, noAnswer);
+    }
+    SetResult set(HardwareAccess& hw, uint32_t base, int32_t mhz) const {
+        return SetChipClock(hw, base, clock, mhz);
+    }
 };
 
 const Routines kAll[] = {
-    {"TntChip", kCorePll, ReadTntChipClock, SetTntChipClock},
-    {"TntMem", kMemPll, ReadTntMemClock, SetTntMemClock},
-    {"Riva128", kMemPll, ReadRiva128Clock, SetRiva128Clock},
+    {"TntChip", kCorePll, kTntChipClock},
+    {"TntMem", kMemPll, kTntMemClock},
+    {"Riva128", kMemPll, kRiva128Clock},
 };
 
 FakeHardware Machine(uint32_t pll, uint32_t strap) {
@@ -151,9 +154,9 @@ TEST(ClockRegisterRoutines, SetKeepsEveryBitButN) {
     }
     // N = 255 at the top of the field, on a register with the other bits set.
     FakeHardware hw = Machine(0xABC29603, kStrapSet);
-    ASSERT_EQ(SetTntChipClock(hw, kBase, 305), SetResult::Written);
+    ASSERT_EQ(SetChipClock(hw, kBase, kTntChipClock, 305), SetResult::Written);
     EXPECT_EQ(hw.Register(kCorePll), 0xABC2FF03u);
-    EXPECT_EQ(SetTntChipClock(hw, kBase, 306), SetResult::OutOfRange);
+    EXPECT_EQ(SetChipClock(hw, kBase, kTntChipClock, 306), SetResult::OutOfRange);
     EXPECT_EQ(hw.Register(kCorePll), 0xABC2FF03u);
 }
 
@@ -175,11 +178,11 @@ TEST(ClockRegisterRoutines, NewNIsMergedIntoTheThirdRead) {
     hw.SetRegister(kStrap, kStrapSet);
     // M = 12 first, P = 1 second; the third read carries other stray bits.
     hw.values = {0x0000960C, 0x00010001, 0x5A01960C};
-    ASSERT_EQ(SetTntChipClock(hw, kBase, 100), SetResult::Written);
+    ASSERT_EQ(SetChipClock(hw, kBase, kTntChipClock, 100), SetResult::Written);
     EXPECT_EQ(hw.Register(kCorePll), 0x5A01A70Cu);
 
     hw.values = {0x0000000C, 0x00010000, 0x00009600};
-    EXPECT_EQ(ReadTntChipClock(hw, kBase), 90);  // M = 12, P = 1, N = 150
+    EXPECT_EQ(ReadChipClock(hw, kBase, kTntChipClock), 90);  // M = 12, P = 1, N = 150
 }
 
 TEST(ClockRegisterRoutines, RegisterReadFailureGivesNothingAndWritesNothing) {

@@ -60,8 +60,8 @@ TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
     EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kMemPll, kTntMemFast), Read(kCorePll, kTntCore)}))
         << "one read of each PLL, nothing else";
 
-    ASSERT_EQ(SetTntMemClock(hw, kBase, 120), SetResult::Written);
-    ASSERT_EQ(SetTntChipClock(hw, kBase, 110), SetResult::Written);
+    ASSERT_EQ(SetChipClock(hw, kBase, kTntMemClock, 120), SetResult::Written);
+    ASSERT_EQ(SetChipClock(hw, kBase, kTntChipClock, 110), SetResult::Written);
     const uint32_t memNow = hw.Register(kMemPll);
     const uint32_t coreNow = hw.Register(kCorePll);
     ASSERT_NE(memNow, kTntMemFast);
@@ -81,8 +81,8 @@ TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
     hw.SetRegister(kCorePll, 0x0001960C);
     const auto start = ReadStartCoefficients(hw, kBase, kRiva128);
     ASSERT_TRUE(start.has_value());
-    ASSERT_EQ(SetRiva128Clock(hw, kBase, 120), SetResult::Written);
-    ASSERT_EQ(SetRiva128Clock(hw, kBase, 100), SetResult::Written);
+    ASSERT_EQ(SetChipClock(hw, kBase, kRiva128Clock, 120), SetResult::Written);
+    ASSERT_EQ(SetChipClock(hw, kBase, kRiva128Clock, 100), SetResult::Written);
     ASSERT_EQ(hw.Register(kMemPll), 0x0001A70Cu) << "100 MHz set again is not the stock word";
 
     EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "chip/adapter_discovery.h"
+#include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/support/unsupported_card.h"
@@ -62,8 +63,8 @@ TEST(VirtualCard, StockTntReadsNinetyAndOneHundredTenThroughTheProgramsPath) {
     ASSERT_TRUE(found.ok);
     EXPECT_EQ(found.adapter.vendorId, 0x10DE);
     EXPECT_EQ(found.adapter.deviceId, 0x0020);
-    EXPECT_EQ(ReadTntChipClock(hw, found.adapter.registerBase), 90);
-    EXPECT_EQ(ReadTntMemClock(hw, found.adapter.registerBase), 110);
+    EXPECT_EQ(ReadChipClock(hw, found.adapter.registerBase, kTntChipClock), 90);
+    EXPECT_EQ(ReadChipClock(hw, found.adapter.registerBase, kTntMemClock), 110);
 }
 
 TEST(VirtualCard, StockRiva128FamilyReadsOneHundred) {
@@ -74,7 +75,7 @@ TEST(VirtualCard, StockRiva128FamilyReadsOneHundred) {
         Found found(hw);
         ASSERT_TRUE(found.ok) << chip;
         EXPECT_EQ(found.adapter.deviceId, std::string(chip) == "RIVA_128" ? 0x0018 : 0x0019);
-        EXPECT_EQ(ReadRiva128Clock(hw, found.adapter.registerBase), 100) << chip;
+        EXPECT_EQ(ReadChipClock(hw, found.adapter.registerBase, kRiva128Clock), 100) << chip;
     }
 }
 
@@ -85,7 +86,7 @@ TEST(VirtualCard, ASetClockPersistsInTheTreeForTheNextRun) {
         SysfsHardware hw(tree.RootString());
         Found found(hw);
         ASSERT_TRUE(found.ok);
-        ASSERT_EQ(SetTntChipClock(hw, found.adapter.registerBase, 100), SetResult::Written);
+        ASSERT_EQ(SetChipClock(hw, found.adapter.registerBase, kTntChipClock, 100), SetResult::Written);
     }
     std::vector<VirtualCard> cards;
     std::vector<std::string> problems;
