@@ -11,9 +11,10 @@
 #include "chip/adapter_discovery.h"
 #include "chip/chip_table.h"
 #include "chip/chip_recognition.h"
-#include "chip/clock_formulas.h"
+#include "chip/chips_not_taken.h"
 #include "chip/config_read_cache.h"
 #include "chip/hex_text.h"
+#include "chip/pll_physics.h"
 #include "chip/registers.h"
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
@@ -65,9 +66,9 @@ void ReportAutostart(AutostartStore& store, std::ostream& out, std::ostream& err
     out << "Autostart entry: " << entry << "\n";
 }
 
-// The word, its fields and the clock it really makes from the crystal the strap selects
-// (unknown when the strap could not be read).
-void ReportPll(HardwareAccess& hw, const char* label, uint32_t address,
+// The word, its fields (P as the chip decodes it, `pMask`) and the clock it really makes
+// from the crystal the strap selects (unknown when the strap could not be read).
+void ReportPll(HardwareAccess& hw, const char* label, uint32_t address, uint32_t pMask,
                std::optional<uint32_t> strap, std::ostream& out) {
     const std::optional<uint32_t> v = hw.ReadRegister(address);
     out << label << " (0x" << HexDigits(address, 8) << "): ";
@@ -76,14 +77,14 @@ void ReportPll(HardwareAccess& hw, const char* label, uint32_t address,
         return;
     }
     out << "0x" << HexDigits(*v, 8) << "  M " << PllM(*v) << ", N " << PllN(*v) << ", P "
-        << PllP(*v);
+        << PllP(*v, pMask);
     if (!strap) {
         out << ", crystal unknown (strap unreadable)\n";
         return;
     }
     char crystal[16];
     std::snprintf(crystal, sizeof crystal, "%.8g", CrystalMHz(*strap));
-    const std::optional<double> mhz = PllOutputMHz(*v, *strap);
+    const std::optional<double> mhz = PllOutputMHz(*v, *strap, pMask);
     if (!mhz) {
         out << ", no clock: M is 0 (crystal " << crystal << " MHz)\n";
         return;
@@ -186,6 +187,7 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         case Recognition::Unsupported:
             reason = "the display adapter " + HexDigits(adapter.vendorId, 4) + ":" +
                      HexDigits(adapter.deviceId, 4) + " is not a " + ChipsInWords(" or ");
+            if (const auto why = WhyNotTaken(adapter.vendorId, adapter.deviceId)) reason += ": " + NotTakenText(*why);
             break;
         case Recognition::RegisterReadFailed: reason = ReasonText(recognized.failureReason); break;
         }
@@ -210,8 +212,12 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         const uint32_t base = chip.recognizedAdapter->registerBase;
         HardwareAccess& hw = chip.hardware;
         const std::optional<uint32_t> strap = hw.ReadRegister(base + kStrapOffset);
-        ReportPll(hw, "Core PLL", base + kCorePllOffset, strap, out);
-        ReportPll(hw, "Memory PLL", base + kMemPllOffset, strap, out);
+        const ChipProfile& p = *recognized.profile;
+        // A PLL the chip sets no clock on (a RIVA 128's core PLL) is decoded as its clock's.
+        const ChipClock* core = ClockAt(p, kCorePllOffset);
+        const uint32_t coreP = (core != nullptr ? core : p.memoryClock)->pMask;
+        ReportPll(hw, "Core PLL", base + kCorePllOffset, coreP, strap, out);
+        ReportPll(hw, "Memory PLL", base + kMemPllOffset, p.memoryClock->pMask, strap, out);
         out << "Strap (0x" << HexDigits(base + kStrapOffset, 8) << "): ";
         if (strap) {
             out << "0x" << HexDigits(*strap, 8) << "  bit 6 " << (StrapCrystalBitSet(*strap) ? 1 : 0)
@@ -219,7 +225,6 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         } else {
             out << "unreadable\n";
         }
-        const ChipProfile& p = *recognized.profile;
         ReportPllSelect(hw, base + kPllSelectOffset, p, out);
         out << "Slider limits: Mem Clock " << p.memMin << ".." << p.memMax << " MHz, Chip Clock "
             << p.chipMin << ".." << p.chipMax << " MHz"

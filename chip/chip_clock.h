@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "chip/hardware_access.h"
+#include "chip/registers.h"
 
 namespace tarvento {
 
@@ -26,6 +27,7 @@ struct ChipClock {
     std::optional<uint32_t> (*wordFor)(int32_t mhz, uint32_t pll, uint32_t strap);
     uint32_t changes;    // the fields a set may change; every other bit is written as read
     uint32_t stockPll;   // a word the PLL holds on a stock card; virtual cards start from it
+    uint32_t pMask = kPllPMask;  // the P field as this clock decodes it (reports show it so)
 };
 
 enum class SetResult {

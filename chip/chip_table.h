@@ -18,18 +18,21 @@ enum class LinkMode : int {
     Independent = 2
 };
 
-// The clocks the supported chips have, each with its own fitted formulas.
+// The clocks the RIVA 128, 128ZX and TNT have, each with its own fitted formulas. (The
+// TNT2 family's follow the PLL's own relation, chip/pll_physics.h.)
 extern const ChipClock kTntMemClock;
 extern const ChipClock kTntChipClock;
 extern const ChipClock kRiva128Clock;  // on the memory PLL; drives memory and core alike
 
 // Everything the program knows about one chip. Adding a chip is one row in the table
-// (chip_table.cpp) and, when its PLLs follow formulas of their own, a ChipClock.
+// (chip_table.cpp) and, when its PLLs follow formulas of their own or hold other stock
+// words, its ChipClocks.
 struct ChipProfile {
     const char* name;  // as the window shows it and the start arguments name it
     // The vendor ids the chip answers with (0: none), the one it is best known by first.
     std::array<uint16_t, 2> vendorIds;
-    uint16_t deviceId;
+    // The device ids it answers with under each of them (0: none), its first one first.
+    std::array<uint16_t, 3> deviceIds;
     int32_t memMin, memMax;    // inclusive slider limits, MHz
     int32_t chipMin, chipMax;
     LinkMode linkMode;
@@ -41,6 +44,14 @@ struct ChipProfile {
 inline constexpr const char* kRiva128Name = "RIVA_128";
 inline constexpr const char* kRiva128ZxName = "RIVA_128ZX";
 inline constexpr const char* kRivaTntName = "RIVA_TNT";
+inline constexpr const char* kRivaTnt2Name = "RIVA_TNT2";
+inline constexpr const char* kTnt2UltraName = "TNT2_ULTRA";
+inline constexpr const char* kRivaVantaName = "RIVA_VANTA";
+inline constexpr const char* kTnt2M64Name = "TNT2_M64";
+
+// The chip's clock on the PLL at `pllOffset` (from the register base); nullptr when the chip
+// sets no clock there.
+const ChipClock* ClockAt(const ChipProfile& chip, uint32_t pllOffset);
 
 // True when `name` is set and equals `token` exactly (case-sensitive).
 bool ChipNameEquals(const char* name, const char* token);

@@ -149,11 +149,4 @@ int64_t TruncToInt64(double x) {
     return static_cast<int64_t>(x);
 }
 
-double CrystalMHz(uint32_t strap) { return StrapCrystalBitSet(strap) ? 14.31818 : 13.5; }
-
-std::optional<double> PllOutputMHz(uint32_t pll, uint32_t strap) {
-    if (PllM(pll) == 0) return std::nullopt;
-    return CrystalMHz(strap) * PllN(pll) / (PllM(pll) * std::ldexp(1.0, static_cast<int>(PllP(pll))));
-}
-
 }  // namespace tarvento

@@ -22,13 +22,4 @@ std::optional<uint32_t> TntChipN(int32_t mhz, uint32_t pll, uint32_t strap);
 std::optional<uint32_t> TntMemN(int32_t mhz, uint32_t pll, uint32_t strap);
 std::optional<uint32_t> Riva128N(int32_t mhz, uint32_t pll, uint32_t strap);
 
-// --- What a PLL word really makes, for reports ---
-// The fitted formulas above are what the window shows and what the entry stores; these
-// give the PLL's own output, f = Fref * N / (M * 2^P), so an owner can see the real clock.
-
-// The reference crystal strap bit 6 selects, in MHz: 14.31818 when set, 13.5 when clear.
-double CrystalMHz(uint32_t strap);
-// The PLL's output in MHz; nothing when M is 0 (the PLL would divide by it).
-std::optional<double> PllOutputMHz(uint32_t pll, uint32_t strap);
-
 }  // namespace tarvento

@@ -31,11 +31,16 @@ inline constexpr uint32_t kPllNShift = 8;
 inline constexpr uint32_t kPllNMask = 0x0000FF00;
 inline constexpr uint32_t kPllPShift = 16;
 inline constexpr uint32_t kPllPMask = 0x000F0000;
+// The PLL's own post divider has three bits, 16..18: the TNT2 family is read and set by
+// that field, while the fitted formulas of the older chips take bit 19 into P as well.
+inline constexpr uint32_t kPllThreeBitPMask = 0x00070000;
 
 constexpr uint32_t PllM(uint32_t v) { return v & kPllMMask; }
 constexpr uint32_t PllN(uint32_t v) { return (v >> kPllNShift) & 0xFF; }
 constexpr uint32_t PllP(uint32_t v) { return (v >> kPllPShift) & 0x0F; }
-// Only N is ever changed; every other bit is written back as read.
+// P as a chip with the P field `pMask` (kPllPMask or kPllThreeBitPMask) decodes it.
+constexpr uint32_t PllP(uint32_t v, uint32_t pMask) { return (v & pMask) >> kPllPShift; }
+// The fitted formulas change N alone; every other bit is written back as read.
 constexpr uint32_t PllWithN(uint32_t v, uint32_t n) { return (v & ~kPllNMask) | ((n & 0xFF) << kPllNShift); }
 
 constexpr bool StrapCrystalBitSet(uint32_t strap) { return (strap & kStrapCrystalBit) != 0; }

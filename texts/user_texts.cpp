@@ -185,7 +185,21 @@ std::string UnsupportedAdapterText(uint16_t vendorId, uint16_t deviceId) {
     char text[96];
     std::snprintf(text, sizeof text, "the display adapter %04X:%04X is not a supported chip", vendorId,
                   deviceId);
-    return text;
+    const auto why = WhyNotTaken(vendorId, deviceId);
+    return why ? text + (": " + NotTakenText(*why)) : text;
+}
+
+std::string NotTakenText(NotTakenReason reason) {
+    switch (reason) {
+    case NotTakenReason::IntegratedWithoutMemoryPll:
+        return "it is the Aladdin TNT2, built into a chipset and sharing the system's memory, "
+               "whose memory PLL is not present";
+    case NotTakenReason::IdNoDriverLists:
+        return "no driver lists this id, so nothing tells how its PLLs are set";
+    case NotTakenReason::Tnt2IdUnderSgsVendor:
+        return "the TNT2 family is known under vendor 10DEh only, and no driver matches its ids under 12D2h";
+    }
+    return {};
 }
 
 const char* const kNeedsGraphicalSession =

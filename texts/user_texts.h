@@ -6,6 +6,7 @@
 #include <string>
 
 #include "chip/access_failure.h"
+#include "chip/chips_not_taken.h"
 
 namespace tarvento {
 
@@ -48,7 +49,10 @@ std::string FileErrorText(FileStep step, const std::string& path, int error);
 std::string ReasonText(const AccessFailure& failure);
 // The sentence for a refused open or mmap of a register file: what to do about it.
 std::string RegisterAccessReason(const RegisterAccessFacts& facts);
+// Says why, for a card of the family the program leaves out on purpose (WhyNotTaken).
 std::string UnsupportedAdapterText(uint16_t vendorId, uint16_t deviceId);
+// Why such a card is not taken, as the end of a sentence.
+std::string NotTakenText(NotTakenReason reason);
 
 // The start, with or without a window.
 extern const char* const kNeedsGraphicalSession;

@@ -240,11 +240,12 @@ std::optional<uint32_t> ReadWordAt(int fd, off_t at) {
     return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
 }
 
-std::string PllLine(const char* label, uint32_t word) {
+// P as the chip decodes it (`pMask`); an unknown card's as the fitted formulas do.
+std::string PllLine(const char* label, uint32_t word, uint32_t pMask) {
     char text[96];
     std::snprintf(text, sizeof text, "    %-9s %s  M %3u  N %3u  P %2u", label, HexNumber(word, 8).c_str(),
                   static_cast<unsigned>(PllM(word)), static_cast<unsigned>(PllN(word)),
-                  static_cast<unsigned>(PllP(word)));
+                  static_cast<unsigned>(PllP(word, pMask)));
     return text;
 }
 
@@ -257,7 +258,7 @@ std::optional<VirtualCard> StockCard(std::string_view chipName) {
     const ChipProfile* profile = FindChipProfileByName(std::string(chipName).c_str());
     if (profile == nullptr) return std::nullopt;
     card.vendorId = profile->vendorIds[0];
-    card.deviceId = profile->deviceId;
+    card.deviceId = profile->deviceIds[0];
     card.memPll = profile->memoryClock->stockPll;
     // A chip with one clock leaves its core PLL as its memory PLL.
     card.corePll = (profile->chipClock != nullptr ? profile->chipClock : profile->memoryClock)->stockPll;
@@ -485,8 +486,12 @@ std::string DescribeCard(const VirtualCard& card) {
     if (!card.hasRegisters) return text;
 
     const std::string mhz = " MHz";
-    std::string core = PllLine("core PLL", card.corePll);
-    std::string mem = PllLine("mem PLL", card.memPll);
+    auto pMask = [&](uint32_t offset) {
+        const ChipClock* clock = profile != nullptr ? ClockAt(*profile, offset) : nullptr;
+        return clock != nullptr ? clock->pMask : kPllPMask;
+    };
+    std::string core = PllLine("core PLL", card.corePll, pMask(kCorePllOffset));
+    std::string mem = PllLine("mem PLL", card.memPll, pMask(kMemPllOffset));
     if (profile != nullptr) {
         auto reads = [&](const ChipClock& clock) {
             const uint32_t word = clock.pllOffset == kCorePllOffset ? card.corePll : card.memPll;

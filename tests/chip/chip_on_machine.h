@@ -42,7 +42,7 @@ struct FakeCard {
     ChipState state{hw};
     FakeCard(const ChipProfile& profile, uint32_t memWord, uint32_t coreWord, uint32_t strap) {
         hw.lastBus = 1;
-        hw.AddFunction(1, 0, 0, profile.vendorIds[0], profile.deviceId, 0x0300, kBase);
+        hw.AddFunction(1, 0, 0, profile.vendorIds[0], profile.deviceIds[0], 0x0300, kBase);
         hw.SetRegister(kMemPll, memWord);
         hw.SetRegister(kCorePll, coreWord);
         hw.SetRegister(kStrap, strap);

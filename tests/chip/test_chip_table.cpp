@@ -117,10 +117,13 @@ TEST(ChipProfiles, EveryRowIsUsable) {
         EXPECT_TRUE(names.insert(name).second || SameChip(*FindChipProfileByName(p.name), p))
             << "name given twice, for another chip";
         EXPECT_NE(p.vendorIds[0], 0) << "the stock vendor id";
+        EXPECT_NE(p.deviceIds[0], 0) << "the first device id";
         for (const uint16_t vendor : p.vendorIds) {
-            if (vendor == 0) continue;
-            EXPECT_TRUE(ids.insert({vendor, p.deviceId}).second) << "ids given twice";
-            EXPECT_EQ(FindChipProfile(vendor, p.deviceId), &p);
+            for (const uint16_t device : p.deviceIds) {
+                if (vendor == 0 || device == 0) continue;
+                EXPECT_TRUE(ids.insert({vendor, device}).second) << "ids given twice";
+                EXPECT_EQ(FindChipProfile(vendor, device), &p);
+            }
         }
         EXPECT_LE(p.memMin, p.memMax);
         EXPECT_LE(p.chipMin, p.chipMax);

@@ -56,8 +56,11 @@ std::string ReadmeRows() {
         for (const uint16_t vendor : chip->vendorIds)
             if (vendor != 0) own.insert(vendor);
         const std::string vendor = own == ChipVendors() ? "" : "vendor " + Hex4(*own.begin()) + ", ";
-        rows += "| " + std::string(chip->name) + " (" + vendor + "device " + Hex4(chip->deviceId) +
-                ") | " + std::to_string(chip->memMin) + ".." + std::to_string(chip->memMax) +
+        std::vector<std::string> devices;
+        for (const uint16_t device : chip->deviceIds)
+            if (device != 0) devices.push_back(Hex4(device));
+        const std::string device = (devices.size() == 1 ? "device " : "devices ") + ListInWords(devices, ", ");
+        rows += "| " + std::string(chip->name) + " (" + vendor + device + ") | " + std::to_string(chip->memMin) + ".." + std::to_string(chip->memMax) +
                 " MHz | " + std::to_string(chip->chipMin) + ".." + std::to_string(chip->chipMax) +
                 " MHz | " +
                 (chip->linkMode == LinkMode::Linked ? "move together (one clock)" : "independent") +
