@@ -27,9 +27,10 @@ constexpr const char* kUsageRest =
     "create adds one PCI function to the tree at DIR (call it again to add more).\n"
     "Unset values take defaults: slot 0000:01:DD.0 (the first free DD), class 0x030000,\n"
     "the first free 16 MiB BAR0 from 0xE0000000, the chip's stock PLL and strap words,\n"
-    "and the PLL select word a driver leaves (0x10000700 on a RIVA TNT, 0x10010100 on a\n"
-    "RIVA 128 or 128ZX: every PLL runs from its programmed word). --pll-select 0 makes a\n"
-    "card whose PLLs run from the chip's built-in clock, as before any driver set a mode.\n"
+    "and the PLL select word a driver leaves (0x10000700 on a RIVA TNT and the TNT2\n"
+    "family, 0x10010100 on a RIVA 128 or 128ZX: every PLL runs from its programmed word).\n"
+    "--pll-select 0 makes a card whose PLLs run from the chip's built-in clock, as before\n"
+    "any driver set a mode.\n"
     "show lists every function with its ids, class and BAR0, and decodes the PLL, strap\n"
     "and PLL select words of a card with registers.\n";
 

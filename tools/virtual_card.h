@@ -50,8 +50,10 @@ struct CardRequest {
 };
 
 // Stock registers of a chip, by name: a RIVA TNT whose PLLs read 90 MHz (core) and
-// 110 MHz (memory), a RIVA 128 / 128ZX at 100 MHz; all with a 14.318 MHz crystal strap and
-// the PLL select word a driver leaves after a mode set (every PLL runs from its word).
+// 110 MHz (memory), a RIVA 128 / 128ZX at 100 MHz, a chip of the TNT2 family at its stock
+// clocks (RIVA_TNT2 and TNT2_M64 125 / 150 MHz, TNT2_ULTRA 150 / 183, RIVA_VANTA 100 / 125);
+// all with a 14.318 MHz crystal strap and the PLL select word a driver leaves after a mode
+// set (every PLL runs from its word). The chip's first device id.
 std::optional<VirtualCard> StockCard(std::string_view chipName);
 
 // "0000:01:00.0" as a slot (SysfsSlotName gives the text back).

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The clocks kept without a window, run as the services run them: as a user who is not
 // root, whose one right is the card's group. Root only stores the boot clocks. Each case is
-// a little session on a virtual TNT, across boots (a new boot id), sleeps (words that
-// change while the machine sleeps) and kernel command lines.
+// a little session on a virtual card (a TNT unless it says), across boots (a new boot id),
+// sleeps (words that change while the machine sleeps) and kernel command lines.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr gid_t kCardGroup = 61112;  // by number: /etc/group is never edited for a test
 constexpr uid_t kNobody = 65534;
-constexpr uint32_t kStockMem = 0x0001B80C, kStockCore = 0x0001960C;  // 110 / 90 MHz
 constexpr uint32_t kMem120 = 0x0001C90C, kCore100 = 0x0001A70C;      // 120 / 100 MHz
 
 // One step of a session:
@@ -43,6 +42,7 @@ struct Session {
     const char* name;
     std::vector<std::string> steps;
     int survivalSeconds = 0;  // how long an apply's watch waits before it says "survived"
+    const char* chip = "RIVA_TNT";  // the virtual card's chip, at its stock words
 };
 
 void PrintTo(const Session& session, std::ostream* os) { *os << session.name; }
@@ -158,6 +158,28 @@ const Session kSessions[] = {
       "words 0001B80C 00019600",
       "outsider --after-resume => 1: nothing was written",
       "expect 0001B80C 00019600"}},
+    {"a TNT2 is kept as a TNT is, by its words, also where a set chose another M",
+     {"root --boot-clocks RIVA_TNT 120 100 => 1: wrong Chipset in ComandLine !",
+      "root --boot-clocks RIVA_TNT2 1000 150 => 1: Frequency out of range !",
+      "user --info => 0: Boot clocks: off",
+      "root --boot-clocks RIVA_TNT2 183 150 => 0: Boot clocks: RIVA_TNT2, Mem Clock 183 MHz, Chip Clock 150 MHz",
+      "expect 0000880D 0001E30D",
+      "user --apply-boot-clocks => 0: Chipset: RIVA_TNT2",
+      "expect 0000A60D 0001FB0C",
+      "user --info => 0: Mem Clock: 183 MHz\nChip Clock: 150 MHz",
+      "user --before-sleep => 0: Saved before sleep: 0000:01:00.0 RIVA_TNT2 0x0000A60D 0x0001FB0C",
+      "words 0000880D 0001E30D",
+      "user --after-resume => 0: 0x0001E30D -> 0x0001FB0C",
+      "expect 0000A60D 0001FB0C",
+      "user RIVA_TNT2 160 130 => 0: Chipset: RIVA_TNT2",
+      "expect 0000910D 0001DA0C",
+      "boot b2",
+      "user --apply-boot-clocks => 0: Chipset: RIVA_TNT2",
+      "expect 0000A60D 0001FB0C",
+      "outsider TNT2_ULTRA 183 150 => 1: PCI/AGP access failed !",
+      "expect 0000A60D 0001FB0C"},
+     0,
+     "RIVA_TNT2"},
 };
 
 class KeepingClocks : public ::testing::TestWithParam<Session> {
@@ -171,7 +193,11 @@ protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
         if (FindTool("setpriv").empty()) GTEST_SKIP() << "setpriv is not installed";
-        tree.AddTnt(1, 0, 0, 0xE0000000);
+        virtualcard::VirtualCard card = *virtualcard::StockCard(GetParam().chip);
+        card.bar0 = 0xE0000000;
+        tree.Add(card);
+        stockMem_ = card.memPll;
+        stockCore_ = card.corePll;
         fs::resize_file(tree.SlotDir(1, 0, 0) / "config", 64);
         // The folders systemd gives the services (StateDirectory=, RuntimeDirectory=) belong
         // to their user; /etc is root's.
@@ -207,6 +233,8 @@ protected:
         return RunAsNobody(StagedProgram().string(), args, set, unset, group);
     }
 
+    uint32_t stockMem_ = 0, stockCore_ = 0;
+
     void SetWords(uint32_t mem, uint32_t core) {
         tree.SetFileWord(Resource0(), kMemPllOffset, mem);
         tree.SetFileWord(Resource0(), kCorePllOffset, core);
@@ -226,7 +254,7 @@ TEST_P(KeepingClocks, Session) {
         std::getline(in >> std::ws, rest);
         if (verb == "boot") {
             Write(machine / "proc/sys/kernel/random/boot_id", rest + "\n");
-            SetWords(kStockMem, kStockCore);
+            SetWords(stockMem_, stockCore_);
         } else if (verb == "select") {
             select = Hex(rest);
             tree.SetFileWord(Resource0(), kPllSelectOffset, select);

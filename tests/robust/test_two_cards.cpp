@@ -9,6 +9,7 @@
 
 #include "chip/registers.h"
 #include "tests/robust/robust_support.h"
+#include "texts/chip_list_text.h"
 
 namespace tarvento::testing {
 namespace {
@@ -53,7 +54,7 @@ TEST_F(TwoCards, AnotherCardFirstOnTheBusIsTakenAndSaidSo) {
                          std::string(kTaken) +
                          "Other display adapter: 0000:01:00.0, 10DE:0020, class 030000 (later on the bus)\n"),
               std::string::npos) << r.out;
-    EXPECT_EQ(r.err, "tarvento: the display adapter 1002:5046 is not a RIVA 128, RIVA 128ZX or RIVA TNT\n");
+    EXPECT_EQ(r.err, "tarvento: the display adapter 1002:5046 is not a " + ChipsInWords(" or ") + "\n");
     ExpectNothingWritten();
 }
 

@@ -9,12 +9,14 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "chip/adapter_discovery.h"
 #include "chip/chip_table.h"
 #include "chip/clock_formulas.h"
+#include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
 #include "tests/support/unsupported_card.h"
 #include "tests/support/virtual_tree.h"
@@ -76,6 +78,42 @@ TEST(VirtualCard, StockRiva128FamilyReadsOneHundred) {
         ASSERT_TRUE(found.ok) << chip;
         EXPECT_EQ(found.adapter.deviceId, std::string(chip) == "RIVA_128" ? 0x0018 : 0x0019);
         EXPECT_EQ(ReadChipClock(hw, found.adapter.registerBase, kRiva128Clock), 100) << chip;
+    }
+}
+
+// A stock card of each chip of the TNT2 family: its first id, the select word a driver
+// leaves, the 14.318 MHz crystal, and words that read its stock clocks with M in the
+// drivers' range and P as a BIOS chooses it for a VCO of 128..256 MHz.
+TEST(VirtualCard, StockTnt2FamilyReadsItsStockClocks) {
+    struct Stock {
+        const char* chip;
+        uint16_t device;
+        int32_t mem, core;
+    };
+    for (const Stock& s : {Stock{"RIVA_TNT2", 0x0028, 150, 125}, Stock{"TNT2_ULTRA", 0x0029, 183, 150},
+                           Stock{"TNT2_M64", 0x002D, 150, 125}, Stock{"RIVA_VANTA", 0x002C, 125, 100}}) {
+        SCOPED_TRACE(s.chip);
+        VirtualTree tree;
+        Create(tree, {.chip = s.chip});
+        SysfsHardware hw(tree.RootString());
+        Found found(hw);
+        ASSERT_TRUE(found.ok);
+        EXPECT_EQ(found.adapter.vendorId, 0x10DE);
+        EXPECT_EQ(found.adapter.deviceId, s.device);
+        const ChipProfile* chip = FindChipProfileByName(s.chip);
+        ASSERT_NE(chip, nullptr);
+        const uint32_t base = found.adapter.registerBase;
+        EXPECT_EQ(ReadChipClock(hw, base, *chip->memoryClock), s.mem);
+        EXPECT_EQ(ReadChipClock(hw, base, *chip->chipClock), s.core);
+        EXPECT_EQ(hw.ReadRegister(base + kPllSelectOffset), 0x10000700u);
+        EXPECT_EQ(hw.ReadRegister(base + kStrapOffset), 0x00000040u);
+        for (const auto& [offset, mhz] : {std::pair{kMemPllOffset, s.mem}, std::pair{kCorePllOffset, s.core}}) {
+            const uint32_t word = hw.ReadRegister(base + offset).value_or(0);
+            EXPECT_GE(PllM(word), 8u) << std::hex << word;
+            EXPECT_LE(PllM(word), 14u) << std::hex << word;
+            EXPECT_EQ(PllP(word, kPllThreeBitPMask), mhz >= 128 ? 0u : 1u) << std::hex << word;
+            EXPECT_EQ(word & ~(kPllMMask | kPllNMask | kPllThreeBitPMask), 0u) << std::hex << word;
+        }
     }
 }
 

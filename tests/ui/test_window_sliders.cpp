@@ -4,6 +4,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include "chip/chip_table.h"
 #include "tests/ui/slider_probe.h"
 #include "tests/ui/ui_rig.h"
 #include "texts/user_texts.h"
@@ -43,6 +44,56 @@ TEST_F(WindowSliders, TntSlidersMoveOneClockEach) {
     });
     EXPECT_TRUE(hw.Writes().empty()) << "sliders never write to the chip";
 }
+
+// The TNT2 family: each chip's limits, its stock clocks on the thumbs, and two clocks.
+struct Tnt2Sliders {
+    const char* chip;
+    uint16_t device;
+    int memMin, memMax, chipMin, chipMax;
+    int mem, core;  // the stock clocks its PLL words read
+};
+
+class WindowSlidersOnTnt2 : public UiRig, public ::testing::WithParamInterface<Tnt2Sliders> {};
+
+TEST_P(WindowSlidersOnTnt2, LimitsAndStockClocksOfTheChipAndOneClockEach) {
+    const Tnt2Sliders& c = GetParam();
+    const ChipProfile* profile = FindChipProfileByName(c.chip);
+    ASSERT_NE(profile, nullptr);
+    InsertCard(0x10DE, c.device);
+    hw.SetRegister(kMemPll, profile->memoryClock->stockPll);
+    hw.SetRegister(kCorePll, profile->chipClock->stockPll);
+    MakeWindow();
+    Run([&](ui::TunerDialogWindow& w) {
+        EXPECT_EQ(Text(kIdChipsetText), c.chip);
+        QSlider* mem = SliderOf(w, kIdMemTrackbar);
+        QSlider* core = SliderOf(w, kIdChipTrackbar);
+        EXPECT_EQ(mem->minimum(), c.memMin);
+        EXPECT_EQ(mem->maximum(), c.memMax);
+        EXPECT_EQ(core->minimum(), c.chipMin);
+        EXPECT_EQ(core->maximum(), c.chipMax);
+        EXPECT_EQ(Current(), (ClockPair{c.mem, c.core}));
+        EXPECT_EQ(Text(kIdMemClockText), std::to_string(c.mem));
+        EXPECT_EQ(Text(kIdChipClockText), std::to_string(c.core));
+
+        QTest::keyClick(mem, Qt::Key_End);
+        EXPECT_EQ(Current(), (ClockPair{c.memMax, c.core}));
+        EXPECT_EQ(core->value(), c.core);
+        QTest::keyClick(core, Qt::Key_Home);
+        EXPECT_EQ(Current(), (ClockPair{c.memMax, c.chipMin}));
+        EXPECT_EQ(mem->value(), c.memMax);
+        w.reject();
+    });
+    EXPECT_TRUE(hw.Writes().empty()) << "sliders never write to the chip";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachChip, WindowSlidersOnTnt2,
+                         ::testing::Values(Tnt2Sliders{"RIVA_TNT2", 0x002B, 110, 200, 100, 175, 150, 125},
+                                           Tnt2Sliders{"TNT2_ULTRA", 0x0029, 140, 230, 120, 200, 183, 150},
+                                           Tnt2Sliders{"RIVA_VANTA", 0x002C, 80, 160, 70, 140, 125, 100},
+                                           Tnt2Sliders{"TNT2_M64", 0x002D, 110, 185, 100, 165, 150, 125}),
+                         [](const ::testing::TestParamInfo<Tnt2Sliders>& info) {
+                             return std::string(info.param.chip);
+                         });
 
 TEST_F(WindowSliders, Riva128SlidersFollowEachOtherThroughADrag) {
     InsertRiva128();  // 89 MHz, below the sliders' 90
