@@ -187,7 +187,8 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         case Recognition::Unsupported:
             reason = "the display adapter " + HexDigits(adapter.vendorId, 4) + ":" +
                      HexDigits(adapter.deviceId, 4) + " is not a " + ChipsInWords(" or ");
-            if (const auto why = WhyNotTaken(adapter.vendorId, adapter.deviceId)) reason += ": " + NotTakenText(*why);
+            if (const auto why = WhyNotTaken(adapter.vendorId, adapter.deviceId))
+                reason += ": " + NotTakenText(*why);
             break;
         case Recognition::RegisterReadFailed: reason = ReasonText(recognized.failureReason); break;
         }

@@ -55,9 +55,6 @@ const ChipClock kTnt2UltraChipClock = Tnt2Clock(kCorePllOffset, kStock150);
 const ChipClock kVantaMemClock = Tnt2Clock(kMemPllOffset, kStock125);
 const ChipClock kVantaChipClock = Tnt2Clock(kCorePllOffset, kStock100);
 
-constexpr uint16_t kVendorNvidia = 0x10DE;
-constexpr uint16_t kVendorNvidiaSgs = 0x12D2;  // the RIVA 128 was sold under this id first
-
 // Tested in this order; the first match wins.
 const ChipProfile kProfiles[] = {
     // name, vendor ids, device ids, memory and chip slider limits, link, memory and chip clocks

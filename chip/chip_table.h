@@ -41,6 +41,9 @@ struct ChipProfile {
     const ChipClock* chipClock;  // nullptr: the memory clock drives the chip too
 };
 
+inline constexpr uint16_t kVendorNvidia = 0x10DE;
+inline constexpr uint16_t kVendorNvidiaSgs = 0x12D2;  // the RIVA 128 was sold under this id first
+
 inline constexpr const char* kRiva128Name = "RIVA_128";
 inline constexpr const char* kRiva128ZxName = "RIVA_128ZX";
 inline constexpr const char* kRivaTntName = "RIVA_TNT";

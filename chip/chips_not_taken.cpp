@@ -10,9 +10,6 @@ namespace tarvento {
 
 namespace {
 
-constexpr uint16_t kVendorNvidia = 0x10DE;
-constexpr uint16_t kVendorNvidiaSgs = 0x12D2;
-
 struct NotTaken {
     uint16_t vendorId, deviceId;
     NotTakenReason reason;

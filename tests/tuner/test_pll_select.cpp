@@ -50,6 +50,10 @@ const Card kCards[] = {
     {kRiva128Name, kPllSelectMemBit, nullptr},  // its core PLL is not the program's to write
     {kRiva128Name, kPllSelectCoreBit, "the memory PLL runs from the chip's built-in clock"},
     {kRiva128Name, 0xFFFFFFFF, "FFFFFFFFh"},    // a card that stopped answering
+    // The TNT2 family has the TNT's select bits.
+    {kRivaTnt2Name, kPllSelectTntDriver, nullptr},
+    {kRivaTnt2Name, kPllSelectMemBit, "the core PLL runs from the chip's built-in clock"},
+    {kRivaTnt2Name, kPllSelectCoreBit, "the memory PLL runs from the chip's built-in clock"},
 };
 
 class PllSelectPaths : public TunerRig, public ::testing::WithParamInterface<std::tuple<Path, Card>> {
@@ -73,17 +77,25 @@ protected:
 TEST_P(PllSelectPaths, WritesOnlyWhenEachPllItSetsRunsFromItsWord) {
     const auto& [path, card] = GetParam();
     const bool tnt = std::string(card.chip) == kRivaTntName;
+    const ChipProfile* tnt2 = std::string(card.chip) == kRivaTnt2Name ? FindChipProfileByName(card.chip) : nullptr;
     if (tnt) {
         InsertTnt();
+    } else if (tnt2 != nullptr) {
+        InsertCard(0x10DE, tnt2->deviceIds[0]);
+        hw.SetRegister(kMemPll, tnt2->memoryClock->stockPll);
+        hw.SetRegister(kCorePll, tnt2->chipClock->stockPll);
     } else {
         InsertRiva128(kWordN150);
     }
+    // Clocks within every chip's sliders.
+    const int mhz = tnt2 != nullptr ? 150 : 100;
+    const std::string clocks = std::to_string(mhz) + " " + std::to_string(mhz);
     hw.ClearLog();
     // Each path with `select` in the card right before it writes.
     auto chooseAndSet = [&] {
         StartAndAccept();
-        Drag(kIdMemTrackbar, 100);
-        Drag(kIdChipTrackbar, 100);
+        Drag(kIdMemTrackbar, mhz);
+        Drag(kIdChipTrackbar, mhz);
     };
     switch (path.action) {
     case Action::SetClockNow:
@@ -101,7 +113,7 @@ TEST_P(PllSelectPaths, WritesOnlyWhenEachPllItSetsRunsFromItsWord) {
         break;
     case Action::UnattendedStart:
         hw.SetRegister(kPllSelect, card.select);
-        Start(std::string(card.chip) + " 100 100");
+        Start(std::string(card.chip) + " " + clocks);
         break;
     }
 
@@ -109,7 +121,7 @@ TEST_P(PllSelectPaths, WritesOnlyWhenEachPllItSetsRunsFromItsWord) {
     EXPECT_EQ(hw.Register(kPllSelect), card.select);
     const std::vector<std::string> messages = controls.Messages();
     if (card.why == nullptr) {
-        EXPECT_EQ(hw.Writes().size(), tnt ? 2u : 1u);
+        EXPECT_EQ(hw.Writes().size(), tnt || tnt2 != nullptr ? 2u : 1u);
         EXPECT_EQ(messages, path.success);
         EXPECT_TRUE(controls.informativeTexts.empty());
         return;
