@@ -18,6 +18,7 @@
 #include "chip/hex_text.h"
 #include "chip/register_access_facts.h"
 #include "chip/running_program.h"
+#include "platform/small_file.h"
 
 // pci.h declares plain C functions but carries no extern "C" of its own.
 extern "C" {
@@ -57,29 +58,6 @@ __attribute__((noreturn)) void OnPciError(char* msg, ...) {
 // program's own words, through the result of the read.
 void OnPciWarning(char*, ...) {}
 void OnPciDebug(char*, ...) {}
-
-// The whole of a small sysfs text file, opened without following a link and read only
-// when it is a regular file (a FIFO in its place would wait for a writer for ever).
-bool ReadSmallFile(const std::string& path, std::string& out) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return false;
-    }
-    out.clear();
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        out.append(buffer, static_cast<size_t>(n));
-        if (out.size() > (1u << 16)) break;  // a resource file is a few hundred bytes
-    }
-    close(fd);
-    return true;
-}
 
 }  // namespace
 
@@ -303,9 +281,10 @@ void SysfsHardware::LoadWindows() {
     }
     for (const std::string& name : names) {
         const std::string deviceDir = devicesDir + "/" + name;
-        std::string text;
-        if (!ReadSmallFile(deviceDir + "/resource", text)) continue;
-        std::istringstream resource(text);
+        // A resource file is a few hundred bytes.
+        const std::optional<std::string> text = ReadSmallFile(deviceDir + "/resource", 1 << 16);
+        if (!text) continue;
+        std::istringstream resource(*text);
         std::string line;
         // A bound function's registers are its BAR0 and nothing else.
         const int bars = boundDevice_ ? 1 : kBarCount;

@@ -53,8 +53,6 @@ public:
     // the environment of a program started with more privileges than its user.
     static std::string SysfsRootFromEnvironment();
 
-    const std::string& SysfsRoot() const { return root_; }
-
     // Highest bus number of domain 0000 under devices/; -1 when devices/ cannot be read.
     // Re-lists devices/ and frees the libpci device cache: the configuration reads that
     // follow use this fresh listing, so a card that came or went is seen.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <random>
 
+#include "platform/folders.h"
 #include "texts/user_texts.h"
 
 namespace tarvento {
@@ -23,12 +24,6 @@ bool SyncFolder(const std::string& folder) {
 }
 
 }  // namespace
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool WriteFileDurably(const std::string& path, const std::string& contents, mode_t mode,
                       std::string& error) {
@@ -83,44 +78,6 @@ bool RemoveFileDurably(const std::string& path, std::string& error) {
     }
     SyncFolder(FolderOf(path));
     return true;
-}
-
-bool MakeFolders(const std::string& path, mode_t mode, std::string& error) {
-    if (path.empty() || path[0] != '/') {
-        error = FileErrorText(FileStep::NotAbsolute, path);
-        return false;
-    }
-    for (std::size_t at = 1; at <= path.size(); ++at) {
-        if (at != path.size() && path[at] != '/') continue;
-        const std::string part = path.substr(0, at);
-        if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) {
-            error = FileErrorText(FileStep::MakeFolder, part, errno);
-            return false;
-        }
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = FileErrorText(FileStep::NotAFolder, path);
-        return false;
-    }
-    return true;
-}
-
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    std::string data;
-    char buffer[1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || data.size() + static_cast<std::size_t>(n) > limit) {
-            ::close(fd);
-            if (n == 0) return data;
-            return std::nullopt;
-        }
-        data.append(buffer, static_cast<std::size_t>(n));
-    }
 }
 
 }  // namespace tarvento

@@ -3,7 +3,6 @@
 
 #include <sys/types.h>
 
-#include <optional>
 #include <string>
 
 namespace tarvento {
@@ -17,14 +16,5 @@ bool WriteFileDurably(const std::string& path, const std::string& contents, mode
 
 // Removes the file and syncs its folder. True when it is gone (or never was).
 bool RemoveFileDurably(const std::string& path, std::string& error);
-
-// The folder part of a path ("/a/b" for "/a/b/c"; "/" for "/c"; "." without a slash).
-std::string FolderOf(const std::string& path);
-
-// Makes each missing folder of an absolute path with `mode`; true when it exists.
-bool MakeFolders(const std::string& path, mode_t mode, std::string& error);
-
-// A small text file's contents; nothing when it cannot be read (or is larger than `limit`).
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit = 4096);
 
 }  // namespace tarvento

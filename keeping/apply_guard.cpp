@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "files/durable_file.h"
+#include "platform/folders.h"
+#include "platform/small_file.h"
+#include "platform/xdg_folders.h"
 #include "texts/user_texts.h"
 
 extern char** environ;
@@ -129,13 +132,8 @@ bool GuardMachine::NoApplyWord() const {
 }
 
 std::string LoginRecordPath() {
-    std::string state = SecureEnv("XDG_STATE_HOME");
-    if (state.empty() || state[0] != '/') {
-        const std::string home = SecureEnv("HOME");
-        if (home.empty() || home[0] != '/') return {};
-        state = home + "/.local/state";
-    }
-    return state + "/tarvento/last-apply";
+    const std::optional<std::string> state = XdgHomeFolder(XdgBase::State);
+    return state ? *state + "/tarvento/last-apply" : std::string();
 }
 
 ApplyGuard::ApplyGuard(std::string recordPath, ApplySource source, GuardMachine machine)
@@ -173,10 +171,11 @@ void ApplyGuard::RecordPending(const char* chip, ClockPair clocks) {
     record.time = static_cast<int64_t>(std::time(nullptr));
     record.chip = chip != nullptr ? chip : "";
     record.clocks = clocks;
-    if (!MakeFolders(FolderOf(path_), 0700, recordError) ||
-        !WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError)) {
+    if (const auto failure = MakeFolders(FolderOf(path_), 0700)) {
+        recordError = FolderFailureText(*failure);
         return;
     }
+    if (!WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError)) return;
     written_ = record;
 }
 

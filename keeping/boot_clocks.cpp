@@ -9,6 +9,8 @@
 #include "chip/chip_table.h"
 #include "chip/running_program.h"
 #include "files/durable_file.h"
+#include "platform/folders.h"
+#include "platform/small_file.h"
 #include "keeping/apply_guard.h"
 #include "keeping/recognized_card.h"
 #include "keeping/start_arguments.h"
@@ -95,8 +97,9 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
                              "# Set with: tarvento --boot-clocks CHIP MEMCLOCK CHIPCLOCK | off\n" +
                              boot.chip + " " + std::to_string(clocks.memory) + " " +
                              std::to_string(clocks.chip) + "\n";
-    if (!MakeFolders(FolderOf(paths.bootClocks), 0755, error) ||
-        !WriteFileDurably(paths.bootClocks, text, 0644, error)) {
+    const std::optional<FolderFailure> folder = MakeFolders(FolderOf(paths.bootClocks), 0755);
+    if (folder) error = FolderFailureText(*folder);
+    if (folder || !WriteFileDurably(paths.bootClocks, text, 0644, error)) {
         err << prefix << BootClocksNotStoredText(error) << "\n";
         return 1;
     }

@@ -10,6 +10,8 @@
 #include "chip/running_program.h"
 #include "chip/sysfs_hardware.h"
 #include "files/durable_file.h"
+#include "platform/folders.h"
+#include "platform/small_file.h"
 #include "keeping/recognized_card.h"
 #include "texts/user_texts.h"
 
@@ -89,8 +91,9 @@ int SaveClocksBeforeSleep(ChipState& chip, const MachinePaths& paths, std::ostre
         return 0;
     }
     const SavedCard card{Slot(adapter), adapter.vendorId, adapter.deviceId, *words};
-    if (!MakeFolders(FolderOf(paths.sleepWords), 0755, error) ||
-        !WriteFileDurably(paths.sleepWords, Format(card), 0644, error)) {
+    const std::optional<FolderFailure> folder = MakeFolders(FolderOf(paths.sleepWords), 0755);
+    if (folder) error = FolderFailureText(*folder);
+    if (folder || !WriteFileDurably(paths.sleepWords, Format(card), 0644, error)) {
         err << prefix << ClocksNotSavedText(error) << "\n";
         return 1;
     }

@@ -3,7 +3,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,10 @@
 #include <vector>
 
 #include "keeping/desktop_entry.h"
+#include "platform/folders.h"
+#include "platform/small_file.h"
+#include "platform/split_list.h"
+#include "platform/xdg_folders.h"
 
 namespace tarvento {
 
@@ -41,29 +44,6 @@ bool WriteAll(int fd, const std::string& data) {
         done += static_cast<std::size_t>(n);
     }
     return true;
-}
-
-// Reads at most `limit` bytes of a regular file. A FIFO or device in the entry's place
-// is refused rather than read: it could block or never end.
-std::optional<std::string> ReadRegularFile(int folderFd, const char* name, std::size_t limit) {
-    const int fd = ::openat(folderFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    std::string data;
-    char buffer[4096];
-    while (ok && data.size() < limit) {
-        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - data.size()));
-        if (n == 0) break;
-        if (n < 0) {
-            ok = errno == EINTR;
-            continue;
-        }
-        data.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    if (!ok) return std::nullopt;
-    return data;
 }
 
 std::string TemporaryName() {
@@ -103,32 +83,6 @@ void RemoveLeftoverTemporaries(int folderFd) {
     ::closedir(dir);
 }
 
-// An absolute path from the environment; a relative one is not a valid base folder.
-std::optional<std::string> AbsoluteFromEnvironment(const char* name) {
-    const char* value = ::secure_getenv(name);
-    if (value == nullptr || value[0] != '/') return std::nullopt;
-    return std::string(value);
-}
-
-std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.ends_with('/')) path.pop_back();
-    if (path == "/") path.clear();
-    return path;
-}
-
-std::string HomeFolder() {
-    if (std::optional<std::string> home = AbsoluteFromEnvironment("HOME")) return *home;
-    // No usable $HOME: the account's own home folder.
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-        return found->pw_dir;
-    }
-    return {};
-}
-
 // What lies at `name`: nothing (the desktop looks further), or a file that counts,
 // which may still be unreadable.
 struct EntryFile {
@@ -146,7 +100,8 @@ EntryFile LookAt(int folderFd, const char* name, std::size_t limit) {
     } else {
         at.present = true;
     }
-    const std::optional<std::string> contents = ReadRegularFile(folderFd, name, limit);
+    // Read as the desktop reads it: through a link, but never a FIFO or a device.
+    const std::optional<std::string> contents = ReadSmallFileAt(folderFd, name, limit, FollowLinks::Yes);
     if (contents) at.file = ReadAutostartFile(*contents);
     return at;
 }
@@ -163,13 +118,9 @@ bool IsProgramFile(const std::string& path) {
 std::string FindProgram(const std::string& word, const std::string& searchPath) {
     if (word.empty()) return {};
     if (word.find('/') != std::string::npos) return word.starts_with('/') && IsProgramFile(word) ? word : "";
-    std::string_view rest = searchPath;
-    while (!rest.empty()) {
-        const std::size_t colon = rest.find(':');
-        const std::string_view folder = rest.substr(0, colon);
-        rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+    for (const std::string& folder : SplitList(searchPath, ':')) {
         if (!folder.starts_with('/')) continue;
-        const std::string candidate = std::string(folder) + "/" + word;
+        const std::string candidate = folder + "/" + word;
         if (IsProgramFile(candidate)) return candidate;
     }
     return {};
@@ -220,15 +171,8 @@ EntryLaunch JudgeEntry(const AutostartFile& file, const XdgAutostartStore::Sessi
 
 XdgAutostartStore::Session XdgAutostartStore::SessionFromEnvironment() {
     Session session;
-    if (const char* desktops = ::secure_getenv("XDG_CURRENT_DESKTOP")) {
-        std::string_view rest = desktops;
-        while (!rest.empty()) {
-            const std::size_t colon = rest.find(':');
-            const std::string_view name = rest.substr(0, colon);
-            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
-            if (!name.empty()) session.desktops.emplace_back(name);
-        }
-    }
+    if (const char* desktops = ::secure_getenv("XDG_CURRENT_DESKTOP"))
+        session.desktops = SplitList(desktops, ':');
     const char* path = ::secure_getenv("PATH");
     // What a session started without PATH searches.
     session.searchPath = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
@@ -244,31 +188,13 @@ XdgAutostartStore::XdgAutostartStore(std::string folder, std::vector<std::string
 XdgAutostartStore::~XdgAutostartStore() { Close(); }
 
 std::string XdgAutostartStore::UserFolderFromEnvironment() {
-    std::string base;
-    if (std::optional<std::string> config = AbsoluteFromEnvironment("XDG_CONFIG_HOME")) {
-        base = WithoutTrailingSlashes(*config);
-    } else {
-        const std::string home = HomeFolder();
-        if (home.empty()) return {};
-        base = WithoutTrailingSlashes(home) + "/.config";
-    }
-    return base + "/autostart";
+    const std::optional<std::string> config = XdgHomeFolder(XdgBase::Config);
+    return config ? *config + "/autostart" : std::string();
 }
 
 std::vector<std::string> XdgAutostartStore::MachineFoldersFromEnvironment() {
     std::vector<std::string> folders;
-    if (const char* dirs = ::secure_getenv("XDG_CONFIG_DIRS")) {
-        std::string_view rest = dirs;
-        while (!rest.empty()) {
-            const std::size_t colon = rest.find(':');
-            const std::string_view entry = rest.substr(0, colon);
-            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
-            // Empty and relative entries are not valid base folders.
-            if (entry.starts_with('/'))
-                folders.push_back(WithoutTrailingSlashes(std::string(entry)) + "/autostart");
-        }
-    }
-    if (folders.empty()) folders.push_back("/etc/xdg/autostart");
+    for (const std::string& base : XdgConfigFolders()) folders.push_back(base + "/autostart");
     return folders;
 }
 
@@ -317,28 +243,12 @@ bool XdgAutostartStore::ReadEntry(std::string& text, std::size_t capacity) {
     return true;
 }
 
-bool XdgAutostartStore::MakeFolder() {
-    // Only the levels that are missing are made, each 0700 whatever the umask; folders
-    // that exist keep their modes.
-    std::size_t next = 0;
-    while (next != std::string::npos) {
-        next = folder_.find('/', next + 1);
-        const std::string level = folder_.substr(0, next);
-        if (level.empty()) continue;
-        if (::mkdir(level.c_str(), kFolderMode) == 0) {
-            if (::chmod(level.c_str(), kFolderMode) != 0) return false;
-        } else if (errno != EEXIST) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool XdgAutostartStore::OpenToWrite() {
     Close();
     if (folder_.empty() || !folder_.starts_with('/'))
         return false;
-    if (!MakeFolder()) return false;
+    // Only the levels that are missing are made, each 0700; folders that exist keep theirs.
+    if (MakeFolders(folder_, kFolderMode)) return false;
     const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     folderFd_ = fd;

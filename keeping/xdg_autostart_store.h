@@ -68,7 +68,6 @@ public:
 
 private:
     bool IsOpen() const { return open_; }
-    bool MakeFolder();
     bool ReplaceEntryFile(const std::string& contents);
     bool MachineEntryWouldStart() const;
 

@@ -91,15 +91,22 @@ std::string FileErrorText(FileStep step, const std::string& path) {
     case FileStep::Replace: return "cannot replace " + path;
     case FileStep::SyncFolder: return "cannot sync the folder of " + path;
     case FileStep::Remove: return "cannot remove " + path;
-    case FileStep::MakeFolder: return "cannot make the folder " + path;
-    case FileStep::NotAbsolute: return "not an absolute path: " + path;
-    case FileStep::NotAFolder: return "not a folder: " + path;
     }
     return path;
 }
 
 std::string FileErrorText(FileStep step, const std::string& path, int error) {
     return FileErrorText(step, path) + ": " + std::strerror(error);
+}
+
+std::string FolderFailureText(const FolderFailure& failure) {
+    switch (failure.step) {
+    case FolderFailure::Step::NotAbsolute: return "not an absolute path: " + failure.path;
+    case FolderFailure::Step::Make:
+        return "cannot make the folder " + failure.path + ": " + std::strerror(failure.error);
+    case FolderFailure::Step::NotAFolder: return "not a folder: " + failure.path;
+    }
+    return failure.path;
 }
 
 std::string RegisterAccessReason(const RegisterAccessFacts& f) {

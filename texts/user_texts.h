@@ -7,6 +7,7 @@
 
 #include "chip/access_failure.h"
 #include "chip/chips_not_taken.h"
+#include "platform/folders.h"
 
 namespace tarvento {
 
@@ -40,9 +41,11 @@ extern const char* const kNoStateFolder;
 
 // Why a file or folder could not be written (the reason after "the boot clocks were not
 // stored: " and the like), with what the system said (errno) when it said something.
-enum class FileStep { CreateBeside, Write, Replace, SyncFolder, Remove, MakeFolder, NotAbsolute, NotAFolder };
+enum class FileStep { CreateBeside, Write, Replace, SyncFolder, Remove };
 std::string FileErrorText(FileStep step, const std::string& path);
 std::string FileErrorText(FileStep step, const std::string& path, int error);
+// Why a folder could not be made, in the same words.
+std::string FolderFailureText(const FolderFailure& failure);
 
 // Why the machine could not be read or the registers reached, as one plain sentence
 // without its final period.

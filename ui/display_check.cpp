@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/split_list.h"
 #include "texts/user_texts.h"
 
 namespace tarvento::ui {
@@ -44,18 +45,6 @@ bool NonEmpty(const char* value) { return value != nullptr && *value != '\0'; }
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-std::vector<std::string> SplitSkippingEmpty(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t end = text.find(separator, at);
-        if (end == std::string::npos) end = text.size();
-        if (end > at) parts.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    return parts;
 }
 
 // The options Qt takes from the command line; the last of each counts, as in Qt.
@@ -230,8 +219,8 @@ WindowSystemCheck CheckWindowSystem(int argc, char** argv) {
     std::optional<QStringList> folders;  // listed once, and only when a plugin is looked for
     std::vector<std::string> reasons;
     std::shared_ptr<void> held;
-    for (const std::string& entry : SplitSkippingEmpty(list, ';')) {
-        const std::vector<std::string> parts = SplitSkippingEmpty(entry, ':');
+    for (const std::string& entry : SplitList(list, ';')) {
+        const std::vector<std::string> parts = SplitList(entry, ':');
         if (parts.empty()) continue;
         const std::string name = Lower(parts.front());
         // The server first: without one, the plugin would not help.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The files the keeping of clocks writes (the guard's record, the boot clocks, the words
-// kept across sleep): whole or not at all, with nothing left beside them, and the small
-// reads that take them back.
+// kept across sleep): whole or not at all, with nothing left beside them.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -19,14 +18,6 @@ namespace tarvento {
 namespace {
 
 using namespace testing;
-
-TEST(DurableFile, TheFolderOfAPath) {
-    const struct {
-        const char* path;
-        const char* folder;
-    } cases[] = {{"/a/b/c", "/a/b"}, {"/c", "/"}, {"c", "."}, {"a/c", "a"}, {"/a/b/", "/a/b"}};
-    for (const auto& c : cases) EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
-}
 
 TEST(DurableFile, AWriteReplacesTheFileWholeAndLeavesNothingBeside) {
     TempFolder dir;
@@ -58,35 +49,13 @@ TEST(DurableFile, AFailedWriteSaysWhyAndTouchesNothing) {
     EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"record"});
 }
 
-TEST(DurableFile, RemovingAndMakingFolders) {
+TEST(DurableFile, RemovingAFile) {
     TempFolder dir;
     std::string error;
     EXPECT_TRUE(RemoveFileDurably(dir / "never-was", error)) << error;
     WriteFile(dir / "words", "x");
     EXPECT_TRUE(RemoveFileDurably(dir / "words", error)) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "words"));
-
-    EXPECT_TRUE(MakeFolders(dir / "a/b/c", 0755, error)) << error;
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/c"));
-    EXPECT_TRUE(MakeFolders(dir / "a/b/c", 0755, error)) << "a folder that is there is fine";
-    for (const std::string& bad : {std::string("relative/folder"), std::string(), dir / "a/b/c/file/x"}) {
-        WriteFile(dir / "a/b/c/file", "");
-        error.clear();
-        EXPECT_FALSE(MakeFolders(bad, 0755, error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
-    }
-}
-
-TEST(DurableFile, ASmallReadTakesUpToItsLimitAndFollowsNoLink) {
-    TempFolder dir;
-    WriteFile(dir / "words", std::string(4096, 'w'));
-    EXPECT_EQ(ReadSmallFile(dir / "words"), std::string(4096, 'w'));
-    EXPECT_EQ(ReadSmallFile(dir / "words", 4095), std::nullopt);
-    WriteFile(dir / "empty", "");
-    EXPECT_EQ(ReadSmallFile(dir / "empty"), std::string());
-    EXPECT_EQ(ReadSmallFile(dir / "missing"), std::nullopt);
-    std::filesystem::create_symlink(dir / "words", dir / "link");
-    EXPECT_EQ(ReadSmallFile(dir / "link"), std::nullopt);
 }
 
 }  // namespace

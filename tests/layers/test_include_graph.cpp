@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Lowest first. A file may include its own layer and the layers before it.
-const std::vector<std::string> kLayers = {"chip", "texts", "files", "keeping", "tuner", "ui", "app"};
+const std::vector<std::string> kLayers = {"platform", "chip", "texts", "files", "keeping", "tuner", "ui", "app"};
 // Folders that stand on the layers and that no layer may include.
 const std::vector<std::string> kOnTop = {"tools", "bench", "fuzz", "tests"};
 

@@ -24,6 +24,33 @@ RegisterAccessFacts Facts(Step step, int error) {
     return f;
 }
 
+// The sysfs layer reports these as facts; their words are checked here.
+TEST(RegisterAccessReason, TheWordsOfWhatSysfsRefuses) {
+    using Kind = AccessFailure::Kind;
+    auto failure = [](Kind kind, std::string path, std::string slot, int error, uint64_t value) {
+        AccessFailure f = AccessFailure::Of(kind, value);
+        f.path = std::move(path);
+        f.slot = std::move(slot);
+        f.error = error;
+        return f;
+    };
+    AccessFailure missing = AccessFailure::Of(Kind::RegisterFile);
+    missing.access = Facts(Step::Open, ENOENT);
+    const std::pair<AccessFailure, std::string> cases[] = {
+        {failure(Kind::ConfigEndsEarly, {}, "0000:01:00.0", 0, 18),
+         "cannot read the PCI configuration space of 0000:01:00.0: its config file ends at byte 18"},
+        {failure(Kind::ConfigUnreadable, {}, "0000:01:00.0", ENOENT, 0),
+         "cannot read the PCI configuration space of 0000:01:00.0: No such file or directory"},
+        {failure(Kind::NoBar, {}, {}, 0, 0xD0000000), "no BAR holds address 0xD0000000"},
+        {failure(Kind::Unaligned, {}, {}, 0, 0xE0680502),
+         "register address 0xE0680502 is not 32-bit aligned"},
+        {failure(Kind::FileEndsBefore, kPath, {}, 0, 0xE0680504),
+         std::string(kPath) + " ends before address 0xE0680504; it was not mapped"},
+        {missing, std::string("the card's register file ") + kPath + " does not exist"},
+    };
+    for (const auto& [f, words] : cases) EXPECT_EQ(ReasonText(f), words);
+}
+
 TEST(RegisterAccessReason, TheWayToTheGroupStepByStep) {
     RegisterAccessFacts f = Facts(Step::Open, EACCES);
     EXPECT_EQ(RegisterAccessReason(f),
