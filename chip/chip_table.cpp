@@ -40,16 +40,16 @@ constexpr uint16_t kVendorNvidiaSgs = 0x12D2;  // the RIVA 128 was sold under th
 const ChipProfile kProfiles[] = {
     // name, vendor ids, device, memory and chip slider limits, link, memory and chip clocks
     {kRiva128Name, {kVendorNvidiaSgs, kVendorNvidia}, 0x0018, 90, 130, 90, 130,
-     LinkMode::Linked, &kRiva128Clock, nullptr},
+     LinkMode::Linked, &kRiva128Clock, nullptr, ChipArchitecture::Nv3},
     {kRiva128ZxName, {kVendorNvidiaSgs, kVendorNvidia}, 0x0019, 90, 130, 90, 130,
-     LinkMode::Linked, &kRiva128Clock, nullptr},
+     LinkMode::Linked, &kRiva128Clock, nullptr, ChipArchitecture::Nv3},
     {kRivaTntName, {kVendorNvidia, 0}, 0x0020, 80, 145, 80, 130,
-     LinkMode::Independent, &kTntMemClock, &kTntChipClock},
+     LinkMode::Independent, &kTntMemClock, &kTntChipClock, ChipArchitecture::Nv4},
 #ifdef TARVENTO_TEST_CARD
     // QEMU's emulated VGA (BAR0 16 MiB, plain memory at the PLL and strap offsets), so that
     // a guest on a real kernel can stand in for a card. Never in a release build.
     {kRivaTntName, {0x1234, 0}, 0x1111, 80, 145, 80, 130,
-     LinkMode::Independent, &kTntMemClock, &kTntChipClock},
+     LinkMode::Independent, &kTntMemClock, &kTntChipClock, ChipArchitecture::Nv4},
 #endif
 };
 

@@ -241,7 +241,8 @@ void TunerDialog::RestoreClocks() {
         startCoefficients_ && env_.chip.recognizedAdapter
             ? RestoreStartCoefficients(env_.chip.hardware,
                                        env_.chip.recognizedAdapter->registerBase,
-                                       *startCoefficients_)
+                                       *startCoefficients_,
+                                       FindChipProfileByName(env_.chip.currentChipName)->architecture)
             : ApplyOutcome{};
     ShowRestoreOutcome(*this, restored);
 

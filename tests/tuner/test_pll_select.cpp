@@ -49,8 +49,16 @@ const Card kCards[] = {
     {kRiva128Name, kPllSelectRiva128Driver, nullptr},
     {kRiva128Name, kPllSelectMemBit, nullptr},  // its core PLL is not the program's to write
     {kRiva128Name, kPllSelectCoreBit, "the memory PLL runs from the chip's built-in clock"},
-    {kRiva128Name, 0xFFFFFFFF, "FFFFFFFFh"},    // a card that stopped answering
+    // The select word alone reads all ones: named as such, not as a card that stopped answering.
+    {kRiva128Name, 0xFFFFFFFF, "the PLL select word at offset 0x0068050C reads 0xFFFFFFFF although"},
+    {kRivaTntName, 0xFFFFFFFF, "the PLL select word at offset 0x0068050C reads 0xFFFFFFFF although"},
 };
+
+// What sets the select bits on each chip, as every refusal that names them says.
+const char* SelectBitSetters(const std::string& chip) {
+    return chip == kRivaTntName ? "; nouveau, the nv X driver and rivafb switch "
+                                : "; the nv X driver and rivafb switch ";
+}
 
 class PllSelectPaths : public TunerRig, public ::testing::WithParamInterface<std::tuple<Path, Card>> {
 protected:
@@ -120,6 +128,10 @@ TEST_P(PllSelectPaths, WritesOnlyWhenEachPllItSetsRunsFromItsWord) {
     EXPECT_EQ(std::count(messages.begin(), messages.end(), kMsgRestored), 0);
     ASSERT_EQ(controls.informativeTexts.size(), 1u);
     EXPECT_NE(controls.informativeTexts[0].find(card.why), std::string::npos) << controls.informativeTexts[0];
+    if (card.select != 0xFFFFFFFF) {
+        EXPECT_NE(controls.informativeTexts[0].find(SelectBitSetters(card.chip)), std::string::npos)
+            << controls.informativeTexts[0];
+    }
     EXPECT_FALSE(dialog->UnattendedStartSucceeded());
     EXPECT_FALSE(fs::exists(record)) << "an apply that wrote nothing is not pending";
 }
