@@ -6,8 +6,10 @@
 #include <cstring>
 
 #include "chip/chip_clock.h"
+#include "chip/chip_table.h"
 #include "chip/hex_text.h"
 #include "chip/registers.h"
+#include "chip/sysfs_hardware.h"
 
 namespace tarvento {
 
@@ -209,6 +211,23 @@ std::string UnsupportedAdapterText(uint16_t vendorId, uint16_t deviceId) {
     std::snprintf(text, sizeof text, "the display adapter %04X:%04X is not a supported chip", vendorId,
                   deviceId);
     return text;
+}
+
+std::string FoundCardText(const std::optional<DisplayAdapter>& adapter, const char* chipName) {
+    if (!adapter) return "no display adapter was found";
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04X:%04X", adapter->vendorId, adapter->deviceId);
+    const std::string slot = SysfsSlotName({0, adapter->bus, adapter->device, adapter->function});
+    if (chipName != nullptr) return std::string("the card found is a ") + chipName + " (" + ids + ") at " + slot;
+    // A supported chip whose clocks could not be read is no recognised chip, but it is the card.
+    if (const ChipProfile* profile = FindChipProfile(adapter->vendorId, adapter->deviceId))
+        return std::string("the card found is a ") + profile->name + " (" + ids + ") at " + slot +
+               ", whose clocks could not be read";
+    return std::string("the card found is ") + ids + " at " + slot + ", not a supported chip";
+}
+
+std::string UnknownOptionText(const std::string& option) {
+    return "unknown option '" + option + "'; see tarvento --help";
 }
 
 const char* const kNeedsGraphicalSession =

@@ -3,9 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "chip/access_failure.h"
+#include "chip/adapter_discovery.h"
 
 namespace tarvento {
 
@@ -49,8 +51,13 @@ std::string ReasonText(const AccessFailure& failure);
 // The sentence for a refused open or mmap of a register file: what to do about it.
 std::string RegisterAccessReason(const RegisterAccessFacts& facts);
 std::string UnsupportedAdapterText(uint16_t vendorId, uint16_t deviceId);
+// Below "wrong Chipset in ComandLine !": the card the start found (`adapter`, the one
+// discovery took; `chipName`, its chip when recognised), or that it found none.
+std::string FoundCardText(const std::optional<DisplayAdapter>& adapter, const char* chipName);
 
 // The start, with or without a window.
+// A first argument that begins with "-" and is no option.
+std::string UnknownOptionText(const std::string& option);
 extern const char* const kNeedsGraphicalSession;
 std::string NoWindowReasonText(const std::string& whyNot);
 std::string NoWindowText(const std::string& whyNot);  // the reason, then what to do instead
