@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "texts/user_texts.h"
+
 namespace tarvento {
 
 CommandLine ParseCommandLine(int argc, char** argv) {
@@ -19,6 +21,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
             {"--info", Command::Info, {0, 0}, "takes no further arguments"},
             {"--help", Command::Help, {0, 0}, "takes no further arguments"},
             {"--version", Command::Version, {0, 0}, "takes no further arguments"},
+            {"-h", Command::Help, {0, 0}, "takes no further arguments"},
+            {"-V", Command::Version, {0, 0}, "takes no further arguments"},
             {"--boot-clocks", Command::BootClocks, {3, 1},
              "takes a chip name and two clocks (RIVA_TNT 120 100), or off"},
             {"--apply-boot-clocks", Command::ApplyBootClocks, {0, 0}, "takes no further arguments"},
@@ -42,6 +46,12 @@ CommandLine ParseCommandLine(int argc, char** argv) {
                 line.command = Command::Usage;
                 line.usageError = std::string(first) + " " + option.usage;
             }
+            return line;
+        }
+        // Chip names never begin with "-", so no start-up tail is lost to this.
+        if (first.starts_with('-')) {
+            line.command = Command::Usage;
+            line.usageError = UnknownOptionText(std::string(first));
             return line;
         }
     }

@@ -9,7 +9,8 @@ namespace tarvento {
 // Longest command-line tail the program takes: a line of 260 characters with its terminator.
 inline constexpr std::size_t kStartArgumentsMax = 259;
 
-// The program's own options, recognised only as the first argument.
+// The program's own options, recognised only as the first argument; a first argument that
+// begins with "-" and is none of them is a usage error.
 enum class Command {
     Tuner, Info, Help, Version, Usage,
     BootClocks,       // --boot-clocks CHIP MEMCLOCK CHIPCLOCK | off   (root)

@@ -102,13 +102,10 @@ int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& e
     ConsoleControls controls(out, err);
     TunerDialog dialog(controls, std::move(env));
     dialog.OnInitDialog();
-    if (!dialog.UnattendedStart()) {
-        // Clocks were given but no chip could take them: the messages above said why
-        // (no card, no access), and a window would not help.
-        if (!dialog.ChipRecognized()) return 1;
-        NeedsGraphicalSession(err);
-        return 2;
-    }
+    // Clocks were given but the card cannot take them: the messages above said why (no
+    // card, no access, another chip than the one named, and which card there is). A window
+    // would not apply them either, so this is a failure, not a start that wants a window.
+    if (!dialog.UnattendedStart()) return 1;
     return dialog.UnattendedStartSucceeded() || dialog.UnattendedStartWithheld() ? 0 : 1;
 }
 

@@ -13,8 +13,8 @@ namespace tarvento {
 // each, prefixed with the application's name; the notice is one line on `out`; nothing
 // waits. Any other start touches nothing and needs a graphical session.
 // Returns the exit status: 0 when the clocks were written, 1 when a message reported a
-// failure (also when a chip name and two clocks were given but no chip was recognised),
-// 2 when the start was not unattended.
+// failure (also when a chip name and two clocks were given but no chip was recognised, or
+// another chip than the one named), 2 when the start was not unattended.
 int RunHeadless(TunerDialog::Environment env, std::ostream& out, std::ostream& err);
 
 // A start that wanted a window and could not have one (`whyNot`: what is missing, as

@@ -35,19 +35,21 @@ namespace {
 void PrintHelp(std::ostream& out) {
     constexpr size_t kWidth = 84;
     out << "Usage: tarvento [CHIP MEMCLOCK CHIPCLOCK]\n"
-           "       tarvento --info | --help | --version\n"
+           "       tarvento --info | -h, --help | -V, --version\n"
            "\n"
         << Wrapped("Shows and sets the memory and chip clocks of a " + ChipsInWords(" or ") + ".", kWidth)
         << "\n"
         << Wrapped("With a chip name (" + ChipNamesList() +
                        ") and two clocks in MHz that match the card, the clocks are applied "
                        "without asking and the program ends; this is how the autostart entry "
-                       "runs it at login. Without a display this works too.",
+                       "runs it at login. Without a display this works too. A name that is "
+                       "not the card's is refused, and the card that was found is named.",
                    kWidth)
         << "\n"
-           "  --info     print the card's clocks and the autostart entry, change nothing\n"
-           "  --help     print this help\n"
-           "  --version  print the version\n"
+           "  --info         print the card's clocks and the autostart entry, change nothing\n"
+           "  -h, --help     print this help\n"
+           "  -V, --version  print the version\n"
+           "An option it does not know is an error (exit status 2), and no window opens.\n"
            "\n"
            "Clocks for the whole machine, applied at every boot by a system service before\n"
            "anyone logs in (as root; checked against the card before they are stored):\n"

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "chip/chip_architecture.h"
 
 namespace tarvento {
 
@@ -52,7 +55,8 @@ struct AccessFailure {
         RegistersUnread,       // a clock read failed and the machine said nothing more
         RegistersUnreached,    // a clock register failed and the machine said nothing more
         PllNotProgrammed,      // value: the PLL select word; bits: the select bits it leaves
-                               // clear of the PLLs an apply would write
+                               // clear of the PLLs an apply would write; architecture
+        PllSelectNoAnswer,     // the PLL select word alone reads FFFFFFFFh: the PLLs answer
     };
     Kind kind = Kind::None;
     std::string path;
@@ -60,6 +64,7 @@ struct AccessFailure {
     int error = 0;       // errno
     uint64_t value = 0;  // an address, an offset, a byte count or a word, as the kind says
     uint32_t bits = 0;   // register bits, as the kind says
+    std::optional<ChipArchitecture> architecture;  // the chip's, as the kind says
     RegisterAccessFacts access;
 
     static AccessFailure Of(Kind kind, uint64_t value = 0) {

@@ -58,7 +58,8 @@ ApplyOutcome ApplyClocks(ChipState& state, ClockPair clocks,
 
     uint32_t needed = 0;
     for (const ApplyStep& step : steps) needed |= PllSelectBit(step.clock->pllOffset);
-    if (const auto refusal = PllSelectRefusal(hw, base, needed))
+    const ChipArchitecture architecture = FindChipProfileByName(state.currentChipName)->architecture;
+    if (const auto refusal = PllSelectRefusal(hw, base, needed, architecture))
         return {ApplyOutcome::Result::AccessFailed, *refusal};
     if (beforeFirstWrite) beforeFirstWrite();
 

@@ -59,27 +59,27 @@ const ChipClock kVantaChipClock = Tnt2Clock(kCorePllOffset, kStock100);
 const ChipProfile kProfiles[] = {
     // name, vendor ids, device ids, memory and chip slider limits, link, memory and chip clocks
     {kRiva128Name, {kVendorNvidiaSgs, kVendorNvidia}, {0x0018}, 90, 130, 90, 130,
-     LinkMode::Linked, &kRiva128Clock, nullptr},
+     LinkMode::Linked, &kRiva128Clock, nullptr, ChipArchitecture::Nv3},
     {kRiva128ZxName, {kVendorNvidiaSgs, kVendorNvidia}, {0x0019}, 90, 130, 90, 130,
-     LinkMode::Linked, &kRiva128Clock, nullptr},
+     LinkMode::Linked, &kRiva128Clock, nullptr, ChipArchitecture::Nv3},
     {kRivaTntName, {kVendorNvidia, 0}, {0x0020}, 80, 145, 80, 130,
-     LinkMode::Independent, &kTntMemClock, &kTntChipClock},
+     LinkMode::Independent, &kTntMemClock, &kTntChipClock, ChipArchitecture::Nv4},
     // The TNT2 family (NV5, and the NV6 value parts M64 and Vanta) is the TNT's architecture
     // for every register the program touches, and is known under 10DEh alone. Its limits
     // stand around the stock clocks with room for the Pro and LT boards that share an id.
     {kRivaTnt2Name, {kVendorNvidia, 0}, {0x0028, 0x002A, 0x002B}, 110, 200, 100, 175,
-     LinkMode::Independent, &kTnt2MemClock, &kTnt2ChipClock},
+     LinkMode::Independent, &kTnt2MemClock, &kTnt2ChipClock, ChipArchitecture::Nv4},
     {kTnt2UltraName, {kVendorNvidia, 0}, {0x0029}, 140, 230, 120, 200,
-     LinkMode::Independent, &kTnt2UltraMemClock, &kTnt2UltraChipClock},
+     LinkMode::Independent, &kTnt2UltraMemClock, &kTnt2UltraChipClock, ChipArchitecture::Nv4},
     {kRivaVantaName, {kVendorNvidia, 0}, {0x002C}, 80, 160, 70, 140,
-     LinkMode::Independent, &kVantaMemClock, &kVantaChipClock},
+     LinkMode::Independent, &kVantaMemClock, &kVantaChipClock, ChipArchitecture::Nv4},
     {kTnt2M64Name, {kVendorNvidia, 0}, {0x002D}, 110, 185, 100, 165,
-     LinkMode::Independent, &kTnt2MemClock, &kTnt2ChipClock},
+     LinkMode::Independent, &kTnt2MemClock, &kTnt2ChipClock, ChipArchitecture::Nv4},
 #ifdef TARVENTO_TEST_CARD
     // QEMU's emulated VGA (BAR0 16 MiB, plain memory at the PLL and strap offsets), so that
     // a guest on a real kernel can stand in for a card. Never in a release build.
     {kRivaTntName, {0x1234, 0}, {0x1111}, 80, 145, 80, 130,
-     LinkMode::Independent, &kTntMemClock, &kTntChipClock},
+     LinkMode::Independent, &kTntMemClock, &kTntChipClock, ChipArchitecture::Nv4},
 #endif
 };
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "chip/chip_architecture.h"
 #include "chip/chip_clock.h"
 #include "chip/pci_id.h"
 
@@ -39,6 +40,7 @@ struct ChipProfile {
     // Read at recognition and set by ApplyClocks in this order: memory, then chip.
     const ChipClock* memoryClock;
     const ChipClock* chipClock;  // nullptr: the memory clock drives the chip too
+    ChipArchitecture architecture;
 };
 
 inline constexpr uint16_t kVendorNvidia = 0x10DE;

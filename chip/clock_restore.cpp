@@ -25,15 +25,33 @@ AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer) {
     return reason.Known() ? reason : AccessFailure::Of(AccessFailure::Kind::RegistersUnreached);
 }
 
+namespace {
+
+// True when every PLL of `selectBits` answers with a word of its own: then an all-ones
+// select word is that register's fault, not a card that stopped answering.
+bool PllsAnswer(HardwareAccess& hw, uint32_t registerBase, uint32_t selectBits) {
+    for (const uint32_t offset : {kMemPllOffset, kCorePllOffset})
+        if ((PllSelectBit(offset) & selectBits) != 0 && !ReadAnsweredRegister(hw, registerBase, offset))
+            return false;
+    return true;
+}
+
+}  // namespace
+
 std::optional<AccessFailure> PllSelectRefusal(HardwareAccess& hw, uint32_t registerBase,
-                                              uint32_t neededBits) {
+                                              uint32_t neededBits, ChipArchitecture architecture) {
     bool noAnswer = false;
     const auto select = ReadAnsweredRegister(hw, registerBase, kPllSelectOffset, &noAnswer);
-    if (!select) return RegisterFailureReason(hw, noAnswer);
+    if (!select) {
+        if (noAnswer && PllsAnswer(hw, registerBase, neededBits))
+            return AccessFailure::Of(AccessFailure::Kind::PllSelectNoAnswer, kNoAnswerWord);
+        return RegisterFailureReason(hw, noAnswer);
+    }
     const uint32_t missing = PllSelectMissing(*select, neededBits);
     if (missing == 0) return std::nullopt;
     AccessFailure refusal = AccessFailure::Of(AccessFailure::Kind::PllNotProgrammed, *select);
     refusal.bits = missing;
+    refusal.architecture = architecture;
     return refusal;
 }
 
@@ -50,11 +68,11 @@ std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint3
 }
 
 ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
-                                      const StartCoefficients& start) {
+                                      const StartCoefficients& start, ChipArchitecture architecture) {
     const int count = std::min(start.count, static_cast<int>(start.plls.size()));
     uint32_t needed = 0;
     for (int i = 0; i < count; ++i) needed |= PllSelectBit(start.plls[i].offset);
-    if (const auto refusal = PllSelectRefusal(hw, registerBase, needed))
+    if (const auto refusal = PllSelectRefusal(hw, registerBase, needed, architecture))
         return {ApplyOutcome::Result::AccessFailed, *refusal};
 
     ApplyOutcome outcome{ApplyOutcome::Result::Applied, {}};
@@ -95,7 +113,7 @@ bool PlausiblePllWord(uint32_t word) {
 }
 
 ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllWords& words,
-                           int* written) {
+                           ChipArchitecture architecture, int* written) {
     ApplyOutcome outcome{ApplyOutcome::Result::Applied, {}};
     auto failed = [&](bool noAnswer) {
         if (outcome.Applied())
@@ -120,7 +138,7 @@ ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllW
         if (write[i]) needed |= PllSelectBit(pll.offset);
     }
     if (needed == 0) return outcome;
-    if (const auto refusal = PllSelectRefusal(hw, registerBase, needed))
+    if (const auto refusal = PllSelectRefusal(hw, registerBase, needed, architecture))
         return {ApplyOutcome::Result::AccessFailed, *refusal};
     for (int i = 0; i < count; ++i) {
         if (!write[i]) continue;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "chip/apply_clocks.h"
+#include "chip/chip_architecture.h"
 #include "chip/chip_clock.h"
 #include "chip/hardware_access.h"
 
@@ -26,9 +27,11 @@ AccessFailure RegisterFailureReason(const HardwareAccess& hw, bool noAnswer);
 // write (PllSelectBit): one read of the PLL select word. Nothing when each of those PLLs
 // runs from its programmed word; otherwise why the apply must write nothing at all: a PLL
 // that runs from the chip's built-in clock would not change, and writing the other alone
-// would leave a pair nobody chose. A select word that cannot be read refuses too.
+// would leave a pair nobody chose (PllNotProgrammed, with the chip's `architecture`, which
+// says what sets the bits). A select word that cannot be read refuses too; one that reads
+// all ones while those PLLs answer is PllSelectNoAnswer, not a card that stopped answering.
 std::optional<AccessFailure> PllSelectRefusal(HardwareAccess& hw, uint32_t registerBase,
-                                              uint32_t neededBits);
+                                              uint32_t neededBits, ChipArchitecture architecture);
 
 // The fields a set may change (N; M and N on a chip whose sets choose M too) of every PLL
 // register that ApplyClocks writes on a chip, as the card held them when the program
@@ -55,10 +58,10 @@ std::optional<StartCoefficients> ReadStartCoefficients(HardwareAccess& hw, uint3
 // back, so every other bit stays as the card holds it now. Every register is tried even after
 // another failed. Applied when every register was written, otherwise AccessFailed with
 // the first reason; nothing is written into a register whose read failed, and nothing at
-// all when a PLL runs from the chip's built-in clock (PllSelectRefusal). The saved
-// coefficients came from the card, so nothing is ever Refused.
+// all when a PLL runs from the chip's built-in clock (PllSelectRefusal, for a chip of
+// `architecture`). The saved coefficients came from the card, so nothing is ever Refused.
 ApplyOutcome RestoreStartCoefficients(HardwareAccess& hw, uint32_t registerBase,
-                                      const StartCoefficients& start);
+                                      const StartCoefficients& start, ChipArchitecture architecture);
 
 // The whole coefficient word of every PLL register ApplyClocks writes on a chip, as the
 // card holds it: kept across sleep, where the card may come back with the firmware's
@@ -90,6 +93,6 @@ bool PlausiblePllWord(uint32_t word);
 // failed, otherwise AccessFailed with the first reason. `written` (when given) counts the
 // writes.
 ApplyOutcome WritePllWords(HardwareAccess& hw, uint32_t registerBase, const PllWords& words,
-                           int* written = nullptr);
+                           ChipArchitecture architecture, int* written = nullptr);
 
 }  // namespace tarvento

@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 
+#include "chip/chip_table.h"
 #include "chip/clock_restore.h"
 #include "chip/hex_text.h"
 #include "chip/running_program.h"
@@ -151,7 +152,8 @@ int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::os
     }
     int written = 0;
     const ApplyOutcome restored =
-        WritePllWords(chip.hardware, adapter.registerBase, saved->words, &written);
+        WritePllWords(chip.hardware, adapter.registerBase, saved->words,
+                      recognized.profile->architecture, &written);
     // Only a restore that wrote every word says what it restored.
     if (!restored.Applied()) {
         const std::string reason = ReasonText(restored.reason);

@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "chip/chip_clock.h"
+#include "chip/chip_table.h"
 #include "chip/hex_text.h"
 #include "chip/registers.h"
+#include "chip/sysfs_hardware.h"
 
 namespace tarvento {
 
@@ -15,6 +18,7 @@ namespace {
 std::string Address(uint64_t value) { return HexNumber(value, 8); }
 
 // "the memory PLL", "the memory PLL and the core PLL"; with "bit 8" or "bits 8 and 10".
+// Empty, and no bit numbers, when `bits` names none.
 std::string PllsOfSelectBits(uint32_t bits, std::string& bitNumbers) {
     std::string plls;
     int count = 0;
@@ -29,21 +33,36 @@ std::string PllsOfSelectBits(uint32_t bits, std::string& bitNumbers) {
         bitNumbers += joint + std::to_string(bit);
         ++count;
     }
-    bitNumbers = (count > 1 ? "bits " : "bit ") + bitNumbers;
+    if (count > 0) bitNumbers = (count > 1 ? "bits " : "bit ") + bitNumbers;
     return plls;
 }
 
-std::string PllNotProgrammedText(uint32_t select, uint32_t bits) {
+// Who sets the select bits: the drivers that set display modes on the chip. nouveau
+// begins with the RIVA TNT; the nv X driver and rivafb know the RIVA 128 too.
+std::string SelectBitSetters(std::optional<ChipArchitecture> architecture) {
+    if (!architecture) return "a graphics driver";
+    return *architecture == ChipArchitecture::Nv3 ? "the nv X driver and rivafb"
+                                                  : "nouveau, the nv X driver and rivafb";
+}
+
+std::string PllNotProgrammedText(uint32_t select, uint32_t bits, std::optional<ChipArchitecture> architecture) {
     std::string bitNumbers;
-    const std::string plls = PllsOfSelectBits(bits, bitNumbers);
-    const bool one = (bits & (bits - 1)) == 0;
+    std::string plls = PllsOfSelectBits(bits, bitNumbers);
+    // Without a bit to name, the sentence speaks of the program's PLLs as a whole.
+    const bool one = !plls.empty() && (bits & (bits - 1)) == 0;
+    if (plls.empty()) plls = "the PLLs the program sets";
+    const std::string setters = SelectBitSetters(architecture);
+    const bool oneSetter = !architecture;
     return plls + (one ? " runs" : " run") + " from the chip's built-in clock, not from " +
            (one ? "its programmed word" : "their programmed words") + " (the PLL select word at offset " +
-           HexNumber(kPllSelectOffset, 8) + " reads " + HexNumber(select, 8) + ", " + bitNumbers +
-           " clear), so " + (one ? "a new word would not change its clock" : "new words would not change their clocks") +
-           " and nothing was written; " + (one ? "" : "for each, ") +
-           "a graphics driver switches it to the programmed word when it sets a display mode; nouveau does "
-           "this on a RIVA TNT";
+           HexNumber(kPllSelectOffset, 8) + " reads " + HexNumber(select, 8) +
+           (bitNumbers.empty() ? "" : ", " + bitNumbers + " clear") + "), so " +
+           (one ? "a new word would not change its clock" : "new words would not change their clocks") +
+           " and nothing was written; " + setters + (oneSetter ? " switches " : " switch ") +
+           (one ? "it to its programmed word" : "them to their programmed words") + " when " +
+           (oneSetter ? "it sets" : "they set") +
+           " a display mode: let a driver set a display mode, for example start X or switch to a "
+           "text console and back, then try again";
 }
 
 }  // namespace
@@ -183,7 +202,13 @@ std::string ReasonText(const AccessFailure& f) {
                "), out of reach of a 32-bit register base; its registers were not touched";
     case Kind::RegistersUnread: return "the chip's clock registers could not be read";
     case Kind::RegistersUnreached: return "the chip's clock registers could not be reached";
-    case Kind::PllNotProgrammed: return PllNotProgrammedText(static_cast<uint32_t>(f.value), f.bits);
+    case Kind::PllNotProgrammed:
+        return PllNotProgrammedText(static_cast<uint32_t>(f.value), f.bits, f.architecture);
+    case Kind::PllSelectNoAnswer:
+        return "the PLL select word at offset " + HexNumber(kPllSelectOffset, 8) + " reads " +
+               HexNumber(kNoAnswerWord, 8) +
+               " although the PLL words answer: no driver leaves that word, so it does not tell which "
+               "clock each PLL runs from, and nothing was written";
     }
     return {};
 }
@@ -207,6 +232,23 @@ std::string NotTakenText(NotTakenReason reason) {
         return "the TNT2 family is known under vendor 10DEh only, and no driver matches its ids under 12D2h";
     }
     return {};
+}
+
+std::string FoundCardText(const std::optional<DisplayAdapter>& adapter, const char* chipName) {
+    if (!adapter) return "no display adapter was found";
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04X:%04X", adapter->vendorId, adapter->deviceId);
+    const std::string slot = SysfsSlotName({0, adapter->bus, adapter->device, adapter->function});
+    if (chipName != nullptr) return std::string("the card found is a ") + chipName + " (" + ids + ") at " + slot;
+    // A supported chip whose clocks could not be read is no recognised chip, but it is the card.
+    if (const ChipProfile* profile = FindChipProfile(adapter->vendorId, adapter->deviceId))
+        return std::string("the card found is a ") + profile->name + " (" + ids + ") at " + slot +
+               ", whose clocks could not be read";
+    return std::string("the card found is ") + ids + " at " + slot + ", not a supported chip";
+}
+
+std::string UnknownOptionText(const std::string& option) {
+    return "unknown option '" + option + "'; see tarvento --help";
 }
 
 const char* const kNeedsGraphicalSession =

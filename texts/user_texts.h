@@ -3,9 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "chip/access_failure.h"
+#include "chip/adapter_discovery.h"
 #include "chip/chips_not_taken.h"
 #include "platform/folders.h"
 
@@ -56,8 +58,13 @@ std::string RegisterAccessReason(const RegisterAccessFacts& facts);
 std::string UnsupportedAdapterText(uint16_t vendorId, uint16_t deviceId);
 // Why such a card is not taken, as the end of a sentence.
 std::string NotTakenText(NotTakenReason reason);
+// Below "wrong Chipset in ComandLine !": the card the start found (`adapter`, the one
+// discovery took; `chipName`, its chip when recognised), or that it found none.
+std::string FoundCardText(const std::optional<DisplayAdapter>& adapter, const char* chipName);
 
 // The start, with or without a window.
+// A first argument that begins with "-" and is no option.
+std::string UnknownOptionText(const std::string& option);
 extern const char* const kNeedsGraphicalSession;
 std::string NoWindowReasonText(const std::string& whyNot);
 std::string NoWindowText(const std::string& whyNot);  // the reason, then what to do instead

@@ -62,9 +62,9 @@ int TunerDialog::OnInitDialog() {
     UpdateData(false);
 
     LoadAutostartState(*this, env_.store, env_.programPath);
-    const std::optional<DisplayAdapter> adapter = FindAdapter();
+    foundAdapter_ = FindAdapter();
     UpdateData(true);
-    ReadChip(adapter);
+    ReadChip(foundAdapter_);
     ShowChip();
 
     // Meant: the scan writes straight into the clocks Set Clock now applies, while the
@@ -183,8 +183,10 @@ void TunerDialog::WarnAndCheckStartArguments(int count) {
         // The window closes once this returns; the argument checks below still speak.
         controls_.EndDialog(kIdCancel);
     }
+    // Below the message, which card there is: the name given may be a slip for it.
     if (count >= 1 && !ChipNameEquals(env_.chip.currentChipName, ChipNameScratch)) {
-        MessageBox(kMsgWrongChipset, MessageButtons::Ok);
+        InformativeMessageBox(kMsgWrongChipset, MessageButtons::Ok,
+                              FoundCardText(foundAdapter_, env_.chip.currentChipName));
     }
     // Arguments were given, but there is no chip to apply them to.
     if (count >= 1 && !ChipRecognized()) MessageBox(kMsgCommandLineError, MessageButtons::Ok);
@@ -241,7 +243,8 @@ void TunerDialog::RestoreClocks() {
         startCoefficients_ && env_.chip.recognizedAdapter
             ? RestoreStartCoefficients(env_.chip.hardware,
                                        env_.chip.recognizedAdapter->registerBase,
-                                       *startCoefficients_)
+                                       *startCoefficients_,
+                                       FindChipProfileByName(env_.chip.currentChipName)->architecture)
             : ApplyOutcome{};
     ShowRestoreOutcome(*this, restored);
 

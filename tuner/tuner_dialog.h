@@ -81,6 +81,8 @@ private:
     bool unattendedOk_ = false;
     bool unattendedWithheld_ = false;
     int messagesShown_ = 0;  // every box this window showed, for the unattended result
+    // The adapter the start's discovery took, recognised or not; nothing when none.
+    std::optional<DisplayAdapter> foundAdapter_;
     // The PLL coefficients read at start from the recognised adapter, which Panic !
     // writes back to that adapter alone; nothing when they could not be read.
     std::optional<StartCoefficients> startCoefficients_;

@@ -1,21 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The built program run as a user runs it, on virtual cards in temporary folders.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 
 #include "chip/clock_formulas.h"
 #include "chip/registers.h"
+#include "chip/version.h"
 #include "keeping/autostart_store.h"
 #include "keeping/xdg_autostart_store.h"
 #include "tests/support/program_runner.h"
+#include "tests/support/staged_build.h"
 #include "tests/support/unsupported_card.h"
 #include "tests/support/virtual_tree.h"
+#include "texts/user_texts.h"
 
 namespace tarvento::testing {
 namespace {
@@ -96,6 +103,83 @@ TEST_F(ProgramTest, HelpSaysWhereTheAutostartEntryLives) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("$XDG_CONFIG_HOME/autostart/Tarvo.desktop"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("~/.config/autostart"), std::string::npos) << r.out;
+}
+
+// The command line as a Linux tool's, with and without a display, as root and as a user
+// who is not: -h and -V, an unknown option (an error, and no window: the window library
+// is not even loaded), and a chip name that is not the card's, which says which card is.
+TEST_F(ProgramTest, TheCommandLineIsALinuxTools) {
+    tree.AddTnt(1, 0, 0, 0xE0000000);
+    const std::string usage = Run({"--help"}).out;
+    ASSERT_EQ(usage.rfind("Usage: tarvento [CHIP MEMCLOCK CHIPCLOCK]\n", 0), 0u) << usage;
+    const std::string unknown = "tarvento: unknown option '--frobnicate'; see tarvento --help\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<bool> displays;  // run without one, with one (offscreen), or both
+        bool alsoAsNobody;
+        int status;
+        std::string out;  // all of standard output
+        std::string err;  // all of standard error
+    };
+    const Case cases[] = {
+        {{"-h"}, {false, true}, true, 0, usage, ""},
+        {{"-V"}, {false, true}, true, 0, std::string("Tarvento ") + kVersion + "\n", ""},
+        {{"--version"}, {false}, false, 0, std::string("Tarvento ") + kVersion + "\n", ""},
+        {{"--frobnicate"}, {false, true}, true, 2, "", unknown},
+        {{"-x", "RIVA_TNT", "110", "100"}, {false, true}, false, 2, "",
+         "tarvento: unknown option '-x'; see tarvento --help\n"},
+        {{"-"}, {false, true}, false, 2, "", "tarvento: unknown option '-'; see tarvento --help\n"},
+        {{"-h", "RIVA_TNT"}, {false, true}, false, 2, "", "tarvento: -h takes no further arguments\n"},
+        // Without a display a chip name and two clocks were meant to be applied: a window
+        // would not apply them either, so it says why and fails.
+        {{"RIVA_128", "110", "110"}, {false}, false, 1, "",
+         "tarvento: wrong Chipset in ComandLine !\n"
+         "tarvento: the card found is a RIVA_TNT (10DE:0020) at 0000:01:00.0\n"},
+        {{"RIVA_128"}, {false}, false, 2, "", std::string("tarvento: ") + kNeedsGraphicalSession + "\n"},
+    };
+    const fs::path trace = tree.Root() / "ld-trace";
+    const bool root = ::geteuid() == 0;
+    for (const Case& c : cases) {
+        for (const bool display : c.displays) {
+            for (const bool nobody : {false, c.alsoAsNobody}) {
+                if (nobody && !c.alsoAsNobody) continue;
+                SCOPED_TRACE(::testing::PrintToString(c.args) + (display ? " with a display" : "") +
+                             (nobody ? " as nobody" : ""));
+                std::map<std::string, std::string> set;
+                if (display) set["QT_QPA_PLATFORM"] = "offscreen";
+                ProgramResult r;
+                if (nobody && root) {
+                    // The dynamic loader's trace stays with root's runs: nobody may not write it.
+                    std::vector<std::string> args = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                                     StagedProgram().string()};
+                    args.insert(args.end(), c.args.begin(), c.args.end());
+                    set["TARVENTO_SYSFS_ROOT"] = tree.RootString();
+                    std::vector<std::string> unset = {"XDG_STATE_HOME"};
+                    for (const auto& v : kDisplayVariables)
+                        if (!set.count(v)) unset.push_back(v);
+                    r = RunProgram("/usr/bin/setpriv", args, set, unset);
+                } else {
+                    fs::remove_all(trace);
+                    fs::create_directories(trace);
+                    set["LD_DEBUG"] = "libs";
+                    set["LD_DEBUG_OUTPUT"] = (trace / "ld").string();
+                    r = Run(c.args, set);
+                    std::string loaded;
+                    for (const auto& file : fs::directory_iterator(trace)) {
+                        std::ifstream in(file.path());
+                        loaded += std::string(std::istreambuf_iterator<char>(in), {});
+                    }
+                    EXPECT_NE(loaded.find("libtarvento_core"), std::string::npos) << "the loader left no trace";
+                    EXPECT_EQ(loaded.find("libtarvento_ui"), std::string::npos) << "the window library was loaded";
+                    EXPECT_EQ(loaded.find("libQt"), std::string::npos) << "the window toolkit was loaded";
+                }
+                EXPECT_EQ(r.status, c.status) << r.err;
+                EXPECT_EQ(r.out, c.out);
+                EXPECT_EQ(r.err, c.err);
+            }
+        }
+    }
+    EXPECT_EQ(Word(kMemPllOffset), 0x0001B80Cu) << "no start here writes a clock";
 }
 
 TEST_F(ProgramTest, InfoPrintsTheOneClockOfTheRiva128FamilyOnBothLines) {
@@ -253,7 +337,7 @@ TEST_F(ProgramTest, HeadlessStartThatIsNotUnattendedTouchesNothing) {
     tree.AddTnt(1, 0, 0, 0xE0000000);
     const std::vector<char> before = tree.FileBytes(Resource0());
     for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"RIVA_TNT"}, {"RIVA_128", "100", "100"}}) {
+         std::vector<std::vector<std::string>>{{}, {"RIVA_TNT"}, {"RIVA_TNT", "100"}}) {
         const ProgramResult r = Run(args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find("graphical session"), std::string::npos) << r.err;

@@ -67,7 +67,9 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
         EXPECT_EQ(p->memMax, 130);
         EXPECT_EQ(p->chipMin, 90);
         EXPECT_EQ(p->chipMax, 130);
+        EXPECT_EQ(p->architecture, ChipArchitecture::Nv3);
     }
+    EXPECT_EQ(tnt->architecture, ChipArchitecture::Nv4);
     EXPECT_EQ(tnt->memoryClock, &kTntMemClock);
     EXPECT_EQ(tnt->chipClock, &kTntChipClock);
     EXPECT_EQ(tnt->linkMode, LinkMode::Independent);
@@ -85,7 +87,7 @@ TEST(ChipProfiles, SliderLimitsAndLinkMode) {
 bool SameChip(const ChipProfile& a, const ChipProfile& b) {
     return std::string(a.name) == b.name && a.memMin == b.memMin && a.memMax == b.memMax &&
            a.chipMin == b.chipMin && a.chipMax == b.chipMax && a.linkMode == b.linkMode &&
-           a.memoryClock == b.memoryClock && a.chipClock == b.chipClock;
+           a.memoryClock == b.memoryClock && a.chipClock == b.chipClock && a.architecture == b.architecture;
 }
 
 TEST(ChipProfiles, NamesAreFoundExactlyAndOnlyInTheTable) {
@@ -114,6 +116,8 @@ TEST(ChipProfiles, EveryRowIsUsable) {
         EXPECT_FALSE(name.empty());
         EXPECT_LE(name.size(), 11u);
         EXPECT_EQ(name.find_first_of(" \t"), std::string::npos);
+        // A first argument that begins with "-" is taken for an option.
+        EXPECT_FALSE(name.starts_with('-'));
         EXPECT_TRUE(names.insert(name).second || SameChip(*FindChipProfileByName(p.name), p))
             << "name given twice, for another chip";
         EXPECT_NE(p.vendorIds[0], 0) << "the stock vendor id";
@@ -128,6 +132,9 @@ TEST(ChipProfiles, EveryRowIsUsable) {
         EXPECT_LE(p.memMin, p.memMax);
         EXPECT_LE(p.chipMin, p.chipMax);
         ASSERT_NE(p.memoryClock, nullptr);
+        // Only the NV3 chips clock memory and engine from one PLL; a chip with a core PLL of
+        // its own is NV4 or later, which is what the select refusal's words go by.
+        EXPECT_EQ(p.architecture, p.chipClock == nullptr ? ChipArchitecture::Nv3 : ChipArchitecture::Nv4);
         for (const ChipClock* clock : {p.memoryClock, p.chipClock}) {
             if (clock == nullptr) continue;
             EXPECT_TRUE(clock->clockOf && clock->wordFor && clock->changes != 0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "chip/chip_table.h"
@@ -68,7 +69,7 @@ TEST_F(ClockRestore, ATntGetsBothStartWordsBackMemoryFirst) {
     ASSERT_NE(coreNow, kTntCore);
     hw.ClearLog();
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start, kTnt.architecture).Applied());
     EXPECT_EQ(hw.Log(), (std::vector<Access>{Read(kPllSelect, kPllSelectTntDriver),
                                              Read(kMemPll, memNow), Write(kMemPll, kTntMemFast),
                                              Read(kCorePll, coreNow), Write(kCorePll, kTntCore)}));
@@ -85,7 +86,7 @@ TEST_F(ClockRestore, ARiva128GetsItsMemoryWordBackAndItsCorePllIsNeverTouched) {
     ASSERT_EQ(SetChipClock(hw, kBase, kRiva128Clock, 100), SetResult::Written);
     ASSERT_EQ(hw.Register(kMemPll), 0x0001A70Cu) << "100 MHz set again is not the stock word";
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start, kRiva128.architecture).Applied());
     EXPECT_EQ(hw.Register(kMemPll), kRiva128Stock);
     EXPECT_EQ(hw.CountAccesses(Access::Read, kCorePll) + hw.CountAccesses(Access::Write, kCorePll), 0);
 }
@@ -97,7 +98,7 @@ TEST_F(ClockRestore, OnlyTheNByteIsPutBackTheOtherBitsStayAsTheCardHoldsThem) {
     // Something else changed M, P and the high bits meanwhile.
     hw.SetRegister(kMemPll, 0xABC3200D);
 
-    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start).Applied());
+    EXPECT_TRUE(RestoreStartCoefficients(hw, kBase, *start, kRiva128.architecture).Applied());
     EXPECT_EQ(hw.Register(kMemPll), 0xABC3A80Du);
 }
 
@@ -127,7 +128,7 @@ TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
 
     hw.FailRegister(kMemPll);
     hw.ClearLog();
-    EXPECT_EQ(RestoreStartCoefficients(hw, kBase, *start).result,
+    EXPECT_EQ(RestoreStartCoefficients(hw, kBase, *start, kTnt.architecture).result,
               ApplyOutcome::Result::AccessFailed);
     EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCorePll, kTntCore)}))
         << "no write into a register that could not be read";
@@ -136,7 +137,7 @@ TEST_F(ClockRestore, AFailedRegisterIsReportedAndTheOtherIsStillRestored) {
     FakeHardware gone;
     gone.SetRegister(kMemPll, 0xFFFFFFFF);
     gone.SetRegister(kCorePll, kTntCore);
-    const ApplyOutcome outcome = RestoreStartCoefficients(gone, kBase, *start);
+    const ApplyOutcome outcome = RestoreStartCoefficients(gone, kBase, *start, kTnt.architecture);
     EXPECT_EQ(outcome.result, ApplyOutcome::Result::AccessFailed);
     EXPECT_EQ(outcome.reason.kind, AccessFailure::Kind::NoAnswer);
     EXPECT_EQ(gone.Writes(), (std::vector<Access>{Write(kCorePll, kTntCore)}));
@@ -182,7 +183,7 @@ TEST(PllWordsKept, GoBackExactlyAndOnlyWhereTheCardHoldsOthers) {
         card.hw.SetRegister(kCorePll, c.nowCore);
         card.hw.ClearLog();
         int written = -1;
-        EXPECT_TRUE(WritePllWords(card.hw, kBase, *saved, &written).Applied());
+        EXPECT_TRUE(WritePllWords(card.hw, kBase, *saved, c.profile->architecture, &written).Applied());
         EXPECT_EQ(card.hw.Writes(), c.writes) << c.profile->name << std::hex << " " << c.nowMem;
         EXPECT_EQ(written, static_cast<int>(c.writes.size()));
     }
@@ -202,7 +203,7 @@ TEST(PllWordsKept, GoBackExactlyAndOnlyWhereTheCardHoldsOthers) {
         card.hw.SetRegister(kCorePll, c.nowCore);
         card.hw.SetRegister(kPllSelect, c.select);
         card.hw.ClearLog();
-        const ApplyOutcome outcome = WritePllWords(card.hw, kBase, *saved);
+        const ApplyOutcome outcome = WritePllWords(card.hw, kBase, *saved, tnt.architecture);
         EXPECT_EQ(outcome.Applied(), c.writes) << std::hex << c.select;
         EXPECT_EQ(card.hw.Writes().empty(), !c.writes) << std::hex << c.select;
         EXPECT_EQ(card.hw.CountAccesses(FakeHardware::Access::Write, kPllSelect), 0);
@@ -214,8 +215,61 @@ TEST(PllWordsKept, GoBackExactlyAndOnlyWhereTheCardHoldsOthers) {
     silent.hw.SetRegister(kMemPll, 0xFFFFFFFF);
     silent.hw.SetRegister(kCorePll, 0xFFFFFFFF);
     silent.hw.ClearLog();
-    EXPECT_EQ(WritePllWords(silent.hw, kBase, *saved).result, ApplyOutcome::Result::AccessFailed);
+    EXPECT_EQ(WritePllWords(silent.hw, kBase, *saved, tnt.architecture).result, ApplyOutcome::Result::AccessFailed);
     EXPECT_TRUE(silent.hw.Writes().empty());
+}
+
+
+// Every writer that asks the select word tells a refusal the same way: with the chip's
+// architecture, which says what sets the bits on it, and with an all-ones select word
+// told apart from a card that stopped answering as a whole. Nothing is written.
+TEST(PllSelectRefusal, EveryWriterNamesTheChipsArchitectureAndAnAllOnesSelectWord) {
+    using Kind = AccessFailure::Kind;
+    enum class Writer { Apply, Restore, SavedWords };
+    struct Case {
+        const char* chip;
+        uint32_t select;
+        bool cardSilent;  // the PLLs and the strap read all ones too
+        Kind kind;
+    };
+    const Case cases[] = {
+        {kRivaTntName, 0x00000000, false, Kind::PllNotProgrammed},
+        {kRiva128Name, 0x00000000, false, Kind::PllNotProgrammed},
+        {kRiva128ZxName, 0x00000400, false, Kind::PllNotProgrammed},
+        {kRivaTntName, 0xFFFFFFFF, false, Kind::PllSelectNoAnswer},
+        {kRiva128Name, 0xFFFFFFFF, false, Kind::PllSelectNoAnswer},
+        {kRivaTntName, 0xFFFFFFFF, true, Kind::NoAnswer},
+        {kRiva128Name, 0xFFFFFFFF, true, Kind::NoAnswer},
+    };
+    for (const Writer writer : {Writer::Apply, Writer::Restore, Writer::SavedWords}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.chip) + " writer " + std::to_string(static_cast<int>(writer)) +
+                         " select " + std::to_string(c.select) + (c.cardSilent ? " silent" : ""));
+            const ChipProfile& profile = *FindChipProfileByName(c.chip);
+            FakeCard card(profile, kTntMemFast, kTntCore, kStrapSet);
+            const auto start = ReadStartCoefficients(card.hw, kBase, profile);
+            const auto words = ReadPllWords(card.hw, kBase, profile);
+            ASSERT_TRUE(start && words);
+            // The words a set left: each writer has something to put back.
+            card.hw.SetRegister(kMemPll, 0x0001C00C);
+            card.hw.SetRegister(kCorePll, 0x0001C00C);
+            card.hw.SetRegister(kPllSelect, c.select);
+            if (c.cardSilent)
+                for (const uint32_t r : {kMemPll, kCorePll, kStrap}) card.hw.SetRegister(r, 0xFFFFFFFF);
+            card.hw.ClearLog();
+            const ApplyOutcome outcome =
+                writer == Writer::Apply     ? ApplyClocks(card.state, ClockPair{100, 100})
+                : writer == Writer::Restore ? RestoreStartCoefficients(card.hw, kBase, *start, profile.architecture)
+                                            : WritePllWords(card.hw, kBase, *words, profile.architecture);
+            EXPECT_EQ(outcome.result, ApplyOutcome::Result::AccessFailed);
+            EXPECT_EQ(outcome.reason.kind, c.kind);
+            if (c.kind == Kind::PllNotProgrammed) {
+                EXPECT_EQ(outcome.reason.architecture, profile.architecture);
+                EXPECT_NE(outcome.reason.bits, 0u);
+            }
+            EXPECT_TRUE(card.hw.Writes().empty());
+        }
+    }
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ const Session kSessions[] = {
      {"root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks:",
       "select 00000000",
       "user RIVA_TNT 120 100 => 1: the memory PLL and the core PLL run from the chip's built-in clock",
-      "user --apply-boot-clocks => 1: a graphics driver switches it to the programmed word",
+      "user --apply-boot-clocks => 1: nouveau, the nv X driver and rivafb switch them to their programmed words when they set a display mode: let a driver set a display mode",
       "select 00000100",
       "user RIVA_TNT 120 100 => 1: the core PLL runs from the chip's built-in clock",
       "user --apply-boot-clocks => 1: bit 10 clear",

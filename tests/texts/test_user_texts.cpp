@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 
 #include "chip/registers.h"
@@ -20,26 +21,46 @@ AccessFailure Failure(Kind kind, std::string path, std::string slot, uint64_t va
     f.path = std::move(path);
     f.slot = std::move(slot);
     f.error = error;
+    f.access.path = f.path;
+    f.access.error = error;
     return f;
 }
 
-AccessFailure NotProgrammed(uint32_t select, uint32_t bits) {
+AccessFailure NotProgrammed(uint32_t select, uint32_t bits, std::optional<ChipArchitecture> architecture) {
     AccessFailure f = AccessFailure::Of(Kind::PllNotProgrammed, select);
     f.bits = bits;
+    f.architecture = architecture;
     return f;
+}
+
+// What a sentence built from parts shows when a part came out empty: "bit  clear",
+// " runs from", "()".
+std::string FlawOf(const std::string& text) {
+    if (text.empty()) return "empty";
+    if (text.find('\n') != std::string::npos) return "more than one line";
+    if (text.front() == ' ' || text.back() == ' ') return "a space at an end";
+    for (const char* flaw : {"  ", " ,", " ;", " :", " )", "( ", "()", ",,", ", ,"})
+        if (text.find(flaw) != std::string::npos) return std::string("\"") + flaw + "\"";
+    return {};
 }
 
 TEST(UserTexts, EveryFailureTheMachineReportsIsOnePlainSentence) {
     // Each kind gets words of its own: a kind left without them would show an empty box,
-    // and headless a reason is one line below its message.
+    // and headless a reason is one line below its message. The facts are the fewest a
+    // kind can come with (no select bits, no architecture): the words must still hold.
     const int first = static_cast<int>(Kind::PciFolderTooLong);
-    const int last = static_cast<int>(Kind::PllNotProgrammed);
+    const int last = static_cast<int>(Kind::PllSelectNoAnswer);
     for (int k = first; k <= last; ++k) {
         const std::string text = ReasonText(Failure(static_cast<Kind>(k), "/p", "0000:01:00.0", 0x10, EIO));
-        EXPECT_FALSE(text.empty()) << "kind " << k;
-        EXPECT_EQ(text.find('\n'), std::string::npos) << text;
+        EXPECT_EQ(FlawOf(text), "") << "kind " << k << ": " << text;
     }
     EXPECT_EQ(ReasonText(AccessFailure{}), "");
+    // Each select bit alone and together, on either chip.
+    for (const uint32_t bits : {kPllSelectMemBit, kPllSelectCoreBit, kPllSelectMemBit | kPllSelectCoreBit, 0x1u})
+        for (const auto architecture : {ChipArchitecture::Nv3, ChipArchitecture::Nv4}) {
+            const std::string text = ReasonText(NotProgrammed(0, bits, architecture));
+            EXPECT_EQ(FlawOf(text), "") << text;
+        }
 }
 
 TEST(UserTexts, TheWordsOfFailuresAndOfTheUnattendedPaths) {
@@ -64,17 +85,37 @@ TEST(UserTexts, TheWordsOfFailuresAndOfTheUnattendedPaths) {
          "register base; its registers were not touched"},
         {ReasonText(AccessFailure::Of(Kind::RegistersUnreached)),
          "the chip's clock registers could not be reached"},
-        {ReasonText(NotProgrammed(0x10000600, kPllSelectMemBit)),
+        // What sets the bits, by chip, and what to do about it.
+        {ReasonText(NotProgrammed(0x10000600, kPllSelectMemBit, ChipArchitecture::Nv4)),
          "the memory PLL runs from the chip's built-in clock, not from its programmed word (the PLL "
          "select word at offset 0x0068050C reads 0x10000600, bit 8 clear), so a new word would not "
-         "change its clock and nothing was written; a graphics driver switches it to the programmed "
-         "word when it sets a display mode; nouveau does this on a RIVA TNT"},
-        {ReasonText(NotProgrammed(0x00000000, kPllSelectMemBit | kPllSelectCoreBit)),
+         "change its clock and nothing was written; nouveau, the nv X driver and rivafb switch it to "
+         "its programmed word when they set a display mode: let a driver set a display mode, for "
+         "example start X or switch to a text console and back, then try again"},
+        {ReasonText(NotProgrammed(0x00000000, kPllSelectMemBit | kPllSelectCoreBit, ChipArchitecture::Nv4)),
          "the memory PLL and the core PLL run from the chip's built-in clock, not from their "
          "programmed words (the PLL select word at offset 0x0068050C reads 0x00000000, bits 8 and 10 "
-         "clear), so new words would not change their clocks and nothing was written; for each, a "
-         "graphics driver switches it to the programmed word when it sets a display mode; nouveau "
-         "does this on a RIVA TNT"},
+         "clear), so new words would not change their clocks and nothing was written; nouveau, the nv "
+         "X driver and rivafb switch them to their programmed words when they set a display mode: let "
+         "a driver set a display mode, for example start X or switch to a text console and back, then "
+         "try again"},
+        {ReasonText(NotProgrammed(0x10010000, kPllSelectMemBit, ChipArchitecture::Nv3)),
+         "the memory PLL runs from the chip's built-in clock, not from its programmed word (the PLL "
+         "select word at offset 0x0068050C reads 0x10010000, bit 8 clear), so a new word would not "
+         "change its clock and nothing was written; the nv X driver and rivafb switch it to its "
+         "programmed word when they set a display mode: let a driver set a display mode, for example "
+         "start X or switch to a text console and back, then try again"},
+        // Facts that name no PLL and no chip still make a sentence.
+        {ReasonText(NotProgrammed(0x00000010, 0, std::nullopt)),
+         "the PLLs the program sets run from the chip's built-in clock, not from their programmed "
+         "words (the PLL select word at offset 0x0068050C reads 0x00000010), so new words would not "
+         "change their clocks and nothing was written; a graphics driver switches them to their "
+         "programmed words when it sets a display mode: let a driver set a display mode, for example "
+         "start X or switch to a text console and back, then try again"},
+        {ReasonText(AccessFailure::Of(Kind::PllSelectNoAnswer, 0xFFFFFFFF)),
+         "the PLL select word at offset 0x0068050C reads 0xFFFFFFFF although the PLL words answer: no "
+         "driver leaves that word, so it does not tell which clock each PLL runs from, and nothing was "
+         "written"},
         {UnsupportedAdapterText(0x5333, 0x8A22), "the display adapter 5333:8A22 is not a supported chip"},
         {StartArgumentsTooLongText(259),
          "the start-up arguments are longer than 259 characters and were ignored"},

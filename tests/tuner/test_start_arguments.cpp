@@ -25,6 +25,60 @@ TEST_F(StartArguments, AnotherChipsNameIsReportedAfterTheWarning) {
     EXPECT_EQ(Saved(), (ClockPair{89, 90}));
 }
 
+// Below "wrong Chipset in ComandLine !", which card the start found, or that it found
+// none: the name given may be a slip for the card there is.
+enum class Machine { Tnt, Riva128Zx, TntAnsweringAllOnes, OtherMake, NoCard };
+
+struct FoundCardCase {
+    const char* name;
+    Machine machine;
+    const char* arguments;
+    std::vector<std::string> messages;
+    const char* foundCard;
+};
+
+const FoundCardCase kFoundCardCases[] = {
+    {"Tnt", Machine::Tnt, "RIVA_128 100 110", {kWarningText, kMsgWrongChipset},
+     "the card found is a RIVA_TNT (10DE:0020) at 0000:01:00.0"},
+    {"Riva128ZxNameAlone", Machine::Riva128Zx, "RIVA_TNT", {kWarningText, kMsgWrongChipset},
+     "the card found is a RIVA_128ZX (10DE:0019) at 0000:01:00.0"},
+    {"TntAnsweringAllOnes", Machine::TntAnsweringAllOnes, "RIVA_TNT 100 100",
+     {kMsgPciAccessFailed, kWarningText, kMsgWrongChipset, kMsgCommandLineError},
+     "the card found is a RIVA_TNT (10DE:0020) at 0000:01:00.0, whose clocks could not be read"},
+    {"OtherMake", Machine::OtherMake, "RIVA_TNT 100 100", {kWarningText, kMsgWrongChipset, kMsgCommandLineError},
+     "the card found is 5333:8A22 at 0000:01:00.0, not a supported chip"},
+    {"NoCard", Machine::NoCard, "RIVA_TNT 100 100",
+     {kMsgPciAccessFailed, kWarningText, kMsgWrongChipset, kMsgCommandLineError}, "no display adapter was found"},
+};
+
+class FoundCard : public TunerRig, public ::testing::WithParamInterface<FoundCardCase> {};
+
+TEST_P(FoundCard, IsNamedBelowTheWrongChipsName) {
+    const FoundCardCase& c = GetParam();
+    switch (c.machine) {
+    case Machine::Tnt: InsertTnt(); break;
+    case Machine::Riva128Zx: InsertRiva128(kWordN150, 0x0019); break;
+    case Machine::TntAnsweringAllOnes:
+        InsertTnt();
+        hw.SetRegister(kCorePll, 0xFFFFFFFF);
+        break;
+    case Machine::OtherMake: InsertCard(0x5333, 0x8A22); break;
+    case Machine::NoCard: hw.lastBus = 0; break;
+    }
+
+    Start(c.arguments);
+
+    EXPECT_EQ(controls.Messages(), c.messages);
+    // The box of the wrong name is the last that has words below it: a failed discovery or
+    // read said its reason in a box before it.
+    ASSERT_FALSE(controls.informativeTexts.empty());
+    EXPECT_EQ(controls.informativeTexts.back(), c.foundCard);
+    EXPECT_TRUE(hw.Writes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, FoundCard, ::testing::ValuesIn(kFoundCardCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(StartArguments, AMatchingNameAloneKeepsTheChipsClocks) {
     InsertTnt();
 

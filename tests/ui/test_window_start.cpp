@@ -63,6 +63,9 @@ TEST_F(WindowStart, CancelOnTheWarningEndsTheRunWithoutShowingTheWindow) {
     EXPECT_EQ(showCounter.shows, 0);
     // The remaining steps of the start still speak.
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kWarningText, kMsgWrongChipset}));
+    // Below the wrong name, in the box's informative text, the card there is.
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].informativeText, "the card found is a RIVA_TNT (10DE:0020) at 0000:01:00.0");
     EXPECT_TRUE(hw.Writes().empty());
 }
 
