@@ -80,14 +80,12 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
         err << prefix << kMsgWrongChipset << "\n";
         return 1;
     }
+    // What an apply would say of these clocks is said now, and nothing is stored.
     const ApplyOutcome check = CheckClocks(chip, clocks);
-    switch (check.result) {
-    case ApplyOutcome::Result::Applied: break;
-    case ApplyOutcome::Result::Refused: err << prefix << kMsgFrequencyOutOfRange << "\n"; return 1;
-    case ApplyOutcome::Result::AccessFailed:
-    case ApplyOutcome::Result::NoChip:
-        err << prefix << kMsgPciAccessFailed << "\n";
-        if (check.reason.Known()) err << prefix << ReasonText(check.reason) << "\n";
+    if (!check.Applied()) {
+        const std::optional<OutcomeWords> words = ApplyOutcomeWords(check);
+        err << prefix << (words ? words->message : kMsgPciAccessFailed) << "\n";
+        if (words && !words->reason.empty()) err << prefix << words->reason << "\n";
         return 1;
     }
     const BootClocks boot{name, clocks};

@@ -277,6 +277,30 @@ std::string BootClocksUnreadableText(const std::string& path) {
     return path + " holds no chip name and two clocks; nothing was applied";
 }
 
+std::optional<OutcomeWords> ApplyOutcomeWords(const ApplyOutcome& outcome) {
+    switch (outcome.result) {
+    case ApplyOutcome::Result::AccessFailed: return OutcomeWords{kMsgPciAccessFailed, ReasonText(outcome.reason)};
+    case ApplyOutcome::Result::Refused: return OutcomeWords{kMsgFrequencyOutOfRange, {}};
+    case ApplyOutcome::Result::OutsideLimits:
+        return OutcomeWords{kMsgFrequencyOutOfRange, OutsideLimitsText(outcome.chip, outcome.breaches)};
+    case ApplyOutcome::Result::Applied:
+    case ApplyOutcome::Result::NoChip: break;
+    }
+    return std::nullopt;
+}
+
+std::string OutsideLimitsText(const char* chip, const std::vector<LimitBreach>& breaches) {
+    const std::string name = chip != nullptr ? chip : "the chip";
+    std::string text;
+    for (const LimitBreach& b : breaches) {
+        if (!text.empty()) text += " and ";
+        text += std::string(b.clock == LimitBreach::Clock::Memory ? "Mem Clock " : "Chip Clock ") +
+                std::to_string(b.mhz) + " MHz is outside " + name + "'s " + std::to_string(b.min) + ".." +
+                std::to_string(b.max) + " MHz";
+    }
+    return text + "; nothing was written";
+}
+
 std::string NoClocksSavedText(const std::string& reason) { return "No clocks saved before sleep: " + reason; }
 
 const char* const kNoClocksSavedUnread = "No clocks saved before sleep: the PLL words could not be read";

@@ -3,9 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "chip/access_failure.h"
+#include "chip/apply_clocks.h"
 
 namespace tarvento {
 
@@ -79,6 +82,17 @@ std::string BootClocksSetText(const std::string& inWords);
 std::string BootClocksNotStoredText(const std::string& error);
 // The boot service found a file that holds no chip name and two clocks.
 std::string BootClocksUnreadableText(const std::string& path);
+
+// What the user reads about an apply's outcome: the message, and below it (the box's
+// informative text, a second line on standard error) why, when there is more to say.
+// Nothing for an apply that wrote everything, or had no chip to write to.
+struct OutcomeWords {
+    std::string message;
+    std::string reason;
+};
+std::optional<OutcomeWords> ApplyOutcomeWords(const ApplyOutcome& outcome);
+// "Chip Clock 1 MHz is outside RIVA_TNT's 80..130 MHz; nothing was written".
+std::string OutsideLimitsText(const char* chip, const std::vector<LimitBreach>& breaches);
 
 // Keeping the clocks across sleep (the sleep service).
 std::string NoClocksSavedText(const std::string& reason);
