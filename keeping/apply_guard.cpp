@@ -54,8 +54,7 @@ std::string SecureEnv(const char* name) {
 }  // namespace
 
 std::string ClocksInWords(const std::string& chip, ClockPair clocks) {
-    return chip + ", Mem Clock " + std::to_string(clocks.memory) + " MHz, Chip Clock " +
-           std::to_string(clocks.chip) + " MHz";
+    return chip + ", " + ClockPairText(clocks);
 }
 
 std::string FormatApplyRecord(const ApplyRecord& r) {

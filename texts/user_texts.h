@@ -93,6 +93,35 @@ struct OutcomeWords {
 std::optional<OutcomeWords> ApplyOutcomeWords(const ApplyOutcome& outcome);
 // "Chip Clock 1 MHz is outside RIVA_TNT's 80..130 MHz; nothing was written".
 std::string OutsideLimitsText(const char* chip, const std::vector<LimitBreach>& breaches);
+// "Mem Clock 110 MHz, Chip Clock 90 MHz".
+std::string ClockPairText(ClockPair clocks);
+// A chip name that is not the card's: which card was found.
+std::string FoundCardText(const std::string& chip, const std::string& slot);
+// What a PLL word makes, to the kHz: "makes 120.170 MHz (crystal 14.31818 MHz)", or "no
+// clock: M is 0 (crystal ...)".
+std::string PllOutputText(uint32_t word, uint32_t strap);
+
+// The card's firmware clocks, recorded by the boot service and put back by --reset.
+std::string FirmwareNotRecordedText(const std::string& error);
+extern const char* const kFirmwareWordsUnread;
+std::string NoFirmwareRecordText(const std::string& path);
+std::string NotAFirmwareRecordText(const std::string& path);
+std::string FirmwareRecordOfAnotherCardText(const std::string& recorded, const std::string& found);
+extern const char* const kFirmwareRecordOfEarlierBoot;
+std::string ImplausibleRecordedWordText(const std::string& word, const std::string& offset);
+extern const char* const kFirmwareClocksAlreadyThere;
+
+// A trial of clocks (--try).
+std::string TrialQuestionText(int seconds, const std::string& savedInWords);
+std::string TrialWentBackText(const std::string& why, const std::string& savedInWords);
+std::string NoTrialAnswerText(int seconds);
+extern const char* const kTrialNotKept;
+std::string TrialStoppedBySignalText(const char* signalName);
+extern const char* const kTrialWentBackAtOnce;
+extern const char* const kTrialNotRestored;
+std::string TrialTimeUsageText(int min, int max);
+extern const char* const kTrialSignalsUnwatched;
+extern const char* const kDryRunWroteNothing;
 
 // Keeping the clocks across sleep (the sleep service).
 std::string NoClocksSavedText(const std::string& reason);
