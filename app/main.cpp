@@ -37,7 +37,8 @@ namespace {
 void PrintHelp(std::ostream& out) {
     constexpr size_t kWidth = 84;
     out << "Usage: tarvento [CHIP MEMCLOCK CHIPCLOCK]\n"
-           "       tarvento --try CHIP MEMCLOCK CHIPCLOCK [SECONDS] | --dry-run CHIP MEMCLOCK CHIPCLOCK\n"
+           "       tarvento --try CHIP MEMCLOCK CHIPCLOCK [SECONDS]\n"
+           "       tarvento --dry-run CHIP MEMCLOCK CHIPCLOCK\n"
            "       tarvento --reset | --info | --help | --version\n"
            "\n"
         << Wrapped("Shows and sets the memory and chip clocks of a " + ChipsInWords(" or ") + ".", kWidth)
@@ -48,17 +49,19 @@ void PrintHelp(std::ostream& out) {
                        "runs it at login. Without a display this works too.",
                    kWidth)
         << "\n"
+           "Every clock written must lie within the chip's slider limits, or none is written.\n"
+           "\n"
            "  --info     print the card's clocks and the autostart entry, change nothing\n"
            "  --help     print this help\n"
            "  --version  print the version\n"
-           "Every clock written must lie within the chip's slider limits, or nothing is written.\n"
            "\n"
            "Without the window, as a member of the group tarvento (nothing is stored):\n"
            "  --try CHIP MEMCLOCK CHIPCLOCK [SECONDS]\n"
-           "             apply the clocks on trial: Enter within SECONDS (30; 5 to 600) keeps\n"
-           "             them; no answer, Ctrl-C, SIGTERM or SIGHUP puts the card's own words back\n"
+           "             apply the clocks on trial: Enter within SECONDS (30; 5 to 600)\n"
+           "             keeps them; no answer, Ctrl-C, SIGTERM or SIGHUP puts back the\n"
+           "             card's own words\n"
            "  --dry-run CHIP MEMCLOCK CHIPCLOCK\n"
-           "             make every check of an apply, print the words it would write, write none\n"
+           "             make every check of an apply, print the words it would write\n"
            "  --reset    write back the words the card's firmware set at this boot, which the\n"
            "             boot service records in /var/lib/tarvento/firmware-clocks\n"
            "Exit status: 0 done (kept, written, would write); 1 refused or failed, with the\n"
