@@ -65,7 +65,7 @@ std::optional<std::string> AwaitAnswer(int seconds, const TrialSignals& signals,
     const bool terminal = ::isatty(STDIN_FILENO) == 1;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
     bool inputOpen = true;
-    std::string line;
+    bool typed = false;  // something other than blanks before the Enter
     int shown = -1;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -97,12 +97,12 @@ std::optional<std::string> AwaitAnswer(int seconds, const TrialSignals& signals,
             continue;
         }
         if (c != '\n') {
-            line += c;
+            typed = typed || (c != ' ' && c != '\t' && c != '\r');
             continue;
         }
         if (terminal) out << "\n";
         // Enter alone keeps them; anything typed before it is no yes.
-        if (line.find_first_not_of(" \t\r") == std::string::npos) return std::nullopt;
+        if (!typed) return std::nullopt;
         return std::string(kTrialNotKept);
     }
     if (terminal) out << "\n";
@@ -183,7 +183,7 @@ int TryClocks(ChipState& chip, const std::vector<std::string>& arguments, std::o
 }
 
 int DryRun(ChipState& chip, const std::vector<std::string>& arguments, std::ostream& out,
-                 std::ostream& err) {
+           std::ostream& err) {
     const std::optional<NamedClocks> named = ParseNamedClocks(arguments[0], arguments[1], arguments[2]);
     if (!named) {
         err << DiagnosticPrefix() << kMsgCommandLineError << "\n";
