@@ -2,7 +2,8 @@
 // Every path of the built program that writes clocks, against every reason an apply is
 // refused before it writes: a value outside the chip's limits, a PLL that runs from the
 // chip's built-in clock, and a pair no set routine takes. Each path says why, fails, and
-// leaves the card, the guard's records and the boot clocks as they were.
+// leaves the card, the guard's records and the boot clocks as they were. Only the select
+// word does not stop --boot-clocks, which stores clocks for a later boot.
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -58,7 +59,9 @@ class RefusedApply : public TreeTest, public ::testing::WithParamInterface<std::
 
 TEST_P(RefusedApply, WritesNothingAndRecordsNothing) {
     const auto& [path, refusal] = GetParam();
-    if (!path.asksSelect && std::string(refusal.name) == "Select") GTEST_SKIP() << "not asked on this path";
+    // Boot clocks are checked against what the chip can take, not against how it runs now:
+    // a driver sets the select word at a mode set, before the boot service applies them.
+    const bool refused = path.asksSelect || std::string(refusal.name) != "Select";
     tree.AddTnt(1, 0, 0, 0xE0000000);
     const fs::path registers = Dir(1) / "resource0";
     tree.SetFileWord(registers, kPllSelectOffset, refusal.select);
@@ -89,13 +92,15 @@ TEST_P(RefusedApply, WritesNothingAndRecordsNothing) {
     set["XDG_STATE_HOME"] = state.string();
     const ProgramResult r = RunProgram(TARVENTO_PROGRAM, args, set, kDisplayVariables);
 
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_NE(r.err.find(refusal.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, refused ? 1 : 0) << r.out << r.err;
+    if (refused) {
+        EXPECT_NE(r.err.find(refusal.says), std::string::npos) << r.err;
+    }
     EXPECT_EQ(tree.FileBytes(registers), before) << "not one register written";
     EXPECT_FALSE(fs::exists(state / "tarvento/last-apply")) << "no pending apply at login";
     EXPECT_FALSE(fs::exists(machine / "var/lib/tarvento/last-apply")) << "no pending apply at boot";
     if (path.name == std::string("BootClocks")) {
-        EXPECT_FALSE(fs::exists(machine / "etc/tarvento/boot-clocks"));
+        EXPECT_EQ(fs::exists(machine / "etc/tarvento/boot-clocks"), !refused);
     }
 }
 
