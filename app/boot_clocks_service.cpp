@@ -5,29 +5,37 @@
 
 #include <optional>
 
-#include "app/headless_start.h"
 #include "chip/running_program.h"
 #include "keeping/apply_guard.h"
+#include "keeping/apply_to_card.h"
 #include "keeping/boot_clocks.h"
+#include "keeping/firmware_clocks.h"
 #include "texts/user_texts.h"
 
 namespace tarvento {
 
-int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& programPath,
-                    const MachinePaths& paths, std::ostream& out, std::ostream& err) {
+int ApplyBootClocks(ChipState& chip, const MachinePaths& paths, std::ostream& out, std::ostream& err) {
+    // The firmware's words, before anything can change them: a record is not an apply.
+    const bool recorded = RecordFirmwareClocks(chip, paths, out, err);
     if (::access(paths.bootClocks.c_str(), F_OK) != 0) {
         out << kBootClocksOff << "\n";
-        return 0;
+        return recorded ? 0 : 1;
     }
+    // No card to apply them to: the record's failure said why.
+    if (chip.currentChipName == nullptr) return 1;
     const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks);
     if (!boot) {
         err << DiagnosticPrefix() << BootClocksUnreadableText(paths.bootClocks) << "\n";
         return 1;
     }
     ApplyGuard guard(paths.bootRecord, ApplySource::Boot, GuardMachine{paths.procRoot});
-    const std::string tail =
-        boot->chip + " " + std::to_string(boot->clocks.memory) + " " + std::to_string(boot->clocks.chip);
-    const int status = RunHeadless({chip, store, tail, programPath, &guard}, out, err);
+    CardWrite write;
+    write.chip = boot->chip;
+    write.clocks = boot->clocks;
+    write.guard = &guard;
+    const CardWriteResult result = WriteToCard(chip, write, out, err);
+    // As after any unattended start: the chip's name once the apply was made.
+    if (result.applied) out << "Chipset: " << chip.currentChipName << "\n";
     if (!guard.recordError.empty())
         err << DiagnosticPrefix() << ApplyNotRecordedText(guard.recordError) << "\n";
     if (guard.Written()) {
@@ -37,7 +45,8 @@ int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& p
         WatchSurvival(paths.bootRecord, guard.Written()->bootId, guard.Written()->time,
                       GuardMachine{paths.procRoot});
     }
-    return status;
+    if (result.status == CardWriteResult::Status::Refused) return 1;
+    return recorded ? 0 : 1;
 }
 
 }  // namespace tarvento

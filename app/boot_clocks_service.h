@@ -2,18 +2,18 @@
 #pragma once
 
 #include <ostream>
-#include <string>
 
 #include "chip/chip_state.h"
-#include "keeping/autostart_store.h"
 #include "keeping/machine_paths.h"
 
 namespace tarvento {
 
-// --apply-boot-clocks: what the boot service runs. Applies the stored clocks as an
-// unattended start without a display would, guarded; then stays until the guard may say
-// the apply survived. No boot clocks: nothing to do, 0.
-int ApplyBootClocks(ChipState& chip, AutostartStore& store, const std::string& programPath,
-                    const MachinePaths& paths, std::ostream& out, std::ostream& err);
+// --apply-boot-clocks: what the boot service runs at a card's add or bind event. First it
+// records the card's firmware clocks (once a boot), with or without boot clocks and on any
+// boot; then it applies the stored clocks, guarded, and stays until the guard may say the
+// apply survived. No boot clocks: nothing more to do. 0, or 1 when the record could not be
+// made or the apply failed or was refused (also by the guard; not by tarvento.noapply,
+// the owner's own choice).
+int ApplyBootClocks(ChipState& chip, const MachinePaths& paths, std::ostream& out, std::ostream& err);
 
 }  // namespace tarvento

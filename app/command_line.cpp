@@ -29,6 +29,9 @@ CommandLine ParseCommandLine(int argc, char** argv) {
             {"--before-sleep", Command::BeforeSleep, {0, 0}, "takes no further arguments"},
             {"--after-resume", Command::AfterResume, {0, 0}, "takes no further arguments"},
             {"--watch-survival", Command::WatchSurvival, {3, 3}, "takes a record, a boot id and a time"},
+            {"--try", Command::Try, {3, 4}, "takes a chip name and two clocks (RIVA_TNT 120 100), then seconds"},
+            {"--reset", Command::Reset, {0, 0}, "takes no further arguments"},
+            {"--dry-run", Command::DryRun, {3, 3}, "takes a chip name and two clocks (RIVA_TNT 120 100)"},
         };
         const std::string_view first = argv[1];
         for (const Option& option : kOptions) {

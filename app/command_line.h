@@ -17,7 +17,10 @@ enum class Command {
     ApplyBootClocks,  // --apply-boot-clocks   (the boot service)
     BeforeSleep,      // --before-sleep        (the sleep service, on its way down)
     AfterResume,      // --after-resume        (the sleep service, on its way up)
-    WatchSurvival     // --watch-survival RECORD BOOTID TIME   (started by the program itself)
+    WatchSurvival,    // --watch-survival RECORD BOOTID TIME   (started by the program itself)
+    Try,              // --try CHIP MEMCLOCK CHIPCLOCK [SECONDS]
+    Reset,            // --reset               (the firmware's clocks back)
+    DryRun            // --dry-run CHIP MEMCLOCK CHIPCLOCK
 };
 
 struct CommandLine {

@@ -21,6 +21,8 @@
 #include "keeping/apply_guard.h"
 #include "keeping/autostart_entry.h"
 #include "keeping/boot_clocks.h"
+#include "keeping/card_words.h"
+#include "keeping/firmware_clocks.h"
 #include "keeping/start_arguments.h"
 #include "texts/chip_list_text.h"
 #include "texts/user_texts.h"
@@ -28,9 +30,6 @@
 namespace tarvento {
 
 namespace {
-
-
-std::string Slot(const DisplayAdapter& a) { return SysfsSlotName({0, a.bus, a.device, a.function}); }
 
 // The stored entry as the desktop would start it: on with its two clocks when it starts
 // this program, as the window's check box says, otherwise off and why; then the file that
@@ -82,17 +81,7 @@ void ReportPll(HardwareAccess& hw, const char* label, uint32_t address, uint32_t
         out << ", crystal unknown (strap unreadable)\n";
         return;
     }
-    char crystal[16];
-    std::snprintf(crystal, sizeof crystal, "%.8g", CrystalMHz(*strap));
-    const std::optional<double> mhz = PllOutputMHz(*v, *strap, pMask);
-    if (!mhz) {
-        out << ", no clock: M is 0 (crystal " << crystal << " MHz)\n";
-        return;
-    }
-    char clock[32];
-    // To the kHz: the crystal is known to five places, and 110.025 is not 110.03.
-    std::snprintf(clock, sizeof clock, "%.3f", *mhz);
-    out << ", makes " << clock << " MHz (crystal " << crystal << " MHz)\n";
+    out << ", " << PllOutputText(*v, *strap, pMask) << "\n";
 }
 
 // The select word, and for each PLL the chip's clocks come from whether it runs from its
@@ -154,7 +143,7 @@ void ReportOtherAdapters(HardwareAccess& hw, const DisplayAdapter* taken, std::o
 
 // What keeps clocks beyond the window: the login entry's last apply, the boot clocks, and a
 // kernel command line that stops every unattended apply.
-void ReportKeeping(const MachinePaths& machine, std::ostream& out) {
+void ReportKeeping(ChipState& chip, const MachinePaths& machine, std::ostream& out) {
     const GuardMachine guard{machine.procRoot};
     const std::string bootId = guard.BootId();
     const std::string loginRecord = LoginRecordPath();
@@ -162,6 +151,7 @@ void ReportKeeping(const MachinePaths& machine, std::ostream& out) {
         loginRecord.empty() ? std::nullopt : ReadApplyRecord(loginRecord);
     out << "Last apply at login: " << (login ? DescribeApplyRecord(*login, bootId) : "none") << "\n";
     ReportBootClocks(machine, out);
+    ReportFirmwareClocks(chip, machine, out);
     if (guard.NoApplyWord()) {
         out << "Kernel command line: " << kNoApplyWord
             << " (no clocks are applied without you at this boot)\n";
@@ -201,10 +191,10 @@ int RunInfoReport(ChipState& chip, AutostartStore& store, const MachinePaths& ma
         out << "Chip Clock: " << recognized.clocks.chip << " MHz\n";
     }
     ReportAutostart(store, out, err);
-    ReportKeeping(machine, out);
+    ReportKeeping(chip, machine, out);
 
     if (found) {
-        out << "Adapter: " << Slot(adapter) << ", vendor " << HexDigits(adapter.vendorId, 4)
+        out << "Adapter: " << SlotOf(adapter) << ", vendor " << HexDigits(adapter.vendorId, 4)
             << ", device " << HexDigits(adapter.deviceId, 4) << ", register base 0x"
             << HexDigits(adapter.registerBase, 8) << "\n";
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/boot_clocks_service.h"
+#include "app/clock_trial.h"
 #include "app/command_line.h"
 #include "app/info_report.h"
 #include "app/tuner_start.h"
@@ -20,6 +21,7 @@
 #include "keeping/apply_guard.h"
 #include "keeping/autostart_entry.h"
 #include "keeping/boot_clocks.h"
+#include "keeping/firmware_clocks.h"
 #include "keeping/machine_paths.h"
 #include "keeping/sleep_clocks.h"
 #include "keeping/xdg_autostart_store.h"
@@ -35,7 +37,9 @@ namespace {
 void PrintHelp(std::ostream& out) {
     constexpr size_t kWidth = 84;
     out << "Usage: tarvento [CHIP MEMCLOCK CHIPCLOCK]\n"
-           "       tarvento --info | -h, --help | -V, --version\n"
+           "       tarvento --try CHIP MEMCLOCK CHIPCLOCK [SECONDS]\n"
+           "       tarvento --dry-run CHIP MEMCLOCK CHIPCLOCK\n"
+           "       tarvento --reset | --info | -h, --help | -V, --version\n"
            "\n"
         << Wrapped("Shows and sets the memory and chip clocks of a " + ChipsInWords(" or ") + ".", kWidth)
         << "\n"
@@ -46,10 +50,25 @@ void PrintHelp(std::ostream& out) {
                        "not the card's is refused, and the card that was found is named.",
                    kWidth)
         << "\n"
+           "Every clock written must lie within the chip's slider limits, or none is written.\n"
+           "\n"
            "  --info         print the card's clocks and the autostart entry, change nothing\n"
            "  -h, --help     print this help\n"
            "  -V, --version  print the version\n"
            "An option it does not know is an error (exit status 2), and no window opens.\n"
+           "\n"
+           "Without the window, as a member of the group tarvento (nothing is stored):\n"
+           "  --try CHIP MEMCLOCK CHIPCLOCK [SECONDS]\n"
+           "             apply the clocks on trial: Enter within SECONDS (30; 5 to 600)\n"
+           "             keeps them; no answer, Ctrl-C, SIGTERM or SIGHUP puts back the\n"
+           "             card's own words\n"
+           "  --dry-run CHIP MEMCLOCK CHIPCLOCK\n"
+           "             make every check of an apply, print the words it would write\n"
+           "  --reset    write back the words the card's firmware set at this boot, which the\n"
+           "             boot service records in /var/lib/tarvento/firmware-clocks\n"
+           "Exit status: 0 done (kept, written, would write); 1 refused or failed, with the\n"
+           "reason on standard error; 2 the command line was not understood, or a window\n"
+           "needs a graphical session; 3 a trial's clocks went back.\n"
            "\n"
            "Clocks for the whole machine, applied at every boot by a system service before\n"
            "anyone logs in (as root; checked against the card before they are stored):\n"
@@ -58,7 +77,9 @@ void PrintHelp(std::ostream& out) {
            "What the services run: --apply-boot-clocks, --before-sleep, --after-resume;\n"
            "and --watch-survival, which the program starts itself after an unattended apply.\n"
            "Every unattended apply is guarded: one that did not survive is not repeated, and\n"
-           "tarvento.noapply on the kernel command line stops them all for that boot.\n"
+           "tarvento.noapply on the kernel command line stops them all for that boot. After\n"
+           "one, a second tarvento process (or the boot service) stays about 90 s to see the\n"
+           "machine keep running.\n"
            "\n"
            "TARVENTO_SYSFS_ROOT  PCI tree to use instead of /sys/bus/pci (a virtual card)\n"
            "XDG_CONFIG_HOME      the autostart entry is $XDG_CONFIG_HOME/autostart/Tarvo.desktop\n"
@@ -116,8 +137,10 @@ int main(int argc, char** argv) {
     case Command::Info: return RunInfoReport(chip, store, machine, std::cout, std::cerr);
     case Command::BootClocks:
         return SetBootClocks(chip, line.optionArguments, machine, std::cout, std::cerr);
-    case Command::ApplyBootClocks:
-        return ApplyBootClocks(chip, store, ProgramPath(), machine, std::cout, std::cerr);
+    case Command::ApplyBootClocks: return ApplyBootClocks(chip, machine, std::cout, std::cerr);
+    case Command::Try: return TryClocks(chip, line.optionArguments, std::cout, std::cerr);
+    case Command::Reset: return ResetToFirmwareClocks(chip, machine, std::cout, std::cerr);
+    case Command::DryRun: return DryRun(chip, line.optionArguments, std::cout, std::cerr);
     case Command::BeforeSleep: return SaveClocksBeforeSleep(chip, machine, std::cout, std::cerr);
     case Command::AfterResume: return RestoreClocksAfterResume(chip, machine, std::cout, std::cerr);
     default: break;

@@ -69,7 +69,7 @@ std::optional<int32_t> ReadChipClock(HardwareAccess& hw, uint32_t registerBase,
 }
 
 SetResult SetChipClock(HardwareAccess& hw, uint32_t registerBase, const ChipClock& clock,
-                       int32_t mhz) {
+                       int32_t mhz, const std::function<void()>& beforeWrite) {
     const auto regs = Addresses(registerBase, clock.pllOffset);
     if (!regs) return SetResult::AccessFailed;
     bool noAnswer = false;
@@ -80,6 +80,7 @@ SetResult SetChipClock(HardwareAccess& hw, uint32_t registerBase, const ChipCloc
     const auto current = Answered(hw.ReadRegister(regs->pll), noAnswer);
     if (!current) return noAnswer ? SetResult::NoAnswer : SetResult::AccessFailed;
     const uint32_t word = (*current & ~clock.changes) | (*target & clock.changes);
+    if (beforeWrite) beforeWrite();
     if (!hw.WriteRegister(regs->pll, word)) return SetResult::AccessFailed;
     return SetResult::Written;
 }

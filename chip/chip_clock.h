@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "chip/hardware_access.h"
@@ -43,10 +44,11 @@ enum class SetResult {
 // are merged into (a set) from the third; nothing is cached. A read gives nothing when a
 // register could not be read, or when a PLL or strap word reads FFFFFFFFh (`noAnswer`,
 // when given, is set to tell this case). A set that refuses its target makes only the
-// first three reads.
+// first three reads. `beforeWrite`, when given, is called right before a set's one write
+// (after its reads), and only when it writes.
 std::optional<int32_t> ReadChipClock(HardwareAccess& hw, uint32_t registerBase,
                                      const ChipClock& clock, bool* noAnswer = nullptr);
 SetResult SetChipClock(HardwareAccess& hw, uint32_t registerBase, const ChipClock& clock,
-                       int32_t mhz);
+                       int32_t mhz, const std::function<void()>& beforeWrite = {});
 
 }  // namespace tarvento

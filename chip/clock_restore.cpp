@@ -107,6 +107,21 @@ std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
     return words;
 }
 
+std::optional<ClockPair> ClocksOfPllWords(HardwareAccess& hw, uint32_t registerBase,
+                                          const ChipProfile& chip, const PllWords& words) {
+    const auto strap = ReadAnsweredRegister(hw, registerBase, kStrapOffset);
+    if (!strap) return std::nullopt;
+    auto clockOf = [&](const ChipClock* clock) -> std::optional<int32_t> {
+        for (int i = 0; i < words.count && i < static_cast<int>(words.plls.size()); ++i)
+            if (words.plls[i].offset == clock->pllOffset) return clock->clockOf(words.plls[i].word, *strap);
+        return std::nullopt;
+    };
+    const std::optional<int32_t> memory = clockOf(chip.memoryClock);
+    const std::optional<int32_t> core = chip.chipClock != nullptr ? clockOf(chip.chipClock) : memory;
+    if (!memory || !core) return std::nullopt;
+    return ClockPair{*memory, *core};
+}
+
 bool PlausiblePllWord(uint32_t word) {
     constexpr uint32_t kFields = kPllMMask | kPllNMask | kPllPMask;
     return word != kNoAnswerWord && PllM(word) != 0 && (word & ~kFields) == 0;

@@ -9,6 +9,7 @@
 #include "chip/apply_clocks.h"
 #include "chip/chip_architecture.h"
 #include "chip/chip_clock.h"
+#include "chip/clock_pair.h"
 #include "chip/hardware_access.h"
 
 namespace tarvento {
@@ -82,6 +83,12 @@ struct PllWords {
 // register cannot be read or the card answers all ones.
 std::optional<PllWords> ReadPllWords(HardwareAccess& hw, uint32_t registerBase,
                                      const ChipProfile& chip);
+
+// The clocks, in MHz as the window shows them, that the words make on the chip, with the
+// strap read once: memory, then chip (a chip whose one clock drives both has it twice).
+// Nothing when the strap cannot be read or a word is missing.
+std::optional<ClockPair> ClocksOfPllWords(HardwareAccess& hw, uint32_t registerBase,
+                                          const ChipProfile& chip, const PllWords& words);
 
 // True when a set routine could have left this word in a PLL: a non-zero M (a set routine
 // refuses M = 0) and no bit outside the M, N and P fields. All ones is not one.

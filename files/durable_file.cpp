@@ -70,6 +70,15 @@ bool WriteFileDurably(const std::string& path, const std::string& contents, mode
     return true;
 }
 
+bool WriteFileDurably(const std::string& path, const std::string& contents, mode_t mode,
+                      std::string& error, mode_t folderMode) {
+    if (const std::optional<FolderFailure> folder = MakeFolders(FolderOf(path), folderMode)) {
+        error = FolderFailureText(*folder);
+        return false;
+    }
+    return WriteFileDurably(path, contents, mode, error);
+}
+
 bool RemoveFileDurably(const std::string& path, std::string& error) {
     if (::unlink(path.c_str()) != 0) {
         if (errno == ENOENT) return true;

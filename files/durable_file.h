@@ -13,6 +13,9 @@ namespace tarvento {
 // `error` says why when it fails; the old file is then untouched.
 bool WriteFileDurably(const std::string& path, const std::string& contents, mode_t mode,
                       std::string& error);
+// The same, after making each missing folder of the file's folder with `folderMode`.
+bool WriteFileDurably(const std::string& path, const std::string& contents, mode_t mode,
+                      std::string& error, mode_t folderMode);
 
 // Removes the file and syncs its folder. True when it is gone (or never was).
 bool RemoveFileDurably(const std::string& path, std::string& error);

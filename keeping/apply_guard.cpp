@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "files/durable_file.h"
-#include "platform/folders.h"
 #include "platform/small_file.h"
 #include "platform/xdg_folders.h"
 #include "texts/user_texts.h"
@@ -57,8 +56,7 @@ std::string SecureEnv(const char* name) {
 }  // namespace
 
 std::string ClocksInWords(const std::string& chip, ClockPair clocks) {
-    return chip + ", Mem Clock " + std::to_string(clocks.memory) + " MHz, Chip Clock " +
-           std::to_string(clocks.chip) + " MHz";
+    return chip + ", " + ClockPairText(clocks);
 }
 
 std::string FormatApplyRecord(const ApplyRecord& r) {
@@ -171,11 +169,7 @@ void ApplyGuard::RecordPending(const char* chip, ClockPair clocks) {
     record.time = static_cast<int64_t>(std::time(nullptr));
     record.chip = chip != nullptr ? chip : "";
     record.clocks = clocks;
-    if (const auto failure = MakeFolders(FolderOf(path_), 0700)) {
-        recordError = FolderFailureText(*failure);
-        return;
-    }
-    if (!WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError)) return;
+    if (!WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError, 0700)) return;
     written_ = record;
 }
 

@@ -3,16 +3,13 @@
 
 #include <unistd.h>
 
-#include <charconv>
-
 #include "chip/apply_clocks.h"
 #include "chip/chip_table.h"
 #include "chip/running_program.h"
 #include "files/durable_file.h"
-#include "platform/folders.h"
 #include "platform/small_file.h"
 #include "keeping/apply_guard.h"
-#include "keeping/recognized_card.h"
+#include "keeping/apply_to_card.h"
 #include "keeping/start_arguments.h"
 #include "texts/user_texts.h"
 
@@ -58,48 +55,28 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
         out << kBootClocksOff << "\n";
         return 0;
     }
-    const std::string tail = arguments[0] + " " + arguments[1] + " " + arguments[2];
-    ChipNameBuffer name{};
-    ClockPair clocks;
-    // What is stored must read back as exactly what was given: whole numbers, a whole name.
-    auto whole = [](const std::string& text) {
-        int32_t value = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        return ec == std::errc() && end == text.data() + text.size();
-    };
-    if (ScanStartArguments(tail.c_str(), name, clocks.memory, clocks.chip) != 3 ||
-        std::string(name) != arguments[0] || !whole(arguments[1]) || !whole(arguments[2])) {
+    const std::optional<NamedClocks> named = ParseNamedClocks(arguments[0], arguments[1], arguments[2]);
+    if (!named) {
         err << prefix << kMsgCommandLineError << "\n";
         return 1;
     }
-    RecognizedChip recognized;
-    std::string reason;
-    if (!RecognizeCard(chip, recognized, reason)) {
-        err << prefix << kMsgPciAccessFailed << "\n" << prefix << reason << "\n";
+    if (!FindCard(chip, err)) return 1;
+    if (!ChipNameEquals(chip.currentChipName, named->chip.c_str())) {
+        SayWrongChip(chip, err);
         return 1;
     }
-    if (!ChipNameEquals(chip.currentChipName, name)) {
-        err << prefix << kMsgWrongChipset << "\n";
+    // What an apply would say of these clocks is said now, and nothing is stored.
+    const ApplyOutcome check = CheckClocks(chip, named->clocks);
+    if (!check.Applied()) {
+        SayOutcome(check, err);
         return 1;
     }
-    const ApplyOutcome check = CheckClocks(chip, clocks);
-    switch (check.result) {
-    case ApplyOutcome::Result::Applied: break;
-    case ApplyOutcome::Result::Refused: err << prefix << kMsgFrequencyOutOfRange << "\n"; return 1;
-    case ApplyOutcome::Result::AccessFailed:
-    case ApplyOutcome::Result::NoChip:
-        err << prefix << kMsgPciAccessFailed << "\n";
-        if (check.reason.Known()) err << prefix << ReasonText(check.reason) << "\n";
-        return 1;
-    }
-    const BootClocks boot{name, clocks};
+    const BootClocks& boot = *named;
     const std::string text = "# Tarvento: the clocks the boot service applies at every boot.\n"
                              "# Set with: tarvento --boot-clocks CHIP MEMCLOCK CHIPCLOCK | off\n" +
-                             boot.chip + " " + std::to_string(clocks.memory) + " " +
-                             std::to_string(clocks.chip) + "\n";
-    const std::optional<FolderFailure> folder = MakeFolders(FolderOf(paths.bootClocks), 0755);
-    if (folder) error = FolderFailureText(*folder);
-    if (folder || !WriteFileDurably(paths.bootClocks, text, 0644, error)) {
+                             boot.chip + " " + std::to_string(boot.clocks.memory) + " " +
+                             std::to_string(boot.clocks.chip) + "\n";
+    if (!WriteFileDurably(paths.bootClocks, text, 0644, error, 0755)) {
         err << prefix << BootClocksNotStoredText(error) << "\n";
         return 1;
     }

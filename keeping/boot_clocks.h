@@ -9,6 +9,7 @@
 #include "chip/chip_state.h"
 #include "chip/clock_pair.h"
 #include "keeping/machine_paths.h"
+#include "keeping/start_arguments.h"
 
 namespace tarvento {
 
@@ -16,15 +17,12 @@ namespace tarvento {
 // under /etc and applied at every boot by a system service, before anyone logs in.
 // What the service runs to apply them is the program's own (app/).
 
-struct BootClocks {
-    std::string chip;
-    ClockPair clocks;
-};
+using BootClocks = NamedClocks;
 
 // --boot-clocks CHIP MEMCLOCK CHIPCLOCK | off. The clocks are checked against the card as
-// an unattended start checks them (its chip, and the set routines' limits) and stored only
-// when they pass; setting them clears the boot service's guard record. 0, or 1 with the
-// reason on `err`.
+// an unattended start checks them (its chip, the chip's limits, the set routines) and
+// stored only when they pass; setting them clears the boot service's guard record. 0, or 1
+// with the reason on `err`.
 int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
                   const MachinePaths& paths, std::ostream& out, std::ostream& err);
 

@@ -21,8 +21,8 @@ MachinePaths MachinePaths::FromEnvironment() {
     if (state.empty()) state = root + "/var/lib/tarvento";
     std::string runtime = Env("RUNTIME_DIRECTORY");
     if (runtime.empty()) runtime = root + "/run/tarvento-sleep";
-    return {root + "/etc/tarvento/boot-clocks", state + "/last-apply", runtime + "/pll-words",
-            root.empty() ? "/proc" : root + "/proc"};
+    return {root + "/etc/tarvento/boot-clocks", state + "/last-apply", state + "/firmware-clocks",
+            runtime + "/pll-words", root.empty() ? "/proc" : root + "/proc"};
 }
 
 }  // namespace tarvento

@@ -2,6 +2,7 @@
 #include "keeping/start_arguments.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -81,6 +82,24 @@ const char* FindNthWordFromEnd(int n, const char* text) {
         }
     }
     return text + length;
+}
+
+std::optional<NamedClocks> ParseNamedClocks(const std::string& chip, const std::string& memory,
+                                            const std::string& chipClock) {
+    const std::string tail = chip + " " + memory + " " + chipClock;
+    auto whole = [](const std::string& text) {
+        int32_t value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return ec == std::errc() && end == text.data() + text.size();
+    };
+    ChipNameBuffer name{};
+    NamedClocks named;
+    if (ScanStartArguments(tail.c_str(), name, named.clocks.memory, named.clocks.chip) != 3 ||
+        std::string(name) != chip || !whole(memory) || !whole(chipClock)) {
+        return std::nullopt;
+    }
+    named.chip = name;
+    return named;
 }
 
 }  // namespace tarvento

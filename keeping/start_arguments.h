@@ -3,6 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+
+#include "chip/clock_pair.h"
 
 namespace tarvento {
 
@@ -25,5 +29,17 @@ int ScanStartArguments(const char* text, ChipNameBuffer& chipName, int32_t& memC
 // `text`, or to its terminating zero when there is no such word. Only the space
 // separates, and a word at the very first character is never counted.
 const char* FindNthWordFromEnd(int n, const char* text);
+
+// A chip name and two clocks, as an option takes them (--boot-clocks, --try, --dry-run).
+struct NamedClocks {
+    std::string chip;
+    ClockPair clocks;
+};
+
+// The three arguments read as a start reads its tail, taken only when they read back as
+// exactly what was given (a whole name, whole numbers): what is stored or applied is what
+// was typed. Nothing otherwise.
+std::optional<NamedClocks> ParseNamedClocks(const std::string& chip, const std::string& memory,
+                                            const std::string& chipClock);
 
 }  // namespace tarvento

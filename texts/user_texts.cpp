@@ -7,6 +7,7 @@
 
 #include "chip/chip_clock.h"
 #include "chip/chip_table.h"
+#include "chip/pll_physics.h"
 #include "chip/hex_text.h"
 #include "chip/registers.h"
 #include "chip/sysfs_hardware.h"
@@ -339,6 +340,111 @@ std::string BootClocksNotStoredText(const std::string& error) {
 std::string BootClocksUnreadableText(const std::string& path) {
     return path + " holds no chip name and two clocks; nothing was applied";
 }
+
+std::optional<OutcomeWords> ApplyOutcomeWords(const ApplyOutcome& outcome) {
+    switch (outcome.result) {
+    case ApplyOutcome::Result::AccessFailed: return OutcomeWords{kMsgPciAccessFailed, ReasonText(outcome.reason)};
+    case ApplyOutcome::Result::Refused: return OutcomeWords{kMsgFrequencyOutOfRange, {}};
+    case ApplyOutcome::Result::OutsideLimits:
+        return OutcomeWords{kMsgFrequencyOutOfRange, OutsideLimitsText(outcome.chip, outcome.breaches)};
+    case ApplyOutcome::Result::Applied:
+    case ApplyOutcome::Result::NoChip: break;
+    }
+    return std::nullopt;
+}
+
+std::string OutsideLimitsText(const char* chip, const std::vector<LimitBreach>& breaches) {
+    const std::string name = chip != nullptr ? chip : "the chip";
+    std::string text;
+    for (const LimitBreach& b : breaches) {
+        if (!text.empty()) text += " and ";
+        text += std::string(b.clock == LimitBreach::Clock::Memory ? "Mem Clock " : "Chip Clock ") +
+                std::to_string(b.mhz) + " MHz is outside " + name + "'s " + std::to_string(b.min) + ".." +
+                std::to_string(b.max) + " MHz";
+    }
+    return text + "; nothing was written";
+}
+
+std::string ClockPairText(ClockPair clocks) {
+    return "Mem Clock " + std::to_string(clocks.memory) + " MHz, Chip Clock " + std::to_string(clocks.chip) +
+           " MHz";
+}
+
+std::string PllOutputText(uint32_t word, uint32_t strap, uint32_t pMask) {
+    char crystal[16];
+    std::snprintf(crystal, sizeof crystal, "%.8g", CrystalMHz(strap));
+    const std::optional<double> mhz = PllOutputMHz(word, strap, pMask);
+    if (!mhz) return std::string("no clock: M is 0 (crystal ") + crystal + " MHz)";
+    char clock[32];
+    // To the kHz: the crystal is known to five places, and 110.025 is not 110.03.
+    std::snprintf(clock, sizeof clock, "%.3f", *mhz);
+    return std::string("makes ") + clock + " MHz (crystal " + crystal + " MHz)";
+}
+
+std::string FirmwareNotRecordedText(const std::string& error) {
+    return "the card's firmware clocks were not recorded: " + error;
+}
+
+const char* const kFirmwareWordsUnread =
+    "the card's firmware clocks were not recorded: its PLL words could not be read";
+
+std::string NoFirmwareRecordText(const std::string& path) {
+    return "there is no record of the card's firmware clocks from this boot (" + path +
+           "): the boot service (tarvento-boot-clocks.service) records one when the card "
+           "appears at boot; nothing was written";
+}
+
+std::string NotAFirmwareRecordText(const std::string& path) {
+    return path + " is not a record of the card's firmware clocks; nothing was written";
+}
+
+std::string FirmwareRecordOfAnotherCardText(const std::string& recorded, const std::string& found) {
+    return "the firmware clocks recorded at this boot are another card's (" + recorded + "), not those of " +
+           found + "; nothing was written";
+}
+
+const char* const kFirmwareRecordOfEarlierBoot =
+    "the firmware clocks on record are from an earlier boot, and the firmware sets the card "
+    "anew at every boot; nothing was written";
+
+std::string ImplausibleRecordedWordText(const std::string& word, const std::string& offset) {
+    return "the record holds " + word + " for the PLL at offset " + offset +
+           ", a word no clock setting makes; nothing was written";
+}
+
+const char* const kFirmwareClocksAlreadyThere = "The card has its firmware clocks; nothing was written";
+
+std::string TrialQuestionText(int seconds, const std::string& savedInWords) {
+    return "Keep these clocks? Press Enter within " + std::to_string(seconds) +
+           " s; otherwise the card goes back to " + savedInWords + ".";
+}
+
+std::string TrialWentBackText(const std::string& why, const std::string& savedInWords) {
+    return why + ": the card is back at " + savedInWords + ", word for word";
+}
+
+std::string NoTrialAnswerText(int seconds) { return "No answer within " + std::to_string(seconds) + " s"; }
+
+const char* const kTrialNotKept = "Not kept";
+
+std::string TrialStoppedBySignalText(const char* signalName) {
+    return std::string("Stopped by ") + signalName;
+}
+
+const char* const kTrialWentBackAtOnce = "the card went back to its saved words at once";
+
+const char* const kTrialNotRestored =
+    "the saved words could not all be written back: the card may still run the trial's clocks";
+
+std::string TrialTimeUsageText(int min, int max) {
+    return "--try takes a time of " + std::to_string(min) + " to " + std::to_string(max) +
+           " seconds after the clocks";
+}
+
+const char* const kTrialSignalsUnwatched =
+    "cannot watch for the signals that end a trial; nothing was written";
+
+const char* const kDryRunWroteNothing = "Nothing was written (a dry run).";
 
 std::string NoClocksSavedText(const std::string& reason) { return "No clocks saved before sleep: " + reason; }
 

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "chip/access_failure.h"
 #include "chip/adapter_discovery.h"
+#include "chip/apply_clocks.h"
 #include "chip/chips_not_taken.h"
+#include "chip/registers.h"
 #include "platform/folders.h"
 
 namespace tarvento {
@@ -93,6 +96,44 @@ std::string BootClocksSetText(const std::string& inWords);
 std::string BootClocksNotStoredText(const std::string& error);
 // The boot service found a file that holds no chip name and two clocks.
 std::string BootClocksUnreadableText(const std::string& path);
+
+// What the user reads about an apply's outcome: the message, and below it (the box's
+// informative text, a second line on standard error) why, when there is more to say.
+// Nothing for an apply that wrote everything, or had no chip to write to.
+struct OutcomeWords {
+    std::string message;
+    std::string reason;
+};
+std::optional<OutcomeWords> ApplyOutcomeWords(const ApplyOutcome& outcome);
+// "Chip Clock 1 MHz is outside RIVA_TNT's 80..130 MHz; nothing was written".
+std::string OutsideLimitsText(const char* chip, const std::vector<LimitBreach>& breaches);
+// "Mem Clock 110 MHz, Chip Clock 90 MHz".
+std::string ClockPairText(ClockPair clocks);
+// What a PLL word makes, to the kHz: "makes 120.170 MHz (crystal 14.31818 MHz)", or "no
+// clock: M is 0 (crystal ...)".
+std::string PllOutputText(uint32_t word, uint32_t strap, uint32_t pMask = kPllPMask);
+
+// The card's firmware clocks, recorded by the boot service and put back by --reset.
+std::string FirmwareNotRecordedText(const std::string& error);
+extern const char* const kFirmwareWordsUnread;
+std::string NoFirmwareRecordText(const std::string& path);
+std::string NotAFirmwareRecordText(const std::string& path);
+std::string FirmwareRecordOfAnotherCardText(const std::string& recorded, const std::string& found);
+extern const char* const kFirmwareRecordOfEarlierBoot;
+std::string ImplausibleRecordedWordText(const std::string& word, const std::string& offset);
+extern const char* const kFirmwareClocksAlreadyThere;
+
+// A trial of clocks (--try).
+std::string TrialQuestionText(int seconds, const std::string& savedInWords);
+std::string TrialWentBackText(const std::string& why, const std::string& savedInWords);
+std::string NoTrialAnswerText(int seconds);
+extern const char* const kTrialNotKept;
+std::string TrialStoppedBySignalText(const char* signalName);
+extern const char* const kTrialWentBackAtOnce;
+extern const char* const kTrialNotRestored;
+std::string TrialTimeUsageText(int min, int max);
+extern const char* const kTrialSignalsUnwatched;
+extern const char* const kDryRunWroteNothing;
 
 // Keeping the clocks across sleep (the sleep service).
 std::string NoClocksSavedText(const std::string& reason);

@@ -6,16 +6,12 @@
 namespace tarvento {
 
 void ShowApplyOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome) {
-    switch (outcome.result) {
-    case ApplyOutcome::Result::AccessFailed:
-        owner.InformativeMessageBox(kMsgPciAccessFailed, MessageButtons::Ok, ReasonText(outcome.reason));
-        break;
-    case ApplyOutcome::Result::Refused:
-        owner.MessageBox(kMsgFrequencyOutOfRange, MessageButtons::Ok);
-        break;
-    case ApplyOutcome::Result::Applied:
-    case ApplyOutcome::Result::NoChip:
-        break;
+    const std::optional<OutcomeWords> words = ApplyOutcomeWords(outcome);
+    if (!words) return;
+    if (words->reason.empty()) {
+        owner.MessageBox(words->message, MessageButtons::Ok);
+    } else {
+        owner.InformativeMessageBox(words->message, MessageButtons::Ok, words->reason);
     }
 }
 

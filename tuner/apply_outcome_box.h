@@ -7,7 +7,8 @@
 namespace tarvento {
 
 // What the user reads after Set Clock now or an unattended start applied a pair: one box
-// at most. "Frequency out of range !" for a refused value; "PCI/AGP access failed !" with
+// at most. "Frequency out of range !" for a refused value (with the chip's limits as its
+// informative text for a value outside them); "PCI/AGP access failed !" with
 // the reason as its informative text when the chip could not be reached; nothing when the
 // pair was applied or there was no chip to apply it to.
 void ShowApplyOutcome(MessageBoxOwner& owner, const ApplyOutcome& outcome);

@@ -46,6 +46,29 @@ TEST(CommandLine, TailOfMoreThan259CharactersIsRefusedWhole) {
     EXPECT_EQ(refused.startArguments, "");
 }
 
+TEST(CommandLine, TheAttendedWaysToTheCardTakeTheirArguments) {
+    struct Case {
+        std::vector<std::string> args;
+        Command command;
+    };
+    const Case cases[] = {
+        {{"--try", "RIVA_TNT", "120", "100"}, Command::Try},
+        {{"--try", "RIVA_TNT", "120", "100", "60"}, Command::Try},
+        {{"--try", "RIVA_TNT", "120"}, Command::Usage},
+        {{"--reset"}, Command::Reset},
+        {{"--reset", "RIVA_TNT"}, Command::Usage},
+        {{"--dry-run", "RIVA_TNT", "120", "100"}, Command::DryRun},
+        {{"--dry-run", "RIVA_TNT", "120", "100", "30"}, Command::Usage},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = Parse(c.args);
+        EXPECT_EQ(line.command, c.command) << c.args[0] << " with " << c.args.size() - 1;
+        if (c.command != Command::Usage) {
+            EXPECT_EQ(line.optionArguments, std::vector<std::string>(c.args.begin() + 1, c.args.end()));
+        }
+    }
+}
+
 TEST(CommandLine, NoDisplayOnlyWhenNoneOfTheThreeIsSet) {
     const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
     std::vector<std::pair<std::string, std::string>> saved;

@@ -327,10 +327,14 @@ TEST_F(ProgramTest, HeadlessUnattendedStartWritesExactlyTheTwoPllWords) {
 TEST_F(ProgramTest, HeadlessRefusedClockIsReportedAndFails) {
     tree.AddTnt(1, 0, 0, 0xE0000000);
     const uint32_t mem = Word(kMemPllOffset);
+    const uint32_t core = Word(kCorePllOffset);
     const ProgramResult r = Run({"RIVA_TNT", "400", "100"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tarvento: Frequency out of range !\n");
+    EXPECT_EQ(r.err,
+              "tarvento: Frequency out of range !\n"
+              "tarvento: Mem Clock 400 MHz is outside RIVA_TNT's 80..145 MHz; nothing was written\n");
     EXPECT_EQ(Word(kMemPllOffset), mem) << "a refused clock is not written";
+    EXPECT_EQ(Word(kCorePllOffset), core) << "nor the other one of a refused pair";
 }
 
 TEST_F(ProgramTest, HeadlessStartThatIsNotUnattendedTouchesNothing) {

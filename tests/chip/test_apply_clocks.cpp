@@ -11,6 +11,7 @@
 #include "chip/chip_recognition.h"
 #include "chip/chip_table.h"
 #include "chip/clock_pair.h"
+#include "chip/clock_restore.h"
 #include "tests/chip/chip_on_machine.h"
 
 namespace tarvento {
@@ -36,22 +37,25 @@ TEST_F(ChipProfilesOnMachine, Riva128WritesOnlyTheMemoryClock) {
 TEST_F(ChipProfilesOnMachine, TntWritesMemoryThenChip) {
     Registers(kWordN150, kWordN150, 0x40);
     state.currentChipName = kRivaTntName;
-    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 130});
     EXPECT_EQ(outcome.result, Result::Applied);
     EXPECT_FALSE(outcome.reason.Known());
     const std::vector<Access> writes = {{Access::Write, kMemPll, 0x0001A80C},
-                                        {Access::Write, kCorePll, 0x0001F20C}};
+                                        {Access::Write, kCorePll, 0x0001D90C}};
     EXPECT_EQ(hw.Writes(), writes);
 }
 
+// M = 48, P = 0: no N reaches a clock within the TNT's limits, with either crystal.
+constexpr uint32_t kWordBeyondReach = 0x00009630;
+
 TEST_F(ChipProfilesOnMachine, TntChipRefusedKeepsTheMemoryWrittenAndSaysRefused) {
-    Registers(kWordN150, kWordN150, 0x00);  // strap clear: 145 MHz is refused
+    Registers(kWordBeyondReach, kWordN150, 0x00);
     state.currentChipName = kRivaTntName;
-    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 145});
+    const ApplyOutcome outcome = ApplyClocks(state, ClockPair{100, 100});
     EXPECT_EQ(outcome.result, Result::Refused);
     EXPECT_FALSE(outcome.reason.Known());
     EXPECT_EQ(hw.Register(kMemPll), 0x0001B20Cu);
-    EXPECT_EQ(hw.Register(kCorePll), kWordN150);
+    EXPECT_EQ(hw.Register(kCorePll), kWordBeyondReach);
     EXPECT_EQ(hw.CountAccesses(Access::Write, kCorePll), 0);
 }
 
@@ -63,19 +67,71 @@ TEST_F(ChipProfilesOnMachine, TntChipStillWrittenAfterMemoryRefused) {
     EXPECT_EQ(hw.Writes(), writes);
 }
 
-TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothing) {
-    Registers(kWordN150, kWordN150, 0x00);
+TEST_F(ChipProfilesOnMachine, BothRefusedWritesNothingAndAnnouncesNoWrite) {
+    Registers(kWordBeyondReach, 0x00009630, 0x00);
     state.currentChipName = kRivaTntName;
-    EXPECT_EQ(ApplyClocks(state, ClockPair{145, -3}).result, Result::Refused);
+    int announced = 0;
+    EXPECT_EQ(ApplyClocks(state, ClockPair{145, 80}, [&] { ++announced; }).result, Result::Refused);
     EXPECT_TRUE(hw.Writes().empty());
+    EXPECT_EQ(announced, 0) << "an apply that writes nothing is not pending";
 }
 
-TEST_F(ChipProfilesOnMachine, ValuesOutsideTheSlidersReachTheChipUnchanged) {
-    // 60 MHz is below every slider yet within the PLL's reach.
+TEST_F(ChipProfilesOnMachine, TheFirstWriteIsAnnouncedOnceRightBeforeItHappens) {
     Registers(kWordN150, kWordN150, 0x40);
-    state.currentChipName = kRiva128Name;
-    EXPECT_EQ(ApplyClocks(state, ClockPair{60, 60}).result, Result::Applied);
-    EXPECT_EQ(hw.Register(kMemPll), 0x0001650Cu);  // N = 101
+    state.currentChipName = kRivaTntName;
+    std::vector<std::size_t> writesSeen;
+    ApplyClocks(state, ClockPair{100, 100}, [&] { writesSeen.push_back(hw.Writes().size()); });
+    EXPECT_EQ(writesSeen, std::vector<std::size_t>{0});
+    EXPECT_EQ(hw.Writes().size(), 2u);
+}
+
+// A value the chip's limits exclude, whoever passes it (a start-up argument, an entry
+// edited by hand, the boot clocks), is refused before any register is touched: not even
+// the other value is written. A RIVA 128's chip value is never written, so it is not
+// held to the limits.
+TEST(ClockLimits, AValueOutsideTheLimitsTouchesNothing) {
+    using Clock = LimitBreach::Clock;
+    struct Case {
+        const char* chip;
+        ClockPair clocks;
+        std::vector<LimitBreach> breaches;  // empty: within the limits
+    };
+    const Case cases[] = {
+        {kRivaTntName, {120, 1}, {{Clock::Chip, 1, 80, 130}}},
+        {kRivaTntName, {200, 100}, {{Clock::Memory, 200, 80, 145}}},
+        {kRivaTntName, {300, 300}, {{Clock::Memory, 300, 80, 145}, {Clock::Chip, 300, 80, 130}}},
+        {kRivaTntName, {79, 131}, {{Clock::Memory, 79, 80, 145}, {Clock::Chip, 131, 80, 130}}},
+        {kRivaTntName, {80, 130}, {}},
+        {kRivaTntName, {145, 80}, {}},
+        {kRiva128Name, {60, 60}, {{Clock::Memory, 60, 90, 130}}},
+        {kRiva128ZxName, {131, 100}, {{Clock::Memory, 131, 90, 130}}},
+        {kRiva128Name, {100, 200}, {}},
+        {kRiva128ZxName, {90, -5}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.chip) + " " + std::to_string(c.clocks.memory) + " " +
+                     std::to_string(c.clocks.chip));
+        for (int path = 0; path < 3; ++path) {  // ApplyClocks, CheckClocks, DryRunClocks
+            FakeCard card(*FindChipProfileByName(c.chip), kWordN150, kWordN150, kStrapSet);
+            card.hw.ClearLog();
+            int announced = 0;
+            PllWords words;
+            const ApplyOutcome outcome =
+                path == 0   ? ApplyClocks(card.state, c.clocks, [&] { ++announced; })
+                : path == 1 ? CheckClocks(card.state, c.clocks, &words)
+                            : DryRunClocks(card.state, c.clocks, words);
+            if (c.breaches.empty()) {
+                EXPECT_EQ(outcome.result, Result::Applied) << path;
+                continue;
+            }
+            EXPECT_EQ(outcome.result, Result::OutsideLimits) << path;
+            EXPECT_STREQ(outcome.chip, c.chip);
+            EXPECT_EQ(outcome.breaches, c.breaches) << path;
+            EXPECT_TRUE(card.hw.Log().empty()) << path << ": no register is even read";
+            EXPECT_EQ(announced, 0);
+            EXPECT_EQ(words.count, 0);
+        }
+    }
 }
 
 TEST_F(ChipProfilesOnMachine, NoChipWritesNothing) {
@@ -85,11 +141,11 @@ TEST_F(ChipProfilesOnMachine, NoChipWritesNothing) {
 }
 
 TEST_F(ChipProfilesOnMachine, AccessFailureOutweighsOutOfRange) {
-    Registers(kWordN150, kWordN150, 0x00);
+    Registers(kWordBeyondReach, kWordN150, 0x00);
     state.currentChipName = kRivaTntName;
     hw.FailRegister(kMemPll);
     // Memory unreachable, chip refused: the outcome names the access.
-    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 145}).result, Result::AccessFailed);
+    EXPECT_EQ(ApplyClocks(state, ClockPair{100, 100}).result, Result::AccessFailed);
     EXPECT_TRUE(hw.Writes().empty());
 
     hw.FailRegister(kStrap);
@@ -148,23 +204,34 @@ TEST_F(ChipProfilesOnMachine, RecognisedClocksWrittenBackLeaveTheRegistersAsThey
 }
 
 TEST(ClockCheck, SaysWhatTheApplyWouldDoAndWritesNothing) {
-    // Every chip, both crystals, stock and unusual words, clocks from far below to far
-    // above what the PLLs reach: the check and the apply must never disagree.
-    const uint32_t words[] = {kWordN150, 0x0001B80C, 0x0000A806, 0x0003FF01, 0x00016400};
+    // Every chip, both crystals, stock and unusual words, clocks from below to above the
+    // limits and what the PLLs reach: the check, the dry run and the apply must never
+    // disagree, and the words the check names are the very words the apply writes.
+    const uint32_t words[] = {kWordN150, 0x0001B80C, 0x0000A806, 0x0003FF01, 0x00016400, 0x00009630};
     for (const ChipProfile& profile : ChipProfiles()) {
         for (const uint32_t strap : {kStrapSet, kStrapClear}) {
             for (const uint32_t word : words) {
-                for (int32_t mhz = -10; mhz <= 700; mhz += 7) {
-                    const ClockPair pair{mhz, 700 - mhz};
-                    FakeCard checked(profile, word, word, strap);
-                    checked.hw.ClearLog();
-                    const ApplyOutcome check = CheckClocks(checked.state, pair);
-                    EXPECT_TRUE(checked.hw.Writes().empty());
-                    FakeCard applied(profile, word, word, strap);
-                    const ApplyOutcome apply = ApplyClocks(applied.state, pair);
-                    ASSERT_EQ(check.result, apply.result)
-                        << profile.name << " word " << std::hex << word << " strap " << strap
-                        << std::dec << " clocks " << pair.memory << "/" << pair.chip;
+                for (int32_t mhz = -10; mhz <= 250; mhz += 3) {
+                    for (const ClockPair pair : {ClockPair{mhz, mhz}, ClockPair{mhz, 210 - mhz}}) {
+                        SCOPED_TRACE(::testing::Message()
+                                     << profile.name << " word " << std::hex << word << " strap " << strap
+                                     << std::dec << " clocks " << pair.memory << "/" << pair.chip);
+                        FakeCard checked(profile, word, word, strap);
+                        checked.hw.ClearLog();
+                        PllWords would, dry;
+                        const ApplyOutcome check = CheckClocks(checked.state, pair, &would);
+                        const ApplyOutcome dryRun = DryRunClocks(checked.state, pair, dry);
+                        EXPECT_TRUE(checked.hw.Writes().empty());
+                        FakeCard applied(profile, word, word, strap);
+                        const ApplyOutcome apply = ApplyClocks(applied.state, pair);
+                        ASSERT_EQ(check.result, apply.result);
+                        ASSERT_EQ(dryRun.result, apply.result);
+                        EXPECT_EQ(dry, would);
+                        std::vector<Access> writes;
+                        for (int i = 0; i < would.count; ++i)
+                            writes.push_back({Access::Write, kBase + would.plls[i].offset, would.plls[i].word});
+                        ASSERT_EQ(applied.hw.Writes(), writes);
+                    }
                 }
             }
         }

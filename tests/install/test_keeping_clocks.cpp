@@ -32,6 +32,7 @@ constexpr uint32_t kMem120 = 0x0001C90C, kCore100 = 0x0001A70C;      // 120 / 10
 //   "cmdline TEXT"         the kernel command line from now on
 //   "words MEM CORE"       the card's PLL words change (a firmware at resume)
 //   "record TEXT"          the boot service's record holds TEXT (\n for new lines)
+//   "firmware TEXT"        the record of the firmware's clocks holds TEXT
 //   "root ARGS => S: TXT"  root runs the program: exit status S, TXT on its output or errors
 //                          ("TXT but not OTHER": and OTHER nowhere)
 //   "user ARGS => S: TXT"  the service's user (nobody in the card's group) does
@@ -148,6 +149,37 @@ const Session kSessions[] = {
       "user --before-sleep => 0: Saved before sleep",
       "words 0001C90C 0001A70C",
       "user --after-resume => 1: the core PLL runs from the chip's built-in clock",
+      "expect 0001C90C 0001A70C"}},
+    {"the boot service records the firmware's words once a boot, and --reset puts them back",
+     {"user --info => 0: Firmware clocks: none recorded",
+      "user --reset => 1: there is no record of the card's firmware clocks from this boot",
+      "user --apply-boot-clocks => 0: Firmware clocks recorded: 0000:01:00.0 RIVA_TNT 0x0001B80C 0x0001960C",
+      "user --info => 0: Firmware clocks: Mem Clock 110 MHz, Chip Clock 90 MHz (PLL words 0x0001B80C "
+      "0x0001960C), recorded at this boot for 0000:01:00.0, 10DE:0020; tarvento --reset puts them back",
+      "root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks:",
+      // A later bind in the same boot keeps the firmware's words, not the applied ones.
+      "user --apply-boot-clocks => 0: recorded at this boot already: 0x0001B80C 0x0001960C",
+      "expect 0001C90C 0001A70C",
+      "user --try RIVA_TNT 130 110 5 => 3: No answer within 5 s: the card is back at Mem Clock 120 MHz",
+      "user --dry-run RIVA_TNT 110 90 => 0: Would write memory PLL (offset 0x00680504): 0x0001C90C -> 0x0001B80C",
+      "user --dry-run RIVA_TNT 110 1 => 1: Chip Clock 1 MHz is outside RIVA_TNT's 80..130 MHz",
+      "expect 0001C90C 0001A70C",
+      "outsider --reset => 1: PCI/AGP access failed !",
+      "select 00000400",
+      "user --reset => 1: PCI/AGP access failed !",
+      "expect 0001C90C 0001A70C",
+      "select 10000700",
+      "user --reset => 0: PLL at offset 0x00680500 0x0001A70C -> 0x0001960C",
+      "expect 0001B80C 0001960C",
+      "user --reset => 0: The card has its firmware clocks; nothing was written",
+      "user --info => 0: Last apply at boot: survived",
+      "boot b2",
+      "user RIVA_TNT 120 100 => 0: Chipset: RIVA_TNT",
+      "user --reset => 1: from an earlier boot",
+      "firmware slot 0000:02:00.0\\nids 10DE:0020\\nboot b2\\npll 0x00680504 0x0001B80C\\npll 0x00680500 0x0001960C",
+      "user --reset => 1: another card's (0000:02:00.0, 10DE:0020), not those of 0000:01:00.0, 10DE:0020",
+      "firmware slot 0000:01:00.0\\nids 10DE:0020\\nboot b2\\npll 0x00680504 0x0001B800\\npll 0x00680500 0x0001960C",
+      "user --reset => 1: a word no clock setting makes",
       "expect 0001C90C 0001A70C"}},
     {"outside the group nothing is reached and nothing is written",
      {"root --boot-clocks RIVA_TNT 120 100 => 0: Boot clocks:",
@@ -271,10 +303,11 @@ TEST_P(KeepingClocks, Session) {
                 EXPECT_EQ(tree.FileWord(Resource0(), kCorePllOffset), Hex(core)) << "core PLL";
                 EXPECT_EQ(tree.FileWord(Resource0(), kPllSelectOffset), select) << "no path writes the select word";
             }
-        } else if (verb == "record") {
+        } else if (verb == "record" || verb == "firmware") {
             std::string text = rest;
             for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
-            Write(machine / "var/lib/tarvento/last-apply", text + "\n");
+            Write(machine / (verb == "record" ? "var/lib/tarvento/last-apply" : "var/lib/tarvento/firmware-clocks"),
+                  text + "\n");
         } else {
             const std::size_t arrow = rest.find(" => ");
             ASSERT_NE(arrow, std::string::npos);
@@ -294,10 +327,11 @@ TEST_P(KeepingClocks, Session) {
             }
         }
     }
-    // Root stored the boot clocks for everyone to read.
-    if (fs::exists(machine / "etc/tarvento/boot-clocks")) {
-        EXPECT_EQ(fs::status(machine / "etc/tarvento/boot-clocks").permissions() & fs::perms::all,
-                  fs::perms(0644));
+    // Root stored the boot clocks for everyone to read; the service its records.
+    for (const char* file : {"etc/tarvento/boot-clocks", "var/lib/tarvento/firmware-clocks"}) {
+        if (fs::exists(machine / file)) {
+            EXPECT_EQ(fs::status(machine / file).permissions() & fs::perms::all, fs::perms(0644)) << file;
+        }
     }
 }
 

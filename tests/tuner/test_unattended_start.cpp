@@ -45,22 +45,42 @@ TEST_F(UnattendedStart, Riva128AppliesTheMemoryValueOnly) {
     EXPECT_TRUE(dialog->UnattendedStartSucceeded());
 }
 
-TEST_F(UnattendedStart, RefusedClockIsReportedThenTheNoticeThenTheEnd) {
-    InsertTnt();
+// A core PLL with M = 48, P = 0: no N reaches a chip clock within the limits, while the
+// memory clock is taken; the outcome is said once, the notice follows, the start ends. A
+// value outside the limits is refused the same way, with the limits below the message,
+// and nothing at all is written.
+struct RefusedStart {
+    uint32_t coreWord;
+    const char* arguments;
+    std::vector<Access> writes;
+    const char* why;  // the box's informative text, or none
+};
 
-    Start("RIVA_TNT 300 100");  // no N reaches 300 MHz
+class UnattendedStartRefused : public TunerRig, public ::testing::WithParamInterface<RefusedStart> {};
 
-    const auto log = controls.Log();
+TEST_P(UnattendedStartRefused, IsReportedThenTheNoticeThenTheEnd) {
+    const RefusedStart& c = GetParam();
+    InsertTnt(kWordN150, c.coreWord);
+    Start(c.arguments);
+
     std::vector<Event::Kind> tail;
-    for (const Event& e : log)
+    for (const Event& e : controls.Log())
         if (e.kind == Event::Message || e.kind == Event::Notice || e.kind == Event::EndDialog)
             tail.push_back(e.kind);
     EXPECT_EQ(tail, (std::vector<Event::Kind>{Event::Message, Event::Notice, Event::EndDialog}));
     EXPECT_EQ(controls.Messages(), std::vector<std::string>{kMsgFrequencyOutOfRange});
-    EXPECT_EQ(hw.Writes(), (std::vector<Access>{Write(kCorePll, kTntCoreAt100)}));
+    EXPECT_EQ(controls.informativeTexts,
+              c.why != nullptr ? std::vector<std::string>{c.why} : std::vector<std::string>{});
+    EXPECT_EQ(hw.Writes(), c.writes);
     EXPECT_TRUE(dialog->UnattendedStart());
     EXPECT_FALSE(dialog->UnattendedStartSucceeded());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    RefusedClocks, UnattendedStartRefused,
+    ::testing::Values(RefusedStart{0x00009630, "RIVA_TNT 100 100", {{Access::Write, kMemPll, kTntMemAt100}}, nullptr},
+                      RefusedStart{kWordN150, "RIVA_TNT 300 100", {},
+                                   "Mem Clock 300 MHz is outside RIVA_TNT's 80..145 MHz; nothing was written"}));
 
 TEST_F(UnattendedStart, AnyMessageDuringTheStartMeansItDidNotSucceed) {
     InsertTnt();
