@@ -36,8 +36,8 @@ int ApplyBootClocks(ChipState& chip, const MachinePaths& paths, std::ostream& ou
     const CardWriteResult result = WriteToCard(chip, write, out, err);
     // As after any unattended start: the chip's name once the apply was made.
     if (result.applied) out << "Chipset: " << chip.currentChipName << "\n";
-    if (!guard.recordError.empty())
-        err << DiagnosticPrefix() << ApplyNotRecordedText(guard.recordError) << "\n";
+    if (!guard.RecordError().empty())
+        err << DiagnosticPrefix() << ApplyNotRecordedText(guard.RecordError()) << "\n";
     if (guard.Written()) {
         // What the apply said reaches the journal now, not when the watch ends.
         out.flush();

@@ -41,8 +41,8 @@ int RunTuner(int argc, char** argv, ChipState& chip, AutostartStore& store,
     }
     if (guard.LastVerdict() != ApplyGuard::Verdict::Apply && !windowShown)
         TellJournal(std::string(ApplyGuard::RefusalHeadline()) + " " + guard.RefusalText());
-    if (!guard.recordError.empty())
-        std::cerr << DiagnosticPrefix() << ApplyNotRecordedText(guard.recordError) << "\n";
+    if (!guard.RecordError().empty())
+        std::cerr << DiagnosticPrefix() << ApplyNotRecordedText(guard.RecordError()) << "\n";
     if (guard.Written() && !StartSurvivalWatch(programPath, *guard.Written(), guard.RecordPath(),
                                                GuardMachine{machine.procRoot}, headless))
         std::cerr << DiagnosticPrefix() << kCannotWatchSurvival << "\n";

@@ -137,14 +137,9 @@ std::string LoginRecordPath() {
 ApplyGuard::ApplyGuard(std::string recordPath, ApplySource source, GuardMachine machine)
     : path_(std::move(recordPath)), source_(source), machine_(std::move(machine)) {}
 
-ApplyGuard::Verdict ApplyGuard::BeforeApply(const char* chip, ClockPair clocks) {
-    if (Check() == Verdict::Apply) RecordPending(chip, clocks);
-    return verdict_;
-}
-
 ApplyGuard::Verdict ApplyGuard::Check() {
     written_.reset();
-    recordError.clear();
+    recordError_.clear();
     previous_ = path_.empty() ? std::nullopt : ReadApplyRecord(path_);
     if (machine_.NoApplyWord()) return verdict_ = Verdict::NoApplyWord;
     bootId_ = machine_.BootId();
@@ -159,9 +154,9 @@ ApplyGuard::Verdict ApplyGuard::Check() {
 
 void ApplyGuard::RecordPending(const char* chip, ClockPair clocks) {
     written_.reset();
-    recordError.clear();
+    recordError_.clear();
     if (path_.empty()) {
-        recordError = kNoStateFolder;
+        recordError_ = kNoStateFolder;
         return;
     }
     ApplyRecord record;
@@ -169,7 +164,7 @@ void ApplyGuard::RecordPending(const char* chip, ClockPair clocks) {
     record.time = static_cast<int64_t>(std::time(nullptr));
     record.chip = chip != nullptr ? chip : "";
     record.clocks = clocks;
-    if (!WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError, 0700)) return;
+    if (!WriteFileDurably(path_, FormatApplyRecord(record), 0644, recordError_, 0700)) return;
     written_ = record;
 }
 

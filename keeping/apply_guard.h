@@ -57,25 +57,22 @@ public:
 
     ApplyGuard(std::string recordPath, ApplySource source, GuardMachine machine = {});
 
-    // Before the first register write of an unattended apply: may the pair be applied?
-    // When it may, the apply is recorded as pending (durably) first; a record that cannot
-    // be written does not stop the apply, and recordError says why. The same as Check,
-    // then RecordPending when the verdict is Apply.
-    Verdict BeforeApply(const char* chip, ClockPair clocks);
-
-    // The two halves of BeforeApply, for an apply that may still refuse by itself between
-    // them (the chip's PLLs may not run from their words): the verdict, which writes
-    // nothing; then, right before the first register write, the pending record.
+    // Before an unattended apply: may the pair be applied? Writes nothing. The apply may
+    // still refuse by itself afterwards (the chip's limits, its PLLs not running from their
+    // words), so the record waits for its first register write.
     Verdict Check();
+    // Right before that first write: the apply is recorded as pending (durably). A record
+    // that cannot be written does not stop the apply; RecordError says why.
     void RecordPending(const char* chip, ClockPair clocks);
 
-    // The record BeforeApply found (the last apply), if any.
+    // The record Check found (the last apply), if any.
     const std::optional<ApplyRecord>& Previous() const { return previous_; }
-    // The verdict of the last BeforeApply; Apply before any.
+    // The verdict of the last Check; Apply before any.
     Verdict LastVerdict() const { return verdict_; }
-    // What BeforeApply wrote; nothing when it refused or could not write.
+    // What RecordPending wrote; nothing when it was not asked to or could not write.
     const std::optional<ApplyRecord>& Written() const { return written_; }
-    std::string recordError;
+    // Why the last RecordPending wrote nothing; empty when it wrote its record.
+    const std::string& RecordError() const { return recordError_; }
 
     // For a refusal: one line to head a message, and the sentences that say why and how
     // to get clocks applied again.
@@ -86,7 +83,6 @@ public:
     bool Clear(std::string& error) const;
 
     const std::string& RecordPath() const { return path_; }
-    ApplySource Source() const { return source_; }
 
 private:
     std::string path_;
@@ -96,6 +92,7 @@ private:
     std::string bootId_;  // as Check read it
     std::optional<ApplyRecord> previous_;
     std::optional<ApplyRecord> written_;
+    std::string recordError_;
 };
 
 // Marks the record at `path` survived when it is still the pending one of this boot id and

@@ -15,6 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What an unattended apply does with its guard: the verdict, then, when it may apply and
+// is about to write, the pending record.
+ApplyGuard::Verdict CheckAndRecord(ApplyGuard& guard) {
+    const ApplyGuard::Verdict verdict = guard.Check();
+    if (verdict == ApplyGuard::Verdict::Apply) guard.RecordPending("RIVA_TNT", {110, 90});
+    return verdict;
+}
+
 class ApplyGuardTest : public ::testing::Test {
 protected:
     fs::path root = fs::temp_directory_path() / ("tarvento-guard-" + std::to_string(::getpid()));
@@ -62,7 +70,7 @@ TEST_F(ApplyGuardTest, LetsThroughOnlyWhatDidNotHangTheMachineAndRecordsItFirst)
         fs::remove_all(root / "state");
         if (c.previous) Write(record, FormatApplyRecord(*c.previous));
         ApplyGuard guard(record.string(), ApplySource::Login, Machine("boot-2", c.cmdline));
-        EXPECT_EQ(guard.BeforeApply("RIVA_TNT", {110, 90}), c.verdict);
+        EXPECT_EQ(CheckAndRecord(guard), c.verdict);
         const std::optional<ApplyRecord> now = ReadApplyRecord(record.string());
         if (c.verdict == V::Apply) {
             // Pending, of this boot, with the clocks about to be written.
@@ -103,20 +111,20 @@ TEST_F(ApplyGuardTest, ARecordThatIsNotWholeRefusesNothingAndIsReplaced) {
         EXPECT_FALSE(ParseApplyRecord(text).has_value()) << text;
         Write(record, text);
         ApplyGuard guard(record.string(), ApplySource::Boot, Machine("boot-2", ""));
-        EXPECT_EQ(guard.BeforeApply("RIVA_TNT", {110, 90}), ApplyGuard::Verdict::Apply);
+        EXPECT_EQ(CheckAndRecord(guard), ApplyGuard::Verdict::Apply);
         EXPECT_TRUE(ReadApplyRecord(record.string()).has_value());
     }
 }
 
 TEST_F(ApplyGuardTest, NoFolderForTheRecordStillApplies) {
     ApplyGuard guard("", ApplySource::Login, Machine("boot-2", ""));
-    EXPECT_EQ(guard.BeforeApply("RIVA_TNT", {110, 90}), ApplyGuard::Verdict::Apply);
-    EXPECT_FALSE(guard.recordError.empty());
+    EXPECT_EQ(CheckAndRecord(guard), ApplyGuard::Verdict::Apply);
+    EXPECT_FALSE(guard.RecordError().empty());
     // A file where the folder should be: the apply goes on and says why it was not recorded.
     Write(root / "state", "not a folder");
     ApplyGuard blocked(record.string(), ApplySource::Login, Machine("boot-2", ""));
-    EXPECT_EQ(blocked.BeforeApply("RIVA_TNT", {110, 90}), ApplyGuard::Verdict::Apply);
-    EXPECT_FALSE(blocked.recordError.empty());
+    EXPECT_EQ(CheckAndRecord(blocked), ApplyGuard::Verdict::Apply);
+    EXPECT_FALSE(blocked.RecordError().empty());
     EXPECT_FALSE(blocked.Written().has_value());
 }
 
