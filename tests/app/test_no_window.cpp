@@ -27,6 +27,7 @@
 #include "tests/support/program_runner.h"
 #include "tests/support/staged_build.h"
 #include "tests/support/virtual_tree.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 namespace {
@@ -35,35 +36,19 @@ namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
 
-// A folder that nobody may enter (and, with `nobodyOwns`, owns), removed with the object.
-struct TempFolder {
-    fs::path path;
-    explicit TempFolder(mode_t mode, bool nobodyOwns = false) {
-        std::string pattern = (fs::temp_directory_path() / "tarvento-session-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) return;
-        path = pattern;
-        chmod(path.c_str(), mode);
-        if (nobodyOwns && chown(path.c_str(), kNobody, kNobody) != 0) path.clear();
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
-};
-
 // weston on its headless backend, run as nobody in nobody's own 0700 runtime folder, as a
 // user's session runs it.
 class Weston {
 public:
-    Weston() : runtime_(0700, true) {
-        if (runtime_.path.empty()) return;
+    Weston() {
+        if (runtime_.Path().empty() || chown(runtime_.Path().c_str(), kNobody, kNobody) != 0) return;
         socket_ = "tarvento-test-" + std::to_string(getpid());
         pid_ = fork();
         if (pid_ == 0) {
             if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
                 _exit(127);
-            setenv("XDG_RUNTIME_DIR", runtime_.path.c_str(), 1);
-            setenv("HOME", runtime_.path.c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
+            setenv("HOME", runtime_.Path().c_str(), 1);
             const int devnull = open("/dev/null", O_RDWR);
             dup2(devnull, 1);
             dup2(devnull, 2);
@@ -72,7 +57,7 @@ public:
                    "--idle-time=0", static_cast<char*>(nullptr));
             _exit(127);
         }
-        for (int i = 0; i < 200 && !fs::exists(runtime_.path / socket_); ++i)
+        for (int i = 0; i < 200 && !fs::exists(runtime_.Path() / socket_); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ~Weston() {
@@ -81,8 +66,8 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
-    bool Running() const { return pid_ > 0 && fs::exists(runtime_.path / socket_); }
-    std::string RuntimeDir() const { return runtime_.path.string(); }
+    bool Running() const { return pid_ > 0 && fs::exists(runtime_.Path() / socket_); }
+    std::string RuntimeDir() const { return runtime_.Path().string(); }
     const std::string& Socket() const { return socket_; }
 
 private:
@@ -154,10 +139,10 @@ protected:
         if (!WhyNoPrivateMounts().empty()) GTEST_SKIP() << "cannot hide Qt's Wayland plugin: " << WhyNoPrivateMounts();
         // The platform plugin folder as it is without Qt's Wayland plugin. Copies: where it
         // is mounted, links to the real folder would point at themselves.
-        chmod(withoutWayland.path.c_str(), 0755);
+        chmod(withoutWayland.Path().c_str(), 0755);
         for (const auto& plugin : fs::directory_iterator(TARVENTO_QT_PLATFORM_PLUGINS)) {
             if (plugin.path().filename().string().find("wayland") == std::string::npos)
-                fs::copy_file(plugin.path(), withoutWayland.path / plugin.path().filename());
+                fs::copy_file(plugin.path(), withoutWayland.Path() / plugin.path().filename());
         }
     }
 
@@ -191,7 +176,7 @@ protected:
             // A private mount table where Qt's platform folder is the one without the
             // plugin: for the program and for Qt, exactly as if it was never installed.
             command = InPrivateMounts({"sh", "-c", "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"",
-                                       "sh", withoutWayland.path.string(), TARVENTO_QT_PLATFORM_PLUGINS});
+                                       "sh", withoutWayland.Path().string(), TARVENTO_QT_PLATFORM_PLUGINS});
         }
         if (asNobody) {
             command.insert(command.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",

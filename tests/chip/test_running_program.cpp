@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "chip/running_program.h"
+#include "tests/support/temp_folder.h"
 
 extern char** environ;
 
@@ -39,9 +40,8 @@ const bool kChildDone = [] {
 }();
 
 std::string CaptionAs(const std::string& fileName, bool deleteFirst) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("tarvento-caption-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const testing::TempFolder folder;
+    const fs::path& dir = folder.Path();
     const fs::path copy = dir / fileName;
     const fs::path out = dir / "caption.txt";
     fs::copy_file(fs::read_symlink("/proc/self/exe"), copy, fs::copy_options::overwrite_existing);
@@ -72,7 +72,6 @@ std::string CaptionAs(const std::string& fileName, bool deleteFirst) {
         std::ifstream in(out);
         caption.assign(std::istreambuf_iterator<char>(in), {});
     }
-    fs::remove_all(dir);
     return caption;
 }
 

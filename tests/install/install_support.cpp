@@ -25,20 +25,6 @@ std::string FindTool(const std::string& name) {
     return {};
 }
 
-ScratchFolder::ScratchFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvento-install-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) {
-        path_ = pattern;
-        ::chmod(path_.c_str(), 0755);
-    }
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-}
-
 void InstallBuildTree(StagedInstall& install) {
     install.result = RunProgram(TARVENTO_CMAKE, {"--install", TARVENTO_BINARY_DIR, "--prefix", "/usr"},
                                 {{"DESTDIR", install.Destdir().string()}}, {}, 120);

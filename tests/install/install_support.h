@@ -10,29 +10,17 @@
 #include <vector>
 
 #include "tests/support/program_runner.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 
 // The full path of a tool found in PATH or the usual system folders; empty when absent.
 std::string FindTool(const std::string& name);
 
-// A fresh folder under the temporary folder that everyone may enter, removed with the
-// object.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // The build tree installed with DESTDIR into a scratch folder, with the prefix /usr.
 struct StagedInstall {
-    ScratchFolder stage;
+    TempFolder stage{0755};  // everyone may enter it
     ProgramResult result;  // what `cmake --install` said
     std::filesystem::path Destdir() const { return stage.Path() / "root"; }
     std::filesystem::path Program() const { return Destdir() / "usr/bin/tarvento"; }

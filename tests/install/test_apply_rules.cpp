@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 class ApplyRules : public ::testing::Test {
 protected:
-    ScratchFolder scratch;
+    TempFolder scratch{0755};
     fs::path build = TARVENTO_BINARY_DIR "/apply-rules-tree";
     fs::path machine = scratch.Path() / "machine";  // stands for / without DESTDIR
     fs::path log = scratch.Path() / "tools.log";

@@ -34,7 +34,7 @@ class InstalledProgram : public ::testing::Test {
 protected:
     StagedInstall install;
     VirtualTree tree;
-    ScratchFolder home;  // nobody's HOME and runtime folder, outside the checked tree
+    TempFolder home{0755};  // nobody's HOME and runtime folder, outside the checked tree
     TreeSnapshot before;
 
     void SetUp() override {

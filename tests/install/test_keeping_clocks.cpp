@@ -217,7 +217,7 @@ const Session kSessions[] = {
 class KeepingClocks : public ::testing::TestWithParam<Session> {
 protected:
     VirtualTree tree;
-    ScratchFolder home;  // nobody's HOME and XDG_STATE_HOME
+    TempFolder home{0755};  // nobody's HOME and XDG_STATE_HOME
     fs::path machine = tree.Root() / "machine";  // TARVENTO_MACHINE_ROOT
 
     fs::path Resource0() const { return tree.SlotDir(1, 0, 0) / "resource0"; }

@@ -87,7 +87,7 @@ TEST(SysusersFile, CreatesTheSystemGroupTarvento) {
     const std::string sysusers = FindTool("systemd-sysusers");
     if (sysusers.empty()) GTEST_SKIP() << "systemd-sysusers is not installed";
     // Into a root folder of its own: the machine's groups are never touched.
-    ScratchFolder root;
+    TempFolder root{0755};
     fs::create_directories(root.Path() / "etc");
     const ProgramResult r = RunProgram(sysusers, {"--root=" + root.Path().string(), kSysusers.string()}, {});
     ASSERT_EQ(r.status, 0) << r.err;

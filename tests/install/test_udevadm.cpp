@@ -87,7 +87,7 @@ protected:
     std::string udevadm = FindTool("udevadm");
     std::string mount = FindTool("mount");
     std::vector<PciDevice> devices;
-    ScratchFolder scratch;
+    TempFolder scratch{0755};
 
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "keeping/apply_guard.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento {
 namespace {
@@ -25,13 +26,10 @@ ApplyGuard::Verdict CheckAndRecord(ApplyGuard& guard) {
 
 class ApplyGuardTest : public ::testing::Test {
 protected:
-    fs::path root = fs::temp_directory_path() / ("tarvento-guard-" + std::to_string(::getpid()));
+    testing::TempFolder folder;
+    fs::path root = folder.Path();
     fs::path record = root / "state/tarvento/last-apply";
-    void SetUp() override {
-        fs::remove_all(root);
-        fs::create_directories(root / "proc/sys/kernel/random");
-    }
-    void TearDown() override { fs::remove_all(root); }
+    void SetUp() override { fs::create_directories(root / "proc/sys/kernel/random"); }
     void Write(const fs::path& path, const std::string& text) {
         fs::create_directories(path.parent_path());
         std::ofstream(path) << text;

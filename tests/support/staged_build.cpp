@@ -26,6 +26,8 @@ fs::path FirstClosedFolder(const fs::path& folder) {
     }
 }
 
+// Made once for the whole test program, so not a TempFolder: a forked child that ends
+// normally runs the static destructors too, and must leave its parent's copies alone.
 class Stage {
 public:
     Stage() {

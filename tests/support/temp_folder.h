@@ -15,17 +15,23 @@
 
 namespace tarvento::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder ($TMPDIR, else /tmp), removed with
+// everything in it. 0700 unless another mode is asked for (0755: another user may pass).
 class TempFolder {
 public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tarvento-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+    explicit TempFolder(mode_t mode = 0700) {
+        std::error_code ec;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "tarvento-test-XXXXXX").string();
+        if (ec || ::mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot make a folder from " << pattern;
+            return;
+        }
         path_ = pattern;
+        ::chmod(path_.c_str(), mode);
     }
     ~TempFolder() {
         // Give back any permission a test took away, so everything can be removed.
+        if (path_.empty()) return;
         std::error_code ec;
         for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
              !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {

@@ -13,27 +13,13 @@ namespace tarvento::testing {
 
 namespace fs = std::filesystem;
 
-VirtualTree::VirtualTree() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvento-tree-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary folder from " << pattern;
-    }
-    root_ = pattern;
-}
-
-VirtualTree::~VirtualTree() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-}
-
 fs::path VirtualTree::SlotDir(uint8_t bus, uint8_t device, uint8_t function) const {
-    return root_ / "devices" / SysfsSlotName(SysfsSlot{0, bus, device, function});
+    return Root() / "devices" / SysfsSlotName(SysfsSlot{0, bus, device, function});
 }
 
 void VirtualTree::Add(const virtualcard::VirtualCard& card) {
     std::string error;
-    ASSERT_TRUE(virtualcard::CreateCard(root_, card, error)) << error;
+    ASSERT_TRUE(virtualcard::CreateCard(Root(), card, error)) << error;
 }
 
 void VirtualTree::AddFunction(uint8_t bus, uint8_t device, uint8_t function, uint16_t vendorId,

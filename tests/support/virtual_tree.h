@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
 #include "tools/virtual_card.h"
 
 namespace tarvento::testing {
@@ -17,13 +18,8 @@ std::vector<char> ReadFileBytes(const std::filesystem::path& file, bool* complet
 // A virtual PCI tree in a fresh temporary folder, removed again with the object.
 class VirtualTree {
 public:
-    VirtualTree();
-    ~VirtualTree();
-    VirtualTree(const VirtualTree&) = delete;
-    VirtualTree& operator=(const VirtualTree&) = delete;
-
-    const std::filesystem::path& Root() const { return root_; }
-    std::string RootString() const { return root_.string(); }
+    const std::filesystem::path& Root() const { return folder_.Path(); }
+    std::string RootString() const { return folder_.Path().string(); }
     std::filesystem::path SlotDir(uint8_t bus, uint8_t device, uint8_t function) const;
 
     // Adds a function; a failure fails the running test.
@@ -40,7 +36,7 @@ public:
     std::vector<char> FileBytes(const std::filesystem::path& file) const;
 
 private:
-    std::filesystem::path root_;
+    TempFolder folder_;
 };
 
 }  // namespace tarvento::testing

@@ -16,6 +16,7 @@
 #include "chip/hex_text.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/virtual_tree.h"
+#include "tests/support/temp_folder.h"
 #include "tests/tuner/tuner_rig.h"
 #include "texts/user_texts.h"
 
@@ -72,12 +73,12 @@ const char* SelectBitSetters(const std::string& chip) {
 
 class PllSelectPaths : public TunerRig, public ::testing::WithParamInterface<std::tuple<Path, Card>> {
 protected:
-    fs::path root = fs::temp_directory_path() / ("tarvento-select-" + std::to_string(::getpid()));
+    TempFolder folder;
+    fs::path root = folder.Path();
     fs::path record = root / "last-apply";
     std::unique_ptr<ApplyGuard> loginGuard;
 
     void SetUp() override {
-        fs::remove_all(root);
         fs::create_directories(root / "proc/sys/kernel/random");
         std::ofstream(root / "proc/sys/kernel/random/boot_id") << "boot-1\n";
         std::ofstream(root / "proc/cmdline") << "quiet\n";
@@ -85,7 +86,6 @@ protected:
                                                   GuardMachine{(root / "proc").string()});
         guard = loginGuard.get();
     }
-    void TearDown() override { fs::remove_all(root); }
 };
 
 TEST_P(PllSelectPaths, WritesOnlyWhenEachPllItSetsRunsFromItsWord) {

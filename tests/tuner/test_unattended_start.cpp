@@ -7,6 +7,7 @@
 
 #include "tests/tuner/tuner_rig.h"
 #include "texts/user_texts.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 namespace {
@@ -123,7 +124,8 @@ TEST_F(UnattendedStart, OnlyTheExactNameWithBothClocksStartsUnattended) {
 // how to go on, no notice follows, and ticking the box again clears the way.
 TEST_F(UnattendedStart, AGuardThatRefusesWritesNothingAndTheBoxClearsIt) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("tarvento-rig-" + std::to_string(::getpid()));
+    const TempFolder folder;
+    const fs::path& root = folder.Path();
     fs::create_directories(root / "proc/sys/kernel/random");
     std::ofstream(root / "proc/sys/kernel/random/boot_id") << "boot-2\n";
     std::ofstream(root / "proc/cmdline") << "quiet\n";
@@ -150,7 +152,6 @@ TEST_F(UnattendedStart, AGuardThatRefusesWritesNothingAndTheBoxClearsIt) {
     dialog->OnAutostartClicked();
     EXPECT_EQ(Fields().autostartOn, 1);
     EXPECT_FALSE(fs::exists(record));
-    fs::remove_all(root);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "tests/ui/ui_rig.h"
 #include "texts/user_texts.h"
 #include "ui/ui_entry.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarvento::testing {
 namespace {
@@ -71,7 +72,8 @@ TEST_F(UiEntry, AnUnattendedStartTheGuardStopsExitsOneUnlessTheOwnerAskedForIt) 
     };
     for (const Case& c : {Case{"quiet tarvento.noapply", 0}, Case{"quiet", 1}}) {
         SCOPED_TRACE(c.cmdline);
-        const fs::path root = fs::temp_directory_path() / ("tarvento-ui-guard-" + std::to_string(::getpid()));
+        const TempFolder folder;
+        const fs::path& root = folder.Path();
         fs::create_directories(root / "proc/sys/kernel/random");
         std::ofstream(root / "proc/sys/kernel/random/boot_id") << "boot-2\n";
         std::ofstream(root / "proc/cmdline") << c.cmdline << "\n";
@@ -86,7 +88,6 @@ TEST_F(UiEntry, AnUnattendedStartTheGuardStopsExitsOneUnlessTheOwnerAskedForIt) 
         EXPECT_EQ(tarvento_ui_run(&run), c.status);
         EXPECT_EQ(texts, std::vector<std::string>{kMsgClocksNotApplied});
         EXPECT_TRUE(hw.Writes().empty());
-        fs::remove_all(root);
     }
 }
 
