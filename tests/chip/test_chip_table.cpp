@@ -29,54 +29,60 @@ TEST(ChipNames, CompareExactlyAndNeverMatchWhenUnset) {
     EXPECT_FALSE(ChipNameEquals(kRivaTntName, nullptr));
 }
 
-TEST(ChipProfiles, VendorAndDeviceSelectTheProfile) {
+// What each pair of ids must select, as the chips are documented (not read off the
+// table): the name, the slider limits, the link and the architecture. The clocks a row
+// reads and sets through are checked by the tests of the formulas.
+TEST(ChipProfiles, EachIdSelectsItsChipAndOthersNone) {
     struct Row {
         uint16_t vendor, device;
         const char* name;  // nullptr: not supported
+        int32_t memMin = 0, memMax = 0, chipMin = 0, chipMax = 0;
+        LinkMode link = LinkMode::Independent;
+        ChipArchitecture architecture = ChipArchitecture::Nv4;
     };
+    constexpr auto L = LinkMode::Linked;
+    constexpr auto Nv3 = ChipArchitecture::Nv3;
     const Row rows[] = {
-        {0x10DE, 0x0018, "RIVA_128"},   {0x12D2, 0x0018, "RIVA_128"},
-        {0x10DE, 0x0019, "RIVA_128ZX"}, {0x12D2, 0x0019, "RIVA_128ZX"},
-        {0x10DE, 0x0020, "RIVA_TNT"},   {0x12D2, 0x0020, nullptr},
+        {0x10DE, 0x0018, "RIVA_128", 90, 130, 90, 130, L, Nv3},
+        {0x12D2, 0x0018, "RIVA_128", 90, 130, 90, 130, L, Nv3},
+        {0x10DE, 0x0019, "RIVA_128ZX", 90, 130, 90, 130, L, Nv3},
+        {0x12D2, 0x0019, "RIVA_128ZX", 90, 130, 90, 130, L, Nv3},
+        {0x10DE, 0x0020, "RIVA_TNT", 80, 145, 80, 130},
+        {0x10DE, 0x0028, "RIVA_TNT2", 110, 200, 100, 175},
+        {0x10DE, 0x002A, "RIVA_TNT2", 110, 200, 100, 175},
+        {0x10DE, 0x002B, "RIVA_TNT2", 110, 200, 100, 175},
+        {0x10DE, 0x0029, "TNT2_ULTRA", 140, 230, 120, 200},
+        {0x10DE, 0x002C, "RIVA_VANTA", 80, 160, 70, 140},
+        {0x10DE, 0x002D, "TNT2_M64", 110, 185, 100, 165},
+        {0x12D2, 0x0020, nullptr}, {0x12D2, 0x0028, nullptr}, {0x12D2, 0x002D, nullptr},
+        {0x10DE, 0x00A0, nullptr}, {0x10DE, 0x002E, nullptr}, {0x10DE, 0x002F, nullptr},
         {kUnsupportedCard.vendorId, kUnsupportedCard.deviceId, nullptr}, {0x1002, 0x0018, nullptr},
-        {0x0000, 0x0000, nullptr},      {0xFFFF, 0xFFFF, nullptr},
+        {0x10DE, 0x0000, nullptr}, {0x0000, 0x0000, nullptr}, {0xFFFF, 0xFFFF, nullptr},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(::testing::Message() << std::hex << r.vendor << ":" << r.device);
         const ChipProfile* p = FindChipProfile(r.vendor, r.device);
         if (r.name == nullptr) {
             EXPECT_EQ(p, nullptr);
-        } else {
-            ASSERT_NE(p, nullptr);
-            EXPECT_STREQ(p->name, r.name);
+            continue;
         }
+        ASSERT_NE(p, nullptr);
+        EXPECT_STREQ(p->name, r.name);
+        EXPECT_EQ(p->memMin, r.memMin);
+        EXPECT_EQ(p->memMax, r.memMax);
+        EXPECT_EQ(p->chipMin, r.chipMin);
+        EXPECT_EQ(p->chipMax, r.chipMax);
+        EXPECT_EQ(p->linkMode, r.link);
+        EXPECT_EQ(p->architecture, r.architecture);
+        // One clock, on the memory PLL, drives memory and core of a linked chip.
+        EXPECT_EQ(p->chipClock == nullptr, r.link == L);
     }
-}
-
-TEST(ChipProfiles, SliderLimitsAndLinkMode) {
     const ChipProfile* riva128 = FindChipProfile(0x10DE, 0x0018);
-    const ChipProfile* zx = FindChipProfile(0x10DE, 0x0019);
     const ChipProfile* tnt = FindChipProfile(0x10DE, 0x0020);
-    ASSERT_TRUE(riva128 && zx && tnt);
-    for (const ChipProfile* p : {riva128, zx}) {
-        // One clock, on the memory PLL, drives memory and core.
-        EXPECT_EQ(p->memoryClock, &kRiva128Clock);
-        EXPECT_EQ(p->chipClock, nullptr);
-        EXPECT_EQ(p->linkMode, LinkMode::Linked);
-        EXPECT_EQ(p->memMin, 90);
-        EXPECT_EQ(p->memMax, 130);
-        EXPECT_EQ(p->chipMin, 90);
-        EXPECT_EQ(p->chipMax, 130);
-        EXPECT_EQ(p->architecture, ChipArchitecture::Nv3);
-    }
-    EXPECT_EQ(tnt->architecture, ChipArchitecture::Nv4);
+    ASSERT_TRUE(riva128 && tnt);
+    EXPECT_EQ(riva128->memoryClock, &kRiva128Clock);
     EXPECT_EQ(tnt->memoryClock, &kTntMemClock);
     EXPECT_EQ(tnt->chipClock, &kTntChipClock);
-    EXPECT_EQ(tnt->linkMode, LinkMode::Independent);
-    EXPECT_EQ(tnt->memMin, 80);
-    EXPECT_EQ(tnt->memMax, 145);
-    EXPECT_EQ(tnt->chipMin, 80);
-    EXPECT_EQ(tnt->chipMax, 130);
     // The recognised name is the profile's own string, compared by content elsewhere.
     EXPECT_STREQ(kRiva128Name, riva128->name);
 }
