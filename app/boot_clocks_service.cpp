@@ -23,9 +23,12 @@ int ApplyBootClocks(ChipState& chip, const MachinePaths& paths, std::ostream& ou
     }
     // No card to apply them to: the record's failure said why.
     if (chip.currentChipName == nullptr) return 1;
-    const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks);
+    std::string unread;
+    const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks, &unread);
     if (!boot) {
-        err << DiagnosticPrefix() << BootClocksUnreadableText(paths.bootClocks) << "\n";
+        err << DiagnosticPrefix()
+            << (unread.empty() ? BootClocksUnreadableText(paths.bootClocks) : BootClocksNotReadText(unread))
+            << "\n";
         return 1;
     }
     ApplyGuard guard(paths.bootRecord, ApplySource::Boot, GuardMachine{paths.procRoot});
@@ -36,6 +39,8 @@ int ApplyBootClocks(ChipState& chip, const MachinePaths& paths, std::ostream& ou
     const CardWriteResult result = WriteToCard(chip, write, out, err);
     // As after any unattended start: the chip's name once the apply was made.
     if (result.applied) out << "Chipset: " << chip.currentChipName << "\n";
+    if (!guard.ReadError().empty())
+        err << DiagnosticPrefix() << ApplyRecordNotReadText(guard.ReadError()) << "\n";
     if (!guard.RecordError().empty())
         err << DiagnosticPrefix() << ApplyNotRecordedText(guard.RecordError()) << "\n";
     if (guard.Written()) {

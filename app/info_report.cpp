@@ -147,9 +147,12 @@ void ReportKeeping(ChipState& chip, const MachinePaths& machine, std::ostream& o
     const GuardMachine guard{machine.procRoot};
     const std::string bootId = guard.BootId();
     const std::string loginRecord = LoginRecordPath();
+    std::string unread;
     const std::optional<ApplyRecord> login =
-        loginRecord.empty() ? std::nullopt : ReadApplyRecord(loginRecord);
-    out << "Last apply at login: " << (login ? DescribeApplyRecord(*login, bootId) : "none") << "\n";
+        loginRecord.empty() ? std::nullopt : ReadApplyRecord(loginRecord, &unread);
+    out << "Last apply at login: "
+        << (login ? DescribeApplyRecord(*login, bootId) : !unread.empty() ? "unreadable (" + unread + ")" : "none")
+        << "\n";
     ReportBootClocks(machine, out);
     ReportFirmwareClocks(chip, machine, out);
     if (guard.NoApplyWord()) {

@@ -41,6 +41,8 @@ int RunTuner(int argc, char** argv, ChipState& chip, AutostartStore& store,
     }
     if (guard.LastVerdict() != ApplyGuard::Verdict::Apply && !windowShown)
         TellJournal(std::string(ApplyGuard::RefusalHeadline()) + " " + guard.RefusalText());
+    if (!guard.ReadError().empty())
+        std::cerr << DiagnosticPrefix() << ApplyRecordNotReadText(guard.ReadError()) << "\n";
     if (!guard.RecordError().empty())
         std::cerr << DiagnosticPrefix() << ApplyNotRecordedText(guard.RecordError()) << "\n";
     if (guard.Written() && !StartSurvivalWatch(programPath, *guard.Written(), guard.RecordPath(),

@@ -108,8 +108,11 @@ std::optional<ApplyRecord> ParseApplyRecord(const std::string& text) {
     return r;
 }
 
-std::optional<ApplyRecord> ReadApplyRecord(const std::string& path) {
-    const std::optional<std::string> text = ReadSmallFile(path);
+std::optional<ApplyRecord> ReadApplyRecord(const std::string& path, std::string* unread) {
+    SmallFileFailure why;
+    const std::optional<std::string> text = ReadSmallFile(path, 4096, &why);
+    if (unread != nullptr)
+        *unread = text || why.kind == SmallFileFailure::Kind::Missing ? "" : SmallFileFailureText(path, why);
     if (!text) return std::nullopt;
     return ParseApplyRecord(*text);
 }
@@ -140,7 +143,8 @@ ApplyGuard::ApplyGuard(std::string recordPath, ApplySource source, GuardMachine 
 ApplyGuard::Verdict ApplyGuard::Check() {
     written_.reset();
     recordError_.clear();
-    previous_ = path_.empty() ? std::nullopt : ReadApplyRecord(path_);
+    readError_.clear();
+    previous_ = path_.empty() ? std::nullopt : ReadApplyRecord(path_, &readError_);
     if (machine_.NoApplyWord()) return verdict_ = Verdict::NoApplyWord;
     bootId_ = machine_.BootId();
     // Without a boot id no earlier boot can be told from this one: the record is kept,

@@ -36,7 +36,8 @@ struct ApplyRecord {
 // The record's text, and back; nothing for a text that is not a whole record.
 std::string FormatApplyRecord(const ApplyRecord& record);
 std::optional<ApplyRecord> ParseApplyRecord(const std::string& text);
-std::optional<ApplyRecord> ReadApplyRecord(const std::string& path);
+// `unread`, when given, says why a file that is there could not be read (empty otherwise).
+std::optional<ApplyRecord> ReadApplyRecord(const std::string& path, std::string* unread = nullptr);
 
 // What the guard asks of the machine, under a root that tests replace (default /proc).
 struct GuardMachine {
@@ -73,6 +74,9 @@ public:
     const std::optional<ApplyRecord>& Written() const { return written_; }
     // Why the last RecordPending wrote nothing; empty when it wrote its record.
     const std::string& RecordError() const { return recordError_; }
+    // Why Check could not read the record that is there (a FIFO, a folder...), which then
+    // counts as none; empty when it read it or there is none.
+    const std::string& ReadError() const { return readError_; }
 
     // For a refusal: one line to head a message, and the sentences that say why and how
     // to get clocks applied again.
@@ -93,6 +97,7 @@ private:
     std::optional<ApplyRecord> previous_;
     std::optional<ApplyRecord> written_;
     std::string recordError_;
+    std::string readError_;
 };
 
 // Marks the record at `path` survived when it is still the pending one of this boot id and

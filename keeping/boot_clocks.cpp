@@ -16,8 +16,11 @@
 namespace tarvento {
 
 // The file holds the same three fields a start takes: "RIVA_TNT 120 100".
-std::optional<BootClocks> ReadBootClocks(const std::string& path) {
-    const std::optional<std::string> text = ReadSmallFile(path);
+std::optional<BootClocks> ReadBootClocks(const std::string& path, std::string* unread) {
+    SmallFileFailure why;
+    const std::optional<std::string> text = ReadSmallFile(path, 4096, &why);
+    if (unread != nullptr)
+        *unread = text || why.kind == SmallFileFailure::Kind::Missing ? "" : SmallFileFailureText(path, why);
     if (!text) return std::nullopt;
     std::string line;
     for (std::size_t at = 0; at < text->size();) {
@@ -89,17 +92,20 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
 void ReportBootClocks(const MachinePaths& paths, std::ostream& out) {
     const GuardMachine machine{paths.procRoot};
     const std::string bootId = machine.BootId();
-    const std::optional<ApplyRecord> record = ReadApplyRecord(paths.bootRecord);
+    std::string recordUnread;
+    const std::optional<ApplyRecord> record = ReadApplyRecord(paths.bootRecord, &recordUnread);
+    std::string unread;
     if (::access(paths.bootClocks.c_str(), F_OK) != 0) {
         out << kBootClocksOff << "\n";
-    } else if (const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks)) {
+    } else if (const std::optional<BootClocks> boot = ReadBootClocks(paths.bootClocks, &unread)) {
         const bool applied = record && !bootId.empty() && record->bootId == bootId;
         out << "Boot clocks: " << InWords(*boot) << ", "
             << (applied ? "applied at this boot" : "not applied at this boot") << "\n";
     } else {
-        out << "Boot clocks: unreadable (" << paths.bootClocks << ")\n";
+        out << "Boot clocks: unreadable (" << (unread.empty() ? paths.bootClocks : unread) << ")\n";
     }
     if (record) out << "Last apply at boot: " << DescribeApplyRecord(*record, bootId) << "\n";
+    if (!recordUnread.empty()) out << "Last apply at boot: unreadable (" << recordUnread << ")\n";
 }
 
 }  // namespace tarvento

@@ -28,7 +28,9 @@ int SetBootClocks(ChipState& chip, const std::vector<std::string>& arguments,
 
 // The stored boot clocks; nothing when the file cannot be read or holds no chip name and
 // two clocks.
-std::optional<BootClocks> ReadBootClocks(const std::string& path);
+// `unread`, when given, says why a file that is there could not be read at all (empty
+// when it was read, or is not there).
+std::optional<BootClocks> ReadBootClocks(const std::string& path, std::string* unread = nullptr);
 
 // The lines --info prints about them: "Boot clocks: ..." and the boot service's last apply.
 void ReportBootClocks(const MachinePaths& paths, std::ostream& out);

@@ -76,9 +76,14 @@ int ResetToFirmwareClocks(ChipState& chip, const MachinePaths& paths, std::ostre
     const std::string prefix = DiagnosticPrefix();
     if (!FindCard(chip, err)) return 1;
     const std::string bootId = GuardMachine{paths.procRoot}.BootId();
-    const std::optional<std::string> text = ReadSmallFile(paths.firmwareClocks);
+    SmallFileFailure unread;
+    const std::optional<std::string> text = ReadSmallFile(paths.firmwareClocks, 4096, &unread);
     if (!text) {
-        err << prefix << NoFirmwareRecordText(paths.firmwareClocks) << "\n";
+        err << prefix
+            << (unread.kind == SmallFileFailure::Kind::Missing
+                    ? NoFirmwareRecordText(paths.firmwareClocks)
+                    : FileNotReadText(SmallFileFailureText(paths.firmwareClocks, unread)))
+            << "\n";
         return 1;
     }
     const std::optional<CardWords> recorded = ParseCardWords(*text);
@@ -133,7 +138,12 @@ int ResetToFirmwareClocks(ChipState& chip, const MachinePaths& paths, std::ostre
 }
 
 void ReportFirmwareClocks(ChipState& chip, const MachinePaths& paths, std::ostream& out) {
-    const std::optional<std::string> text = ReadSmallFile(paths.firmwareClocks);
+    SmallFileFailure unread;
+    const std::optional<std::string> text = ReadSmallFile(paths.firmwareClocks, 4096, &unread);
+    if (!text && unread.kind != SmallFileFailure::Kind::Missing) {
+        out << "Firmware clocks: unreadable (" << SmallFileFailureText(paths.firmwareClocks, unread) << ")\n";
+        return;
+    }
     if (!text) {
         out << "Firmware clocks: none recorded (the boot service records them when the card appears)\n";
         return;

@@ -54,12 +54,18 @@ int SaveClocksBeforeSleep(ChipState& chip, const MachinePaths& paths, std::ostre
 int RestoreClocksAfterResume(ChipState& chip, const MachinePaths& paths, std::ostream& out,
                              std::ostream& err) {
     const std::string prefix = DiagnosticPrefix();
-    const std::optional<std::string> text = ReadSmallFile(paths.sleepWords);
-    if (!text) {
+    SmallFileFailure unread;
+    const std::optional<std::string> text = ReadSmallFile(paths.sleepWords, 4096, &unread);
+    std::string error;
+    if (!text && unread.kind == SmallFileFailure::Kind::Missing) {
         out << kNothingSavedToRestore << "\n";
         return 0;
     }
-    std::string error;
+    if (!text) {
+        RemoveFileDurably(paths.sleepWords, error);
+        err << prefix << FileNotReadText(SmallFileFailureText(paths.sleepWords, unread)) << "\n";
+        return 1;
+    }
     const std::optional<CardWords> saved = ParseCardWords(*text);
     RemoveFileDurably(paths.sleepWords, error);
     if (!saved) {

@@ -119,6 +119,18 @@ std::string FileErrorText(FileStep step, const std::string& path, int error) {
     return FileErrorText(step, path) + ": " + std::strerror(error);
 }
 
+std::string SmallFileFailureText(const std::string& path, const SmallFileFailure& failure) {
+    using Kind = SmallFileFailure::Kind;
+    switch (failure.kind) {
+    case Kind::Missing: return path + " does not exist";
+    case Kind::Link: return path + " is a symbolic link, which is not followed";
+    case Kind::NotRegularFile: return path + " is not a regular file";
+    case Kind::TooLarge: return path + " is too large to be what it should hold";
+    case Kind::Unreadable: return path + " cannot be read: " + std::strerror(failure.error);
+    }
+    return path;
+}
+
 std::string FolderFailureText(const FolderFailure& failure) {
     switch (failure.step) {
     case FolderFailure::Step::NotAbsolute: return "not an absolute path: " + failure.path;
@@ -340,6 +352,14 @@ std::string BootClocksNotStoredText(const std::string& error) {
 std::string BootClocksUnreadableText(const std::string& path) {
     return path + " holds no chip name and two clocks; nothing was applied";
 }
+
+std::string BootClocksNotReadText(const std::string& why) { return why + "; nothing was applied"; }
+
+std::string ApplyRecordNotReadText(const std::string& why) {
+    return "the record of the last apply was not read (" + why + "): it counts as none";
+}
+
+std::string FileNotReadText(const std::string& why) { return why + "; nothing was written"; }
 
 std::optional<OutcomeWords> ApplyOutcomeWords(const ApplyOutcome& outcome) {
     switch (outcome.result) {

@@ -13,6 +13,7 @@
 #include "chip/chips_not_taken.h"
 #include "chip/registers.h"
 #include "platform/folders.h"
+#include "platform/small_file.h"
 
 namespace tarvento {
 
@@ -51,6 +52,8 @@ std::string FileErrorText(FileStep step, const std::string& path);
 std::string FileErrorText(FileStep step, const std::string& path, int error);
 // Why a folder could not be made, in the same words.
 std::string FolderFailureText(const FolderFailure& failure);
+// Why a small file (a record, the boot clocks) was not read: "PATH is not a regular file".
+std::string SmallFileFailureText(const std::string& path, const SmallFileFailure& failure);
 
 // Why the machine could not be read or the registers reached, as one plain sentence
 // without its final period.
@@ -74,6 +77,10 @@ std::string NoWindowText(const std::string& whyNot);  // the reason, then what t
 std::string NoWindowAppliedWithoutText(const std::string& whyNot);
 std::string StartArgumentsTooLongText(std::size_t limit);
 std::string ApplyNotRecordedText(const std::string& error);
+// The guard could not read the record of the last apply (`why`: SmallFileFailureText).
+std::string ApplyRecordNotReadText(const std::string& why);
+// A record --reset or the restore after resume needs could not be read.
+std::string FileNotReadText(const std::string& why);
 extern const char* const kCannotWatchSurvival;
 extern const char* const kSecureExecutionRefusal;
 std::string CannotLoadWindowLibraryText(const std::string& path, const char* why);
@@ -94,8 +101,10 @@ std::string EmptyPlatformListText(const std::string& list);
 extern const char* const kBootClocksOff;
 std::string BootClocksSetText(const std::string& inWords);
 std::string BootClocksNotStoredText(const std::string& error);
-// The boot service found a file that holds no chip name and two clocks.
+// The boot service found a file that holds no chip name and two clocks, or could not read
+// it (`why`: SmallFileFailureText).
 std::string BootClocksUnreadableText(const std::string& path);
+std::string BootClocksNotReadText(const std::string& why);
 
 // What the user reads about an apply's outcome: the message, and below it (the box's
 // informative text, a second line on standard error) why, when there is more to say.

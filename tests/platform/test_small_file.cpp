@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,26 +32,34 @@ TEST(SmallFile, TakesARegularFileUpToItsLimitAndNothingElse) {
     const int writer = ::open((dir / "fifo").c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE(writer, 0);
 
+    using Kind = SmallFileFailure::Kind;
     const struct {
         std::string path;
         std::size_t limit;
         FollowLinks links;
         std::optional<std::string> read;
+        Kind why;  // when nothing is read
     } cases[] = {
-        {dir / "words", 4096, FollowLinks::No, std::string(4096, 'w')},
-        {dir / "words", 4095, FollowLinks::No, std::nullopt},  // larger than its limit
-        {dir / "words", SIZE_MAX, FollowLinks::No, std::string(4096, 'w')},
-        {dir / "empty", 0, FollowLinks::No, std::string()},
-        {dir / "missing", 4096, FollowLinks::No, std::nullopt},
-        {dir / "link", 4096, FollowLinks::No, std::nullopt},
-        {dir / "link", 4096, FollowLinks::Yes, std::string(4096, 'w')},
-        {dir / "folder", 4096, FollowLinks::No, std::nullopt},
-        {dir / "fifo", 4096, FollowLinks::No, std::nullopt},
-        {"/dev/zero", 4096, FollowLinks::Yes, std::nullopt},  // would never end
+        {dir / "words", 4096, FollowLinks::No, std::string(4096, 'w'), {}},
+        {dir / "words", 4095, FollowLinks::No, std::nullopt, Kind::TooLarge},
+        {dir / "words", SIZE_MAX, FollowLinks::No, std::string(4096, 'w'), {}},
+        {dir / "empty", 0, FollowLinks::No, std::string(), {}},
+        {dir / "missing", 4096, FollowLinks::No, std::nullopt, Kind::Missing},
+        {dir / "link", 4096, FollowLinks::No, std::nullopt, Kind::Link},
+        {dir / "link", 4096, FollowLinks::Yes, std::string(4096, 'w'), {}},
+        {dir / "folder", 4096, FollowLinks::No, std::nullopt, Kind::NotRegularFile},
+        {dir / "fifo", 4096, FollowLinks::No, std::nullopt, Kind::NotRegularFile},
+        {"/dev/zero", 4096, FollowLinks::Yes, std::nullopt, Kind::NotRegularFile},  // would never end
+        {dir / "words/below", 4096, FollowLinks::No, std::nullopt, Kind::Unreadable},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReadSmallFileAt(AT_FDCWD, c.path, c.limit, c.links), c.read)
+        SmallFileFailure why{Kind::Unreadable, -1};
+        EXPECT_EQ(ReadSmallFileAt(AT_FDCWD, c.path, c.limit, c.links, &why), c.read)
             << c.path << " limit " << c.limit;
+        if (!c.read) {
+            EXPECT_EQ(why.kind, c.why) << c.path;
+            EXPECT_EQ(why.error, c.why == Kind::Unreadable ? ENOTDIR : 0) << c.path;
+        }
     }
     EXPECT_EQ(ReadSmallFile(dir / "words"), std::string(4096, 'w')) << "4 KiB by default";
     // The same names in an open folder.
