@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The texts that name the supported chips and are written by hand (the README, the package
-// description, the menu entry), against the chip table. The help, the manual pages, the
-// udev rule, the metainfo and the maintainer scripts are written from the table and need
-// no check; these cannot be, so a row they do not name fails here, with the file and line.
+// The texts that name the supported chips and are written by hand (the README, the
+// contributor guide, the package description, the menu entry), against the chip table.
+// The help, the manual pages, the udev rule, the metainfo and the maintainer scripts are
+// written from the table and need no check; these cannot be, so a row they do not name
+// fails here, with the file and line.
 
 #include <algorithm>
 #include <cstdio>
@@ -119,9 +120,11 @@ TEST(ChipLists, EveryHandWrittenListNamesTheChipsOfTheTable) {
          ChipsInWords(" and ") + " graphics cards (PCI vendor " + VendorsInWords() + ")"},
         {"README.md", "| Chip | Memory slider | Chip slider | Sliders |\n|---|---|---|---|",
          ReadmeRows() + "A wrong clock"},
-        {"README.md", "tarvento-virtual-card create DIR --chip", ChipNames("|") + "VVVV:DDDD"},
         {"README.md", "a supported card, and nothing else: the",
          ChipsInWords(" and ") + " ids in the table above"},
+        {"docs/CONTRIBUTING.md", "tarvento-virtual-card create DIR --chip", ChipNames("|") + "VVVV:DDDD"},
+        {"docs/CONTRIBUTING.md", "a supported card, and nothing else: the",
+         ChipsInWords(" and ") + " ids in the README's table"},
         {"debian/control", "Tarvento finds a", ChipsInWords(" or ") + " graphics card"},
         {"resources/tarvento.desktop.in", "Comment=Show and set the memory and chip clocks of",
          ChipsInWords(" and ") + " cards"},

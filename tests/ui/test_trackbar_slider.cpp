@@ -71,7 +71,7 @@ TEST_F(Trackbar, EveryKeyMoveIsHeardWithThePositionAlreadyShown) {
     EXPECT_EQ(heard, (std::vector<int>{101, 109, 90}));
 }
 
-// The keys stay as the toolkit has them, as the README tells: Up and Page Up raise,
+// The keys stay as the toolkit has them, as the contributor guide tells: Up and Page Up raise,
 // Down and Page Down lower.
 TEST_F(Trackbar, UpAndPageUpRaiseDownAndPageDownLower) {
     ShowAt(90, 130, 100);
